@@ -1,0 +1,60 @@
+// call_log.cpp - see call_log.h.  Any thread.
+#include "call_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+
+namespace zebsim {
+namespace {
+
+// Long runs keep only the most recent calls.
+constexpr size_t kMaxEntries = 100000;
+
+struct Log {
+    std::mutex mutex;  // protects entries
+    std::deque<std::string> entries;
+};
+
+Log& log() {
+    static Log* instance = new Log;  // never destroyed: calls may still arrive during exit
+    return *instance;
+}
+
+}  // namespace
+
+void log_call(const char* format, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    Log& l = log();
+    std::lock_guard lock(l.mutex);
+    l.entries.emplace_back(text);
+    if (l.entries.size() > kMaxEntries) l.entries.pop_front();
+}
+
+std::vector<std::string> logged_calls() {
+    Log& l = log();
+    std::lock_guard lock(l.mutex);
+    return {l.entries.begin(), l.entries.end()};
+}
+
+size_t logged_count(const std::string& name) {
+    Log& l = log();
+    std::lock_guard lock(l.mutex);
+    size_t n = 0;
+    for (const auto& entry : l.entries)
+        if (entry.compare(0, name.size(), name) == 0 && (entry.size() == name.size() || entry[name.size()] == ' ')) ++n;
+    return n;
+}
+
+void clear_logged_calls() {
+    Log& l = log();
+    std::lock_guard lock(l.mutex);
+    l.entries.clear();
+}
+
+}  // namespace zebsim

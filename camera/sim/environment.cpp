@@ -1,0 +1,75 @@
+// environment.cpp - see environment.h.  Any thread.
+#include "environment.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace zebsim {
+namespace {
+
+std::optional<std::string> variable(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+void warn_bad(const char* name, const std::string& value) {
+    std::fprintf(stderr, "zebsim: ignoring %s=\"%s\"\n", name, value.c_str());
+}
+
+}  // namespace
+
+std::optional<SensorKind> parse_sensor(const std::string& text) {
+    if (text == "rggb") return SensorKind::rggb;
+    if (text == "bggr") return SensorKind::bggr;
+    if (text == "mono") return SensorKind::mono;
+    return std::nullopt;
+}
+
+std::optional<long> parse_unsigned(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 0);
+    if (*end != '\0' || value < 0) return std::nullopt;
+    return value;
+}
+
+std::optional<GainRange> parse_gain_range(const std::string& text) {
+    float min_db = 0, max_db = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%f:%f%c", &min_db, &max_db, &tail) != 2 || !(min_db < max_db)) return std::nullopt;
+    return GainRange{min_db, max_db};
+}
+
+uint32_t camera_count() {
+    auto text = variable("ZEBSIM_CAMERAS");
+    if (!text) return 1;
+    auto n = parse_unsigned(*text);
+    if (!n) {
+        warn_bad("ZEBSIM_CAMERAS", *text);
+        return 1;
+    }
+    return static_cast<uint32_t>(std::min<long>(*n, kMaxCameras));
+}
+
+Environment read_environment() {
+    Environment env;
+    env.cameras = camera_count();
+    if (auto text = variable("ZEBSIM_SENSOR")) {
+        if (auto sensor = parse_sensor(*text)) env.sensor = *sensor; else warn_bad("ZEBSIM_SENSOR", *text);
+    }
+    if (auto text = variable("ZEBSIM_DROP")) {
+        if (auto n = parse_unsigned(*text)) env.drop_every = static_cast<uint32_t>(*n); else warn_bad("ZEBSIM_DROP", *text);
+    }
+    if (auto text = variable("ZEBSIM_GAIN_RANGE")) {
+        if (auto range = parse_gain_range(*text)) env.gain = *range; else warn_bad("ZEBSIM_GAIN_RANGE", *text);
+    }
+    if (auto text = variable("ZEBSIM_INPUTS")) {
+        if (auto n = parse_unsigned(*text)) env.inputs = *n & 0xF; else warn_bad("ZEBSIM_INPUTS", *text);
+    }
+    if (auto text = variable("ZEBSIM_FAULTS")) env.faults = *text;
+    return env;
+}
+
+}  // namespace zebsim

@@ -1,0 +1,81 @@
+// faults.cpp - fault grammar and counters.  parse_faults: any thread (the
+// warned-names set has its own mutex); FaultCounters: under the camera mutex.
+#include "faults.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+#include "result_codes.h"
+
+namespace zebsim {
+namespace {
+
+struct FaultName {
+    const char* name;
+    FaultedCall call;
+    int result;
+};
+
+constexpr FaultName kNames[] = {
+    {"init", FaultedCall::initialize, kFailed},    {"setmode", FaultedCall::set_mode, kFailed},
+    {"start", FaultedCall::start, kFailed},         {"wait45", FaultedCall::wait, kReopenReset},
+    {"wait1", FaultedCall::wait, kReopenLost},      {"acquire", FaultedCall::acquire, kFailed},
+    {"process", FaultedCall::process, kFailed},     {"bitmap", FaultedCall::bitmap, kFailed},
+    {"modedesc", FaultedCall::mode_descriptor, kFailed}, {"gaininfo", FaultedCall::gain_info, kFailed},
+};
+
+void warn_once(const std::string& entry) {
+    static std::mutex mutex;  // protects warned
+    static std::set<std::string>* warned = new std::set<std::string>;  // lives as long as the process
+    std::lock_guard lock(mutex);
+    if (warned->insert(entry).second)
+        std::fprintf(stderr, "zebsim: ignoring unknown fault \"%s\" in ZEBSIM_FAULTS\n", entry.c_str());
+}
+
+std::optional<FaultRule> parse_entry(const std::string& entry) {
+    const auto at = entry.find('@');
+    const std::string name = entry.substr(0, at);
+    uint64_t nth = 0;
+    if (at != std::string::npos) {
+        const std::string count = entry.substr(at + 1);
+        char* end = nullptr;
+        nth = std::strtoull(count.c_str(), &end, 10);
+        if (count.empty() || *end != '\0' || nth == 0) return std::nullopt;
+    }
+    for (const auto& known : kNames)
+        if (name == known.name) return FaultRule{known.call, known.result, nth};
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<FaultRule> parse_faults(const std::string& spec) {
+    std::vector<FaultRule> rules;
+    std::stringstream stream(spec);
+    std::string entry;
+    while (std::getline(stream, entry, ',')) {
+        if (entry.empty()) continue;
+        if (auto rule = parse_entry(entry))
+            rules.push_back(*rule);
+        else
+            warn_once(entry);
+    }
+    return rules;
+}
+
+void FaultCounters::reset(std::vector<FaultRule> rules) {
+    rules_ = std::move(rules);
+    calls_.fill(0);
+}
+
+std::optional<int> FaultCounters::next_call(FaultedCall call) {
+    const uint64_t n = ++calls_[static_cast<size_t>(call)];
+    for (const auto& rule : rules_)
+        if (rule.call == call && (rule.nth == 0 || rule.nth == n)) return rule.result;
+    return std::nullopt;
+}
+
+}  // namespace zebsim

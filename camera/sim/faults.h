@@ -1,0 +1,41 @@
+// faults.h - faults injected on purpose (ZEBSIM_FAULTS grammar) and the
+// per-camera call counters that decide when they fire.
+//
+// parse_faults may be called from any thread.  A FaultCounters object is not
+// locked itself: its camera's mutex guards it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zebsim {
+
+// Library operations that can be made to fail; each has its own call counter.
+enum class FaultedCall { initialize, set_mode, start, wait, acquire, process, bitmap, mode_descriptor, gain_info, count };
+
+struct FaultRule {
+    FaultedCall call;
+    int result;      // what the failing call returns
+    uint64_t nth;    // the n-th call fails; 0 = every call
+};
+
+// "init,wait45@3,acquire" -> rules.  Unknown or malformed entries are left
+// out and warned about on stderr (once per entry text per process).
+std::vector<FaultRule> parse_faults(const std::string& spec);
+
+class FaultCounters {
+public:
+    // Replaces the rules; counters restart from zero.
+    void reset(std::vector<FaultRule> rules);
+    // Counts one call; the result to return when this call is made to fail.
+    std::optional<int> next_call(FaultedCall call);
+
+private:
+    std::vector<FaultRule> rules_;
+    std::array<uint64_t, static_cast<size_t>(FaultedCall::count)> calls_{};
+};
+
+}  // namespace zebsim
