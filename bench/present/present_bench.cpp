@@ -1,0 +1,87 @@
+// Threads: main thread only.
+// Presents one NV12 surface into a window again and again through libva (the
+// softva driver when LIBVA_DRIVER_NAME=softva) and prints frames per second.
+// Usage: softva_present_bench SRC_WxH DST_WxH [seconds]
+#include <X11/Xlib.h>
+#include <va/va.h>
+#include <va/va_x11.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool parse_size(const char* text, int& width, int& height) {
+  return std::sscanf(text, "%dx%d", &width, &height) == 2 && width > 0 && height > 0;
+}
+
+// A moving-ball-like test picture: gradients in luma, bands in chroma.
+void fill_pattern(unsigned char* data, const VAImage& image) {
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x)
+      data[image.offsets[0] + y * image.pitches[0] + x] = static_cast<unsigned char>(16 + (x + y) % 220);
+  for (int y = 0; y < (image.height + 1) / 2; ++y)
+    for (int x = 0; x < (image.width + 1) / 2; ++x) {
+      unsigned char* uv = data + image.offsets[1] + y * image.pitches[1] + 2 * x;
+      uv[0] = static_cast<unsigned char>(64 + x % 128);
+      uv[1] = static_cast<unsigned char>(64 + y % 128);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int src_w = 0, src_h = 0, dst_w = 0, dst_h = 0;
+  if (argc < 3 || !parse_size(argv[1], src_w, src_h) || !parse_size(argv[2], dst_w, dst_h)) {
+    std::fprintf(stderr, "usage: %s SRC_WxH DST_WxH [seconds]\n", argv[0]);
+    return 2;
+  }
+  const double seconds = argc > 3 ? std::atof(argv[3]) : 3.0;
+  XInitThreads();
+  Display* x = XOpenDisplay(nullptr);
+  if (x == nullptr) {
+    std::fprintf(stderr, "cannot open X display\n");
+    return 1;
+  }
+  const Window window = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, dst_w, dst_h, 0, 0, 0);
+  XMapWindow(x, window);
+  XSync(x, False);
+
+  VADisplay va = vaGetDisplay(x);
+  int major = 0, minor = 0;
+  VASurfaceID surface = VA_INVALID_SURFACE;
+  VAImage image{};
+  void* data = nullptr;
+  if (vaInitialize(va, &major, &minor) != VA_STATUS_SUCCESS ||
+      vaCreateSurfaces(va, VA_RT_FORMAT_YUV420, src_w, src_h, &surface, 1, nullptr, 0) != VA_STATUS_SUCCESS ||
+      vaDeriveImage(va, surface, &image) != VA_STATUS_SUCCESS || vaMapBuffer(va, image.buf, &data) != VA_STATUS_SUCCESS) {
+    std::fprintf(stderr, "libva setup failed\n");
+    return 1;
+  }
+  fill_pattern(static_cast<unsigned char*>(data), image);
+  vaUnmapBuffer(va, image.buf);
+  vaDestroyImage(va, image.image_id);
+
+  using clock = std::chrono::steady_clock;
+  const auto start = clock::now();
+  long frames = 0;
+  double elapsed = 0;
+  do {
+    if (vaPutSurface(va, surface, window, 0, 0, src_w, src_h, 0, 0, dst_w, dst_h, nullptr, 0, 0) != VA_STATUS_SUCCESS) {
+      std::fprintf(stderr, "vaPutSurface failed\n");
+      return 1;
+    }
+    XSync(x, False);  // the frame is really on the screen before the next
+    ++frames;
+    elapsed = std::chrono::duration<double>(clock::now() - start).count();
+  } while (elapsed < seconds);
+  std::printf("%.1f\n", frames / elapsed);
+
+  vaDestroySurfaces(va, &surface, 1);
+  vaTerminate(va);
+  XDestroyWindow(x, window);
+  XCloseDisplay(x);
+  return 0;
+}

@@ -1,0 +1,32 @@
+// Threads: any; each caller passes its own scratch rows.
+// The presentation hot path: bilinear scaling of an NV12 picture and BT.601
+// conversion to 32-bit RGB in one pass over the destination rows.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "row_kernels.h"
+#include "scale_plan.h"
+
+namespace softva {
+
+struct Nv12Picture {
+  const std::uint8_t* y = nullptr;
+  int y_pitch = 0;
+  const std::uint8_t* uv = nullptr;
+  int uv_pitch = 0;
+};
+
+// Rows reused from call to call so the hot path does not allocate.
+struct ConvertScratch {
+  std::vector<std::uint8_t> luma_row, chroma_row;
+  std::vector<std::int16_t> c, d, e;
+};
+
+// Writes plan.visible (width x height pixels, 4 bytes each) to `out`, row
+// pitch `out_pitch` bytes.
+void scale_and_convert(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
+                       PixelOrder order, const RowKernels& kernels, ConvertScratch& scratch);
+
+}  // namespace softva

@@ -1,0 +1,146 @@
+// Threads: any (pure functions).
+#include "scale_plan.h"
+
+#include <algorithm>
+
+namespace softva {
+namespace {
+
+constexpr std::int64_t kPositionOne = 1 << 16;
+
+AxisTap tap_at(std::int64_t position, int lo, int hi) {
+  position = std::clamp<std::int64_t>(position, lo * kPositionOne, hi * kPositionOne);
+  AxisTap tap;
+  tap.first = static_cast<std::int32_t>(position >> 16);
+  // Round the 16-bit fraction to kWeightBits; a fraction that rounds up to one
+  // whole sample moves to the next sample instead.
+  std::int32_t weight = static_cast<std::int32_t>(((position & 0xffff) + (1 << (15 - kWeightBits))) >> (16 - kWeightBits));
+  if (weight >= kWeightOne) {
+    ++tap.first;
+    weight = 0;
+  }
+  tap.second = std::min(tap.first + 1, hi);
+  tap.weight = tap.second == tap.first ? 0 : weight;
+  return tap;
+}
+
+// Luma position of destination sample d, 16.16 fixed point, before clamping.
+std::int64_t luma_position(int src_offset, int src_len, int dst_len, int d) {
+  return src_offset * kPositionOne + std::int64_t{2 * d + 1} * src_len * kPositionOne / (2 * std::int64_t{dst_len}) - kPositionOne / 2;
+}
+
+constexpr int kWindow = 16;
+
+// One multiply-add pair: signed-byte weights summing to kWeightOne.  A zero
+// weight would need 128 on the first sample, one past the signed-byte range,
+// so that case takes the first sample twice at half weight each.
+void set_pair(std::uint8_t* shuffle, std::int8_t* weights, int a, int b, std::int32_t weight) {
+  if (weight == 0) {
+    shuffle[0] = shuffle[1] = static_cast<std::uint8_t>(a);
+    weights[0] = weights[1] = kWeightOne / 2;
+    return;
+  }
+  shuffle[0] = static_cast<std::uint8_t>(a);
+  shuffle[1] = static_cast<std::uint8_t>(b);
+  weights[0] = static_cast<std::int8_t>(kWeightOne - weight);
+  weights[1] = static_cast<std::int8_t>(weight);
+}
+
+// Fills group `g` from the rebased taps; false if a tap lies outside its window.
+bool fill_group(ColumnGroup& group, const std::vector<AxisTap>& luma, const std::vector<AxisTap>& chroma, int g) {
+  for (int half = 0; half < 2; ++half) {
+    const int x = 16 * g + 8 * half;
+    const int base = luma[x].first;
+    group.luma_base[half] = base;
+    for (int i = 0; i < 8; ++i) {
+      const AxisTap& tap = luma[x + i];
+      if (tap.first < base || tap.second - base >= kWindow) return false;
+      set_pair(group.luma_shuffle + 16 * half + 2 * i, group.luma_weights + 16 * half + 2 * i, tap.first - base,
+               tap.second - base, tap.weight);
+    }
+  }
+  for (int quarter = 0; quarter < 4; ++quarter) {
+    const int x = 16 * g + 4 * quarter;
+    const int base = 2 * chroma[x].first;
+    group.chroma_base[quarter] = base;
+    std::uint8_t* shuffle = group.chroma_shuffle[quarter / 2] + 16 * (quarter % 2);
+    std::int8_t* weights = group.chroma_weights[quarter / 2] + 16 * (quarter % 2);
+    for (int i = 0; i < 4; ++i) {
+      const AxisTap& tap = chroma[x + i];
+      const int a = 2 * tap.first - base, b = 2 * tap.second - base;
+      if (a < 0 || b + 1 >= kWindow) return false;
+      set_pair(shuffle + 2 * i, weights + 2 * i, a, b, tap.weight);              // U
+      set_pair(shuffle + 8 + 2 * i, weights + 8 + 2 * i, a + 1, b + 1, tap.weight);  // V
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<AxisTap> luma_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end) {
+  std::vector<AxisTap> taps;
+  taps.reserve(std::max(0, dst_end - dst_begin));
+  for (int d = dst_begin; d < dst_end; ++d)
+    taps.push_back(tap_at(luma_position(src_offset, src_len, dst_len, d), src_offset, src_offset + src_len - 1));
+  return taps;
+}
+
+std::vector<AxisTap> chroma_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end) {
+  std::vector<AxisTap> taps;
+  taps.reserve(std::max(0, dst_end - dst_begin));
+  const int lo = src_offset / 2, hi = (src_offset + src_len - 1) / 2;
+  for (int d = dst_begin; d < dst_end; ++d) {
+    const std::int64_t luma = luma_position(src_offset, src_len, dst_len, d);
+    taps.push_back(tap_at((luma + kPositionOne / 2) / 2 - kPositionOne / 2, lo, hi));
+  }
+  return taps;
+}
+
+ScalePlan make_scale_plan(Rect source, int dst_width, int dst_height, Rect visible) {
+  ScalePlan plan;
+  plan.source = source;
+  plan.dst_width = dst_width;
+  plan.dst_height = dst_height;
+  plan.visible = visible;
+  const int x_end = visible.x + visible.width, y_end = visible.y + visible.height;
+  plan.luma_columns = luma_taps(source.x, source.width, dst_width, visible.x, x_end);
+  plan.chroma_columns = chroma_taps(source.x, source.width, dst_width, visible.x, x_end);
+  plan.luma_rows = luma_taps(source.y, source.height, dst_height, visible.y, y_end);
+  plan.chroma_rows = chroma_taps(source.y, source.height, dst_height, visible.y, y_end);
+
+  const auto rebase = [](std::vector<AxisTap>& taps, int& base, int& count) {
+    if (taps.empty()) return;
+    base = taps.front().first;
+    int last = base;
+    for (const AxisTap& tap : taps) {
+      base = std::min(base, tap.first);
+      last = std::max(last, tap.second);
+    }
+    count = last - base + 1;
+    for (AxisTap& tap : taps) {
+      tap.first -= base;
+      tap.second -= base;
+    }
+  };
+  rebase(plan.luma_columns, plan.luma_column_base, plan.luma_column_count);
+  rebase(plan.chroma_columns, plan.chroma_column_base, plan.chroma_column_count);
+
+  plan.column_groups.resize(visible.width / 16);
+  for (int g = 0; g < static_cast<int>(plan.column_groups.size()); ++g)
+    if (!fill_group(plan.column_groups[g], plan.luma_columns, plan.chroma_columns, g)) {
+      plan.column_groups.clear();
+      break;
+    }
+  return plan;
+}
+
+bool same_geometry(const ScalePlan& plan, Rect source, int dst_width, int dst_height, Rect visible) {
+  const auto same = [](Rect a, Rect b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+  };
+  return same(plan.source, source) && plan.dst_width == dst_width && plan.dst_height == dst_height &&
+         same(plan.visible, visible);
+}
+
+}  // namespace softva

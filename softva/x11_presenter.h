@@ -1,0 +1,65 @@
+// Threads: any, one at a time: the owning driver instance serialises calls
+// with its presentation mutex.  Xlib calls go through the program's connection,
+// which the program has made thread-safe with XInitThreads.
+// Draws NV12 pictures into X11 drawables: scales and converts them into a
+// client-side image and sends it with MIT-SHM when the server takes it (the
+// segment is kept and reused while it is large enough), plain XPutImage
+// otherwise.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <va/va.h>
+
+#include <memory>
+
+#include "aligned_bytes.h"
+#include "scale_convert.h"
+
+namespace softva {
+
+class X11Presenter {
+ public:
+  X11Presenter(Display* display, bool allow_shm);
+  ~X11Presenter();
+  X11Presenter(const X11Presenter&) = delete;
+  X11Presenter& operator=(const X11Presenter&) = delete;
+
+  // Shows `source` (a rectangle inside the picture) scaled to `destination`
+  // in the drawable; parts outside the drawable are skipped.
+  VAStatus present(const Nv12Picture& picture, Rect source, Drawable drawable, Rect destination);
+
+  bool using_shm() const { return shm_attached_; }
+
+ private:
+  VAStatus adopt_drawable_format(Drawable drawable, Window root, unsigned depth);
+  bool ensure_image(int width, int height);
+  bool attach_segment(std::size_t bytes);
+  void release_image();
+  void release_segment();
+
+  Display* display_;
+  RowKernels kernels_;
+  ScalePlan plan_;
+  bool has_plan_ = false;
+  ConvertScratch scratch_;
+
+  // Format of the drawables drawn into last; GC and image depend on it.
+  Window root_ = 0;
+  unsigned depth_ = 0;
+  Visual* visual_ = nullptr;
+  PixelOrder order_ = PixelOrder::bgrx;
+  GC gc_ = nullptr;
+
+  bool shm_usable_ = false;
+  int shm_major_opcode_ = 0;
+  XShmSegmentInfo segment_{};
+  bool shm_attached_ = false;
+  std::size_t segment_bytes_ = 0;
+
+  XImage* image_ = nullptr;  // header only; its pixels live in the segment or plain_pixels_
+  std::unique_ptr<AlignedBytes> plain_pixels_;
+};
+
+}  // namespace softva
