@@ -1,0 +1,254 @@
+// The acquisition worker. Runs on its own thread, started by the display
+// thread; the pure functions at the top may be called from anywhere.
+#include "acquisition.h"
+
+#include <X11/Xlib.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+
+#include "setup.h"
+
+namespace {
+constexpr DWORD WAIT_TIMEOUT_MS = 1000;
+constexpr CQK_RETURN WAIT_REOPEN_1 = 1;
+constexpr CQK_RETURN WAIT_REOPEN_45 = 45;
+constexpr DWORD LOST_GAP_LIMIT = 1000;
+}  // namespace
+
+DWORD lost_frames(DWORD previous_fn, DWORD current_fn)
+{
+    const DWORD gap = current_fn - previous_fn - 1u;
+    return gap < LOST_GAP_LIMIT ? gap : 0;
+}
+
+static bool usable_mean(float mean)
+{
+    return std::isfinite(mean) && mean > 0.0f;
+}
+
+WhiteBalance white_balance_gains(const float m[4], DWORD mosaic, WhiteBalance k)
+{
+    if (mosaic != CQM_RGGB && mosaic != CQM_BGGR)
+        return k;
+    for (int i = 0; i < 4; ++i)
+        if (!usable_mean(m[i]))
+            return k;
+
+    const double avg = (m[0] + m[1] * 0.5f + m[2] * 0.5f + m[3]) / 3.0f;
+    const double green = avg / ((m[1] + m[2]) * 0.5);
+    if (mosaic == CQM_BGGR)
+        k = {avg / m[3], green, avg / m[0]};
+    else
+        k = {avg / m[0], green, avg / m[3]};
+
+    // Ties: Kr wins over Kg, and Kb only when strictly smaller.
+    double least = k.Kr > k.Kg ? k.Kg : k.Kr;
+    if (k.Kb < least)
+        least = k.Kb;
+    if (least != 0.0)
+        return {k.Kr / least, k.Kg / least, k.Kb / least};
+    return {1.0, 1.0, 1.0};
+}
+
+namespace {
+
+// Everything the worker keeps for its whole life.
+struct Worker {
+    Window win;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DWORD previous_fn = 0xFFFFFFFFu;
+    XEvent expose{};
+    XEvent destroy{};
+    CQGETBITMAPOPT bitmap_options{};
+    CQFILTER filter{};
+
+    explicit Worker(Window w) : win(w)
+    {
+        expose.xexpose.type = Expose;
+        expose.xexpose.display = x11_display;
+        expose.xexpose.window = win;
+        expose.xexpose.count = 0;
+
+        destroy.xdestroywindow.type = DestroyNotify;
+        destroy.xdestroywindow.display = x11_display;
+        destroy.xdestroywindow.event = win;
+        destroy.xdestroywindow.window = win;
+
+        filter.dwFilter = 2;
+        filter.gammaY = 1.0;
+        filter.dwBPP = 8;
+    }
+
+    void send(XEvent& event, long mask)
+    {
+        XSendEvent(x11_display, win, True, mask, &event);
+        XFlush(x11_display);
+    }
+
+    // Opens and configures the camera; false when it cannot be started.
+    bool open()
+    {
+        DWORD id = 0;
+        cqkGetDevice(0, &id);
+        cqkInitialize("", id, &handle);
+        if (cqInitializeHardware(handle) != 0 || handle == INVALID_HANDLE_VALUE)
+            return false;
+        cqSetExtention(handle, EXT_RAW_EN, 1);
+        cqApplyCameraProfile(handle);
+        cqSetGainVal(handle, lps->fGain);
+
+        LUT lut{};
+        lut.wVersion = 1;
+        lut.wLenght = sizeof(LUT);
+        lut.bUseDefault = 1;
+        cqSetLUT(handle, &lut);
+
+        if (cqSetMode(handle, lps->uiExposure, lps->uiMode, lps->dwROIx0, lps->dwROIy0,
+                      lps->dwROIcx, lps->dwROIcy) != 0)
+            return false;
+        while (!cqIsSetModeComplete(handle)) {
+        }
+
+        lps->fFPS = 100.0;
+        lps->fFPS_sum = 100.0;
+        float tpfi0 = 0, tpfie = 0, tpfr0 = 0, tpfre = 0;
+        cqGetModeTiming(handle, &tpfi0, &tpfie, &tpfr0, &tpfre);
+        if (tpfie != 0.0f && tpfre != 0.0f) {
+            const float fps = 1.0f / tpfre;
+            lps->fFPS = fps;
+            lps->fFPS_sum = fps;
+        }
+        return cqStartAcquisition(handle) == 0;
+    }
+
+    // Stops and closes the handle. Done under the frame lock: closing lets
+    // the camera reuse the buffer the display may be copying from.
+    void close()
+    {
+        if (handle == INVALID_HANDLE_VALUE)
+            return;
+        std::lock_guard<std::mutex> lock(frame_mutex);
+        cqStopAcquisition(handle);
+        cqkUninitialize(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+
+    // Waits for data, or closes the camera when it asks to be reopened.
+    void wait()
+    {
+        while (lps->bRun) {
+            const CQK_RETURN result = cqWaitForField(handle, WAIT_TIMEOUT_MS);
+            if (result == 0)
+                return;
+            if (result == WAIT_REOPEN_1 || result == WAIT_REOPEN_45) {
+                close();
+                return;
+            }
+        }
+    }
+
+    // Takes every ready field, retrieving each into gf and counting it.
+    void take_ready_fields()
+    {
+        std::lock_guard<std::mutex> lock(frame_mutex);
+        void* data = nullptr;
+        while (cqIsFieldReady(handle) == 0) {
+            if (cqAcquireField(handle, &data) != 0 || data == nullptr)
+                continue;
+            if (lps->color) {
+                cqUpdateFrame(handle, data);
+                cqRetrieveFrameEx(handle, &lps->gf);
+            } else {
+                cqUpdateBayerFrame(handle, data);
+                cqRetrieveFrameBayerEx(handle, &lps->gf);
+            }
+            lps->dwNframes.fetch_add(1);
+            lps->dwLframes.fetch_add(lost_frames(previous_fn, lps->gf.curFN));
+            previous_fn = lps->gf.curFN;
+        }
+    }
+
+    void measure_white_balance()
+    {
+        float means[4] = {0, 0, 0, 0};
+        cqGetMeans(handle, 0, 0, lps->gf.curCX, lps->gf.curCY, means);
+        const WhiteBalance k =
+            white_balance_gains(means, lps->gf.curMTX, {lps->Kr, lps->Kg, lps->Kb});
+        lps->Kr = k.Kr;
+        lps->Kg = k.Kg;
+        lps->Kb = k.Kb;
+    }
+
+    // Makes the colour frame; false when the frame is dropped.
+    bool process_colour()
+    {
+        if (lps->bTakeWB.exchange(0))
+            measure_white_balance();
+        filter.rgbWhiteBal[0] = lps->Kr;
+        filter.rgbWhiteBal[1] = lps->Kg;
+        filter.rgbWhiteBal[2] = lps->Kb;
+        cqSetupFilter(handle, &filter);
+        cqApplyDefaultColorCorrectionMatrix(handle);
+        const DWORD bpp = lps->gf.curBPP;
+        const DWORD top = bpp >= 32 ? 0xFFFFFFFFu : (DWORD(1) << bpp) - 1u;
+        cqSetupCE(handle, 0, top);
+        if (cqProcessFrame(handle) != 0)
+            return false;
+
+        // While the display has not taken the last bitmap, frames are
+        // processed but not turned into bitmaps.
+        if (bitmap_slot_empty()) {
+            CQGETBITMAP bitmap{};
+            if (cqRetrieveBitmapAdv(handle, &bitmap, &bitmap_options) == 0 && bitmap.bp)
+                publish_bitmap(bitmap);
+        }
+        return true;
+    }
+
+    void run()
+    {
+        if (!worker_begin_run())
+            return;
+        while (lps->bRun) {
+            if (handle == INVALID_HANDLE_VALUE && !open()) {
+                lps->bRun = 0;
+                return;
+            }
+            wait();
+            if (!lps->bRun)
+                return;
+            if (handle == INVALID_HANDLE_VALUE)
+                continue;
+            take_ready_fields();
+            if (!cqIsFrameComplete(handle))
+                continue;
+            if (lps->color && !process_colour())
+                continue;
+            lps->bHaveData = 1;
+            if (lps->bRun)
+                send(expose, ExposureMask);
+        }
+    }
+
+    void exit_path()
+    {
+        close();
+        CQGETBITMAP waiting{};
+        if (take_bitmap(&waiting))
+            cqFreeBitmap(0, &waiting);
+        send(destroy, StructureNotifyMask);
+    }
+};
+
+}  // namespace
+
+void* acquisition(void* arg)
+{
+    Worker worker(static_cast<Window>(reinterpret_cast<uintptr_t>(arg)));
+    worker.run();
+    worker.exit_path();
+    return nullptr;
+}

@@ -1,0 +1,106 @@
+// Helpers of the integration tests. Test thread.
+#include "test_support.h"
+
+#include <X11/Xutil.h>
+#include <dirent.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "setup.h"
+
+void open_test_display()
+{
+    XInitThreads();
+    x11_display = XOpenDisplay(nullptr);
+    if (!x11_display)
+        abort();
+}
+
+void close_test_display()
+{
+    if (x11_display)
+        XCloseDisplay(x11_display);
+    x11_display = nullptr;
+}
+
+bool wait_until(const std::function<bool()>& done, double seconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool wait_for_event(Display* dpy, int type, Window window, XEvent* out, double seconds)
+{
+    return wait_until(
+        [&] {
+            while (XPending(dpy)) {
+                XNextEvent(dpy, out);
+                if (out->type == type && (window == 0 || out->xany.window == window))
+                    return true;
+            }
+            return false;
+        },
+        seconds);
+}
+
+std::string window_name(Display* dpy, Window w)
+{
+    XTextProperty property{};
+    if (!XGetWMName(dpy, w, &property) || !property.value)
+        return {};
+    std::string name(reinterpret_cast<char*>(property.value), property.nitems);
+    XFree(property.value);
+    return name;
+}
+
+std::vector<Window> windows_with_name_prefix(Display* dpy, const std::string& prefix)
+{
+    std::vector<Window> found;
+    Window root_return, parent;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root_return, &parent, &children, &count))
+        return found;
+    for (unsigned i = 0; i < count; ++i)
+        if (window_name(dpy, children[i]).rfind(prefix, 0) == 0)
+            found.push_back(children[i]);
+    if (children)
+        XFree(children);
+    return found;
+}
+
+std::vector<Window> windows_named(Display* dpy, const std::string& name)
+{
+    std::vector<Window> found;
+    for (Window w : windows_with_name_prefix(dpy, name))
+        if (window_name(dpy, w) == name)
+            found.push_back(w);
+    return found;
+}
+
+int thread_count()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.')
+                ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+void set_env(const char* name, const char* value)
+{
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}

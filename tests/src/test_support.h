@@ -1,0 +1,33 @@
+// Helpers shared by the viewer's integration tests: the X connection, waiting
+// with a deadline, and reading windows back from the X server.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Opens x11_display (threads enabled first) for the code under test.
+void open_test_display();
+void close_test_display();
+
+// Polls `done` until it is true or `seconds` pass; returns its last value.
+bool wait_until(const std::function<bool()>& done, double seconds = 10.0);
+
+// Waits on `dpy` for an event of `type` for `window` (any window when 0).
+bool wait_for_event(Display* dpy, int type, Window window, XEvent* out, double seconds = 10.0);
+
+// Top-level windows (children of the root) whose WM_NAME is `name`, on a
+// connection of the test's own.
+std::vector<Window> windows_named(Display* dpy, const std::string& name);
+// Windows whose name starts with `prefix`.
+std::vector<Window> windows_with_name_prefix(Display* dpy, const std::string& prefix);
+std::string window_name(Display* dpy, Window w);
+
+// Threads of this process.
+int thread_count();
+
+// Sets an environment variable for the rest of the test, or unsets it (null).
+void set_env(const char* name, const char* value);
