@@ -1,0 +1,147 @@
+// The frame upload. Display thread only: it reads lps->sgf and lps->sbmp,
+// which the display thread filled just before the call.
+#include "frame_upload.h"
+
+#include <va/va_x11.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "setup.h"
+#include "va_report.h"
+#include "yuv_convert.h"
+
+namespace {
+
+constexpr const char* va_reporter = "drawImage";
+
+// Plane p of a mapped image.
+uint8_t* plane(void* mapped, const VAImage& image, int p)
+{
+    return static_cast<uint8_t*>(mapped) + image.offsets[p];
+}
+
+// Neutral chroma over every chroma row of the image, odd heights included.
+void fill_chroma(void* mapped, const VAImage& image)
+{
+    const int rows = (image.height + 1) / 2;
+    const int half_width = (image.width + 1) / 2;
+    if (image.format.fourcc == FOURCC_NV12) {
+        for (int r = 0; r < rows; ++r)
+            fill_neutral_chroma(plane(mapped, image, 1) + size_t(r) * image.pitches[1], 2 * half_width);
+        return;
+    }
+    for (int p = 1; p <= 2; ++p)
+        for (int r = 0; r < rows; ++r)
+            fill_neutral_chroma(plane(mapped, image, p) + size_t(r) * image.pitches[p], half_width);
+}
+
+void write_monochrome(const CQGETFRAMEEX& frame, void* mapped, const VAImage& image, int width, int height)
+{
+    uint8_t* luma = plane(mapped, image, 0);
+    const int pitch = static_cast<int>(image.pitches[0]);
+    if (frame.modeRDO & CQ_RDO_8BIT) {
+        copy_rows_8bit(static_cast<const uint8_t*>(frame.bp), width, height, luma, pitch);
+    } else {
+        const int bits = frame.curBPP > 64 ? 64 : static_cast<int>(frame.curBPP);
+        shift_rows_16bit(static_cast<const uint16_t*>(frame.bp), width, height, bits, luma, pitch);
+    }
+    fill_chroma(mapped, image);
+}
+
+void write_colour(const CQGETBITMAP& bitmap, void* mapped, const VAImage& image, int width, int height)
+{
+    uint8_t* luma = plane(mapped, image, 0);
+    const int pitch = static_cast<int>(image.pitches[0]);
+    if (image.format.fourcc == FOURCC_NV12)
+        bgrx_to_nv12(bitmap.bp, width, height, luma, pitch, plane(mapped, image, 1),
+                     static_cast<int>(image.pitches[1]));
+    else  // YV12: V (Cr) in plane 1, U (Cb) in plane 2
+        bgrx_to_yv12(bitmap.bp, width, height, luma, pitch, plane(mapped, image, 1),
+                     static_cast<int>(image.pitches[1]), plane(mapped, image, 2),
+                     static_cast<int>(image.pitches[2]));
+}
+
+// True when the source holds at least width x height pixels. A mode change
+// can leave the frame and the held bitmap of different sizes while colour
+// output is switched over; such a pass draws nothing rather than read past
+// the source.
+bool source_covers(bool colour, int width, int height)
+{
+    if (colour)
+        return lps->sbmp.bp && lps->sbmp.w >= unsigned(width) && lps->sbmp.h >= unsigned(height);
+    return lps->sgf.bp && lps->sgf.curCX >= unsigned(width) && lps->sgf.curCY >= unsigned(height);
+}
+
+// Reports a failed derivation once and switches to created images for good.
+bool derive_failed(int line, VAStatus status)
+{
+    if (status == VA_STATUS_SUCCESS)
+        return false;
+    fprintf(stderr, "%s:vaDeriveImage (%d) failed %d, will fallback to vaCreateImage/vaPutImage\n",
+            va_reporter, line, status);
+    has_derive = false;
+    return true;
+}
+
+}  // namespace
+
+int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_format,
+              int surface_width, int surface_height, Window win, int win_width, int win_height)
+{
+    if (!lps->show)
+        return 1;
+    const bool colour = lps->color;  // read once: the panel may switch it meanwhile
+    if (surface_width <= 0 || surface_height <= 0 || !source_covers(colour, surface_width, surface_height))
+        return 1;
+
+    VAImage image;
+    bool derived = false;
+    if (has_derive)
+        derived = !derive_failed(__LINE__, vaDeriveImage(va_dpy, surface_id, &image));
+    if (!derived && VA_CALL(vaCreateImage, va_dpy, image_format, surface_width, surface_height, &image))
+        return 0;
+
+    if (image.width < surface_width || image.height < surface_height) {
+        printf("Didn't get expected image size: %dx%d!\n", image.width, image.height);
+        vaDestroyImage(va_dpy, image.image_id);
+        return 0;
+    }
+    if (image.format.fourcc != FOURCC_NV12 && image.format.fourcc != FOURCC_YV12) {
+        printf("Didn't get expected image format: %x\n", image.format.fourcc);
+        vaDestroyImage(va_dpy, image.image_id);
+        return 0;
+    }
+
+    void* mapped = nullptr;
+    if (VA_CALL(vaMapBuffer, va_dpy, image.buf, &mapped)) {
+        vaDestroyImage(va_dpy, image.image_id);
+        return 0;
+    }
+
+    if (colour)
+        write_colour(lps->sbmp, mapped, image, surface_width, surface_height);
+    else
+        write_monochrome(lps->sgf, mapped, image, surface_width, surface_height);
+
+    if (!derived && VA_CALL(vaPutImage, va_dpy, surface_id, image.image_id, 0, 0, surface_width,
+                            surface_height, 0, 0, surface_width, surface_height)) {
+        vaUnmapBuffer(va_dpy, image.buf);
+        vaDestroyImage(va_dpy, image.image_id);
+        return 0;
+    }
+    if (VA_CALL(vaUnmapBuffer, va_dpy, image.buf)) {
+        vaDestroyImage(va_dpy, image.image_id);
+        return 0;
+    }
+    if (VA_CALL(vaDestroyImage, va_dpy, image.image_id))
+        return 0;
+
+    // The sizes travel as 16-bit values.
+    if (VA_CALL(vaPutSurface, va_dpy, surface_id, win, 0, 0, uint16_t(surface_width),
+                uint16_t(surface_height), 0, 0, uint16_t(win_width), uint16_t(win_height), nullptr, 0, 0))
+        return 0;
+    if (VA_CALL(vaSyncSurface, va_dpy, surface_id))
+        return 0;
+    return 1;
+}

@@ -1,0 +1,53 @@
+// The X11 video window. Runs on the display thread, on the shared connection
+// x11_display (opened after XInitThreads, as the worker sends on it too).
+#include "video_window.h"
+
+#include <X11/Xutil.h>
+
+#include "setup.h"
+
+static const char WINDOW_NAME[] = "Tolmirex";
+
+static Atom wmDeleteMessage;
+
+void set_window_name(Window win, const char* name)
+{
+    char* list[] = {const_cast<char*>(name)};
+    XTextProperty property{};
+    if (XmbTextListToTextProperty(x11_display, list, 1, XStringStyle, &property) < Success)
+        return;
+    XSetWMName(x11_display, win, &property);
+    XFree(property.value);
+}
+
+Window create_window(int width, int height)
+{
+    wmDeleteMessage = XInternAtom(x11_display, "WM_DELETE_WINDOW", False);
+
+    const int screen = DefaultScreen(x11_display);
+    const Window win = XCreateSimpleWindow(x11_display, RootWindow(x11_display, screen), 0, 0,
+                                           width, height, 0, 0, WhitePixel(x11_display, screen));
+    if (!win)
+        return 0;
+
+    // The aspect hints and size go out before events are selected and the
+    // window is mapped.
+    resize_window(win, width, height);
+    set_window_name(win, WINDOW_NAME);
+    XSetIconName(x11_display, win, WINDOW_NAME);
+    XSelectInput(x11_display, win, ExposureMask | StructureNotifyMask);
+    XSetWMProtocols(x11_display, win, &wmDeleteMessage, 1);
+    XMapWindow(x11_display, win);
+    XSync(x11_display, False);
+    return win;
+}
+
+void resize_window(Window win, int width, int height)
+{
+    XSizeHints sizehints{};
+    sizehints.flags = PAspect;
+    sizehints.min_aspect.x = sizehints.max_aspect.x = width;
+    sizehints.min_aspect.y = sizehints.max_aspect.y = height;
+    XSetWMNormalHints(x11_display, win, &sizehints);
+    XResizeWindow(x11_display, win, width, height);
+}

@@ -1,0 +1,51 @@
+// The video window's properties, read back from the X server.
+#include <gtest/gtest.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include "setup.h"
+#include "test_support.h"
+#include "video_window.h"
+
+TEST(VideoWindow, NamesProtocolsHintsAndEvents)
+{
+    open_test_display();
+    const Window win = create_window(640, 480);
+    ASSERT_NE(win, 0u);
+    resize_window(win, 750, 600);
+    XSync(x11_display, False);
+
+    Display* dpy = XOpenDisplay(nullptr);  // the server's view, on a connection of our own
+    EXPECT_EQ(window_name(dpy, win), "Tolmirex");
+    char* icon = nullptr;
+    ASSERT_TRUE(XGetIconName(dpy, win, &icon));
+    EXPECT_STREQ(icon, "Tolmirex");
+    XFree(icon);
+
+    Atom* protocols = nullptr;
+    int count = 0;
+    ASSERT_TRUE(XGetWMProtocols(dpy, win, &protocols, &count));
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(protocols[0], XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    XFree(protocols);
+
+    XSizeHints hints{};
+    long supplied = 0;
+    ASSERT_TRUE(XGetWMNormalHints(dpy, win, &hints, &supplied));
+    EXPECT_EQ(hints.flags, PAspect);
+    EXPECT_EQ(hints.min_aspect.x, 750);
+    EXPECT_EQ(hints.min_aspect.y, 600);
+    EXPECT_EQ(hints.max_aspect.x, 750);
+    EXPECT_EQ(hints.max_aspect.y, 600);
+
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(x11_display, win, &attributes));
+    EXPECT_EQ(attributes.your_event_mask, ExposureMask | StructureNotifyMask);
+    EXPECT_EQ(attributes.width, 750);
+    EXPECT_EQ(attributes.height, 600);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+
+    XCloseDisplay(dpy);
+    XDestroyWindow(x11_display, win);
+    close_test_display();
+}
