@@ -1,0 +1,295 @@
+// The display thread (videoDisplay) and the live-view control (startLive,
+// stopLive, joinLive). videoDisplay runs on its own thread; startLive and
+// joinLive on the main thread; stopLive on the main or the display thread.
+#include "display.h"
+
+#include <X11/Xutil.h>
+#include <va/va_x11.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "acquisition.h"
+#include "frame_upload.h"
+#include "rate_stats.h"
+#include "setup.h"
+#include "va_report.h"
+#include "video_window.h"
+#include "window_size.h"
+
+namespace {
+
+// VA failures of the display thread are reported under its entry's name.
+constexpr const char* va_reporter = "videoDisplay";
+
+constexpr int INITIAL_WIDTH = 640;
+constexpr int INITIAL_HEIGHT = 480;
+constexpr int MAX_DRAW_ERRORS = 5;
+
+// The display thread last started, kept apart from the setup record so a
+// reset of the record cannot lose track of a thread that is still running.
+// Main thread only.
+pthread_t live_thread;
+bool live_thread_recorded = false;
+// True from startLive until the display thread has finished its last step.
+std::atomic<bool> display_running{false};
+
+enum class FormatSearch { Found, NoMemory, QueryFailed, NoneOffered };
+
+// Takes the first NV12 or YV12 entry of the driver's list, whichever comes first.
+FormatSearch find_image_format(VADisplay va_dpy, VAImageFormat* chosen)
+{
+    const int max_image_formats = vaMaxNumImageFormats(va_dpy);
+    auto* formats = static_cast<VAImageFormat*>(calloc(max_image_formats > 0 ? max_image_formats : 1,
+                                                       sizeof(VAImageFormat)));
+    if (!formats)
+        return FormatSearch::NoMemory;
+    int count = 0;
+    FormatSearch result = FormatSearch::NoneOffered;
+    if (VA_CALL(vaQueryImageFormats, va_dpy, formats, &count))
+        result = FormatSearch::QueryFailed;
+    for (int i = 0; result == FormatSearch::NoneOffered && i < count; ++i) {
+        if (formats[i].fourcc == FOURCC_NV12 || formats[i].fourcc == FOURCC_YV12) {
+            *chosen = formats[i];
+            result = FormatSearch::Found;
+        }
+    }
+    free(formats);
+    return result;
+}
+
+class DisplayThread {
+public:
+    ~DisplayThread()
+    {
+        // sgf may point into frame_copy_, which goes away with this thread.
+        lps->sgf.bp = nullptr;
+    }
+
+    void* run()
+    {
+        const int screen = DefaultScreen(x11_display);
+        dpy_width_ = DisplayWidth(x11_display, screen);
+        dpy_height_ = DisplayHeight(x11_display, screen);
+
+        va_dpy_ = vaGetDisplay(x11_display);
+        int major_ver = 0, minor_ver = 0;
+        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver))
+            return nullptr;
+
+        switch (find_image_format(va_dpy_, &image_format_)) {
+        case FormatSearch::Found:
+            break;
+        case FormatSearch::QueryFailed:
+            stopLive();
+            terminate_va();
+            return nullptr;
+        case FormatSearch::NoneOffered:
+            fprintf(stderr, "VAAPI implementation doesn't support NV12 image format!\n");
+            [[fallthrough]];
+        case FormatSearch::NoMemory:
+            terminate_va();
+            return nullptr;
+        }
+
+        // Leftovers of an earlier display thread must not end this one.
+        XSync(x11_display, True);
+        win_ = create_window(INITIAL_WIDTH, INITIAL_HEIGHT);
+        if (!win_) {
+            terminate_va();
+            return nullptr;
+        }
+        if (pthread_create(&acq_thread_, nullptr, acquisition,
+                           reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) != 0) {
+            terminate_va();
+            destroy_window();
+            return nullptr;
+        }
+
+        event_loop();
+        return exit_path();
+    }
+
+private:
+    void event_loop()
+    {
+        const Atom wm_delete = XInternAtom(x11_display, "WM_DELETE_WINDOW", False);
+        for (;;) {
+            const unsigned start_time = getcurms();
+            XEvent event;
+            XNextEvent(x11_display, &event);
+            bool redraw = false;
+            switch (event.type) {
+            case DestroyNotify:
+                return;
+            case ClientMessage:
+                if (static_cast<Atom>(event.xclient.data.l[0]) == wm_delete)
+                    return;
+                break;
+            case ConfigureNotify:
+                win_width_ = event.xconfigure.width;
+                win_height_ = event.xconfigure.height;
+                redraw = true;
+                break;
+            case Expose:
+                if (event.xexpose.count == 0) {
+                    // Frame notices queued meanwhile merge into this redraw.
+                    while (XCheckWindowEvent(x11_display, win_, ExposureMask, &event)) {
+                    }
+                    redraw = true;
+                }
+                break;
+            }
+            if (!redraw || !lps->bHaveData)
+                continue;
+            if (!redraw_frame(start_time))
+                return;
+        }
+    }
+
+    // One redraw; false when the loop must end.
+    bool redraw_frame(unsigned start_time)
+    {
+        const bool colour = lps->color;
+        snapshot_frame(&lps->sgf, colour ? nullptr : &frame_copy_);
+        if (colour) {
+            CQGETBITMAP taken;
+            if (take_bitmap(&taken)) {
+                cqFreeBitmap(0, &lps->sbmp);
+                lps->sbmp = taken;
+            }
+        }
+
+        if (lps->show) {
+            const unsigned width = colour ? lps->sbmp.w : lps->sgf.curCX;
+            const unsigned height = colour ? lps->sbmp.h : lps->sgf.curCY;
+            // No image yet (colour output before the first bitmap): nothing to size or draw.
+            if (width == 0 || height == 0)
+                return true;
+            if (surface_id_ == VA_INVALID_SURFACE || width != surface_width_ || height != surface_height_) {
+                if (!recreate_surface(width, height))
+                    return false;
+            }
+        }
+
+        if (drawImage(va_dpy_, surface_id_, &image_format_, surface_width_, surface_height_, win_,
+                      win_width_, win_height_))
+            draw_errors_ = 0;
+        else if (++draw_errors_ >= MAX_DRAW_ERRORS)
+            return false;
+
+        maybe_statistics_tick(win_);
+        account_redraw(start_time);
+        return true;
+    }
+
+    // New surface and window size for a new image size; false when the old
+    // surface cannot be released.
+    bool recreate_surface(unsigned width, unsigned height)
+    {
+        if (surface_id_ != VA_INVALID_SURFACE && VA_CALL(vaDestroySurfaces, va_dpy_, &surface_id_, 1))
+            return false;
+        surface_width_ = width;
+        surface_height_ = height;
+        printf("Image size changed to %dx%d\n", surface_width_, surface_height_);
+        if (VA_CALL(vaCreateSurfaces, va_dpy_, VA_RT_FORMAT_YUV420, surface_width_, surface_height_,
+                    &surface_id_, 1, nullptr, 0)) {
+            lps->show = 0;
+            surface_id_ = VA_INVALID_SURFACE;
+        }
+        const WindowSize size =
+            window_size_for(surface_width_, surface_height_, max_width, max_height, dpy_width_, dpy_height_);
+        win_width_ = size.width;
+        win_height_ = size.height;
+        printf("Window size changed to %dx%d\n", win_width_, win_height_);
+        resize_window(win_, win_width_, win_height_);
+        return true;
+    }
+
+    void* exit_path()
+    {
+        if (surface_id_ != VA_INVALID_SURFACE)
+            VA_CALL(vaDestroySurfaces, va_dpy_, &surface_id_, 1);
+        stopLive();
+        pthread_join(acq_thread_, nullptr);
+        cqFreeBitmap(0, &lps->sbmp);
+        if (VA_CALL(vaTerminate, va_dpy_))
+            return nullptr;
+        destroy_window();
+        return reinterpret_cast<void*>(1);
+    }
+
+    void terminate_va() { VA_CALL(vaTerminate, va_dpy_); }
+
+    void destroy_window()
+    {
+        XDestroyWindow(x11_display, win_);
+        XFlush(x11_display);
+    }
+
+    VADisplay va_dpy_ = nullptr;
+    VAImageFormat image_format_{};
+    Window win_ = 0;
+    int win_width_ = INITIAL_WIDTH, win_height_ = INITIAL_HEIGHT;
+    VASurfaceID surface_id_ = VA_INVALID_SURFACE;
+    unsigned surface_width_ = 0, surface_height_ = 0;
+    unsigned dpy_width_ = 0, dpy_height_ = 0;
+    pthread_t acq_thread_{};
+    int draw_errors_ = 0;
+    std::vector<BYTE> frame_copy_;  // the frame being shown, copied out of the camera's buffer
+};
+
+}  // namespace
+
+void* videoDisplay(void*)
+{
+    void* result;
+    {
+        DisplayThread display;
+        result = display.run();
+    }
+    display_running = false;
+    return result;
+}
+
+void startLive()
+{
+    if (live_thread_recorded) {
+        if (display_running)
+            return;
+        pthread_join(live_thread, nullptr);  // ended: reclaim it
+        live_thread_recorded = false;
+    }
+    lps->bHaveData = 0;
+    setT0();
+    begin_live_run();
+    display_running = true;
+    if (pthread_create(&live_thread, nullptr, videoDisplay, nullptr) != 0)
+        exit(1);
+    live_thread_recorded = true;
+    lps->videoThread = live_thread;
+}
+
+void stopLive()
+{
+    {
+        std::lock_guard<std::mutex> lock(hMV_mutex);
+        if (hMV != INVALID_HANDLE_VALUE) {
+            cqkUninitialize(hMV);
+            hMV = INVALID_HANDLE_VALUE;
+        }
+    }
+    request_stop();
+}
+
+void joinLive()
+{
+    if (live_thread_recorded) {
+        pthread_join(live_thread, nullptr);
+        live_thread_recorded = false;
+    }
+    lps->videoThread = 0;
+}

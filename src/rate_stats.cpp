@@ -1,0 +1,56 @@
+// Rate statistics. Display thread only (the counters it reads are atomics
+// written by the worker).
+#include "rate_stats.h"
+
+#include <cstdio>
+
+#include "setup.h"
+#include "video_window.h"
+
+namespace {
+constexpr double TAU = 0.5;  // weight of the old value in the smoothing
+constexpr size_t TITLE_SIZE = 256;
+}  // namespace
+
+TickResult statistics_tick(const TickInput& in)
+{
+    TickResult r{};
+    r.tpf = in.elapsed_s;
+    if (in.nframes != in.pframes && in.nframes != 0)
+        r.tpf /= static_cast<DWORD>(in.nframes - in.pframes);
+    r.fps = r.tpf != 0.0 ? 1.0 / r.tpf : in.fps;
+    r.fps_sum = in.nframes != 0 ? in.fps_sum * TAU + r.fps * (1.0 - TAU) : r.fps;
+
+    char title[TITLE_SIZE];
+    snprintf(title, sizeof title, "Video FPS: %.1f; Acquisition: frm %lu skip %lu fps %.1f",
+             in.frame_num * 1000.0 / static_cast<float>(in.putsurface_time),
+             static_cast<unsigned long>(in.nframes), static_cast<unsigned long>(in.lframes),
+             static_cast<double>(static_cast<float>(r.fps_sum)));
+    r.title = title;
+    return r;
+}
+
+void maybe_statistics_tick(Window win)
+{
+    if (lps->putsurface_time <= STATS_TICK_MS)
+        return;
+    const double elapsed = getT();
+    setT0();
+    const DWORD nframes = lps->dwNframes;
+    const TickResult r = statistics_tick({elapsed, nframes, lps->dwPframes, lps->dwLframes, lps->fFPS,
+                                          lps->fFPS_sum, lps->frame_num, lps->putsurface_time});
+    lps->fTPF = r.tpf;
+    lps->dwPframes = nframes;
+    lps->fFPS = r.fps;
+    lps->fFPS_sum = r.fps_sum;
+    lps->dwTime += 1;
+    lps->putsurface_time = 0;
+    lps->frame_num = 0;
+    set_window_name(win, r.title.c_str());
+}
+
+void account_redraw(unsigned start_ms)
+{
+    lps->putsurface_time += getcurms() - start_ms;
+    lps->frame_num += 1;
+}

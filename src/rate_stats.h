@@ -1,0 +1,38 @@
+// Display and acquisition rates shown in the video window's title.
+// Display thread only.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <string>
+
+#include "zebapi.h"
+
+// Ticks run once more than this many ms of redraw-pass time have accumulated.
+constexpr unsigned STATS_TICK_MS = 1000;
+
+struct TickInput {
+    double elapsed_s;          // seconds since the last statistics mark
+    DWORD nframes, pframes;    // frames acquired now and at the previous tick
+    DWORD lframes;             // frames lost
+    double fps, fps_sum;       // last tick's rate and the smoothed rate
+    unsigned frame_num;        // redraws since the last tick
+    unsigned putsurface_time;  // ms of those redraw passes
+};
+
+struct TickResult {
+    double tpf;      // time per acquired frame, s (the whole tick without new frames)
+    double fps;      // acquisition rate of this tick
+    double fps_sum;  // smoothed acquisition rate
+    std::string title;
+};
+
+// One statistics tick: the rates and the title text. Pure.
+TickResult statistics_tick(const TickInput& in);
+
+// Runs a tick on the setup record when enough redraw time has accumulated,
+// and writes the title into the window.
+void maybe_statistics_tick(Window win);
+
+// Accounts one redraw pass that began at start_ms.
+void account_redraw(unsigned start_ms);
