@@ -1,0 +1,368 @@
+// The GTK control panel. Main (GTK) thread only. Every use of the control
+// handle hMV goes through with_camera(), under hMV_mutex, so the display
+// thread cannot close it in the middle of a call; the lock is never held
+// across a GTK call, which may run nested handlers.
+#include "control_panel.h"
+
+#include <cstdio>
+
+#include "display.h"
+#include "setup.h"
+
+namespace {
+
+constexpr guint POLL_INTERVAL_MS = 1000;
+constexpr int MODE_TEXT_SIZE = 4096;
+
+template <class Call>
+CQK_RETURN with_camera(Call call)
+{
+    std::lock_guard<std::mutex> lock(hMV_mutex);
+    return call(hMV);
+}
+
+bool camera_open()
+{
+    return with_camera([](HANDLE h) { return h != INVALID_HANDLE_VALUE; });
+}
+
+// Sends exposure, mode and region to the camera.
+void send_mode()
+{
+    with_camera([](HANDLE h) {
+        return cqSetMode(h, lps->uiExposure, lps->uiMode, lps->dwROIx0, lps->dwROIy0, lps->dwROIcx,
+                         lps->dwROIcy);
+    });
+}
+
+GtkAdjustment* adjustment_of_range(GtkWidget* w)
+{
+    return gtk_range_get_adjustment(GTK_RANGE(w));
+}
+
+GtkAdjustment* adjustment_of_spin(GtkWidget* w)
+{
+    return gtk_spin_button_get_adjustment(GTK_SPIN_BUTTON(w));
+}
+
+// Appends the camera's mode descriptions in index order.
+void fill_mode_list(GtkComboBox* combo)
+{
+    for (UINT index = 0;; ++index) {
+        char text[MODE_TEXT_SIZE];
+        if (with_camera([&](HANDLE h) { return cqGetModeDescriptorString(h, index, text, sizeof text); }))
+            break;
+        text[sizeof text - 1] = '\0';
+        gtk_combo_box_append_text(combo, text);
+    }
+}
+
+void commit_roi()
+{
+    const Region r =
+        region_to_send({lps->m_roi_x0, lps->m_roi_y0, lps->m_roi_cx, lps->m_roi_cy}, lps->dwCx, lps->dwCy);
+    lps->dwROIx0 = r.x0;
+    lps->dwROIy0 = r.y0;
+    lps->dwROIcx = r.cx;
+    lps->dwROIcy = r.cy;
+    send_mode();
+}
+
+// The shared pattern of the four region handlers. Writing a clamped value
+// back into the adjustment runs this handler once more, nested.
+gboolean update_roi(GtkAdjustment* adj, unsigned* edited, unsigned partner, DWORD full)
+{
+    *edited = adjustment_to_unsigned(gtk_adjustment_get_value(adj));
+    const unsigned clamped = clamp_roi(*edited, partner, full);
+    if (clamped != *edited) {
+        *edited = clamped;
+        gtk_adjustment_set_value(adj, clamped);
+    }
+    commit_roi();
+    return TRUE;
+}
+
+void set_settings_sensitive(ctrl_window* cw, gboolean sensitive)
+{
+    for (GtkWidget* w : {cw->mode, cw->boxx, cw->boxy, cw->exp, cw->gain})
+        gtk_widget_set_sensitive(w, sensitive);
+}
+
+void connect(gpointer instance, const char* signal, GCallback handler, gpointer data)
+{
+    g_signal_connect_data(instance, signal, handler, data, nullptr, GConnectFlags(0));
+}
+
+}  // namespace
+
+unsigned clamp_roi(unsigned edited, unsigned partner, DWORD full)
+{
+    return edited + partner > full ? full - partner : edited;
+}
+
+Region region_to_send(const Region& e, DWORD full_cx, DWORD full_cy)
+{
+    if (e.x0 == 0 && e.y0 == 0 && e.cx == full_cx && e.cy == full_cy)
+        return {0, 0, 0, 0};
+    return e;
+}
+
+bool input_from_all(DWORD level, int n)
+{
+    return (level >> (n - 1)) & 1u;
+}
+
+unsigned adjustment_to_unsigned(double value)
+{
+    if (!(value > 0.0))
+        return 0;
+    if (value >= 4294967295.0)
+        return 0xFFFFFFFFu;
+    return static_cast<unsigned>(value);
+}
+
+gboolean update_mode(GtkComboBox* combo, ctrl_window* cw)
+{
+    lps->uiMode = static_cast<UINT>(gtk_combo_box_get_active(combo));
+    CQMODE mode{};
+    if (with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, lps->uiMode, &mode); })) {
+        printf("Couldn't get mode description!\n");
+        return TRUE;
+    }
+
+    // The explicit full frame goes to the camera here; the nested region
+    // handlers then commit the all-zero form.
+    lps->dwCx = lps->m_roi_cx = mode.dwCx;
+    lps->dwROIcx = mode.dwCx;
+    lps->dwCy = lps->m_roi_cy = mode.dwCy;
+    lps->dwROIcy = mode.dwCy;
+    lps->dwROIx0 = lps->m_roi_x0 = 0;
+    lps->dwROIy0 = lps->m_roi_y0 = 0;
+    send_mode();
+
+    // A failed query leaves the scale's current range.
+    GtkAdjustment* gain = adjustment_of_range(cw->gain);
+    float min = static_cast<float>(gtk_adjustment_get_lower(gain));
+    float max = static_cast<float>(gtk_adjustment_get_upper(gain));
+    DWORD stops = 0, default_stop = 0;
+    with_camera([&](HANDLE h) { return cqGetGainInfo(h, &min, &max, &stops, &default_stop); });
+    if (lps->fGain < min)
+        lps->fGain = min;
+
+    const DWORD cx = lps->dwCx, cy = lps->dwCy;
+    gtk_adjustment_configure(gain, lps->fGain, min, max, 0.1, 1, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->x0), 0, 0, DWORD(cx - 4u), 2, 20, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->y0), 0, 0, DWORD(cy - 2u), 2, 20, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->cx), cx, 4, cx, 4, 20, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->cy), cy, 2, cy, 2, 20, 0);
+    return TRUE;
+}
+
+gboolean update_exposure(GtkAdjustment* adj, gpointer)
+{
+    const UINT exposure = adjustment_to_unsigned(gtk_adjustment_get_value(adj) * 1000.0);
+    if (exposure == lps->uiExposure)
+        return TRUE;
+    lps->uiExposure = exposure;
+    send_mode();
+    return TRUE;
+}
+
+gboolean update_gain(GtkAdjustment* adj, gpointer)
+{
+    const float gain = static_cast<float>(gtk_adjustment_get_value(adj));
+    if (gain == lps->fGain)
+        return TRUE;
+    lps->fGain = gain;
+    with_camera([&](HANDLE h) { return cqSetGainVal(h, gain); });
+    send_mode();
+    return TRUE;
+}
+
+gboolean update_x0(GtkAdjustment* adj, gpointer)
+{
+    return update_roi(adj, &lps->m_roi_x0, lps->m_roi_cx, lps->dwCx);
+}
+
+gboolean update_y0(GtkAdjustment* adj, gpointer)
+{
+    return update_roi(adj, &lps->m_roi_y0, lps->m_roi_cy, lps->dwCy);
+}
+
+gboolean update_cx(GtkAdjustment* adj, gpointer)
+{
+    return update_roi(adj, &lps->m_roi_cx, lps->m_roi_x0, lps->dwCx);
+}
+
+gboolean update_cy(GtkAdjustment* adj, gpointer)
+{
+    return update_roi(adj, &lps->m_roi_cy, lps->m_roi_y0, lps->dwCy);
+}
+
+gboolean update_color(GtkToggleButton* toggle, gpointer)
+{
+    lps->color = gtk_toggle_button_get_active(toggle);
+    return TRUE;
+}
+
+gboolean update_show(GtkToggleButton* toggle, gpointer)
+{
+    gtk_toggle_button_set_inconsistent(toggle, FALSE);
+    lps->show = gtk_toggle_button_get_active(toggle);
+    return TRUE;
+}
+
+gboolean update_run(GtkToggleButton* toggle, ctrl_window* cw)
+{
+    gtk_toggle_button_set_inconsistent(toggle, FALSE);
+    const gboolean on = gtk_toggle_button_get_active(toggle);
+    if (on) {
+        if (!camera_open()) {
+            // The previous display thread and worker end before the reset,
+            // so they never overlap the new ones.
+            joinLive();
+            setupCam();
+            lps->show = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(cw->show));
+        }
+        if (!camera_open()) {
+            printf("Couldn't setup camera!\n");
+            return TRUE;
+        }
+        startLive();
+
+        GtkComboBox* combo = GTK_COMBO_BOX(cw->mode);
+        const auto mask = GSignalMatchType(G_SIGNAL_MATCH_FUNC);
+        const gpointer handler = reinterpret_cast<gpointer>(update_mode);
+        g_signal_handlers_block_matched(combo, mask, 0, 0, nullptr, handler, nullptr);
+        while (gchar* text = gtk_combo_box_get_active_text(combo)) {
+            g_free(text);
+            gtk_combo_box_remove_text(combo, 0);
+            gtk_combo_box_set_active(combo, 0);
+        }
+        fill_mode_list(combo);
+        gtk_combo_box_set_active(combo, 0);
+        g_signal_handlers_unblock_matched(combo, mask, 0, 0, nullptr, handler, nullptr);
+    } else {
+        stopLive();
+    }
+    set_settings_sensitive(cw, on);
+    return TRUE;
+}
+
+gboolean time_handler(ctrl_window* cw)
+{
+    lps->bTakeWB = 1;
+    const BOOL running = lps->bRun;
+
+    bool inputs[4];
+    const bool read = with_camera([&](HANDLE h) {
+        if (h == INVALID_HANDLE_VALUE)
+            return 0;
+        DWORD level = 0;
+        if (running) {
+            cqGetGPIO(h, -1, 0, &level);
+            for (int n = 1; n <= 4; ++n)
+                inputs[n - 1] = input_from_all(level, n);
+        } else {
+            for (int n = 1; n <= 4; ++n) {
+                cqGetGPIO(h, n, 0, &level);
+                inputs[n - 1] = level != 0;
+            }
+        }
+        return 1;
+    });
+    if (read) {
+        GtkWidget* gpi[4] = {cw->gpi1, cw->gpi2, cw->gpi3, cw->gpi4};
+        for (int i = 0; i < 4; ++i)
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(gpi[i]), inputs[i]);
+    }
+
+    GtkToggleButton* run = GTK_TOGGLE_BUTTON(cw->run);
+    GtkToggleButton* show = GTK_TOGGLE_BUTTON(cw->show);
+    gtk_toggle_button_set_inconsistent(run, !gtk_toggle_button_get_active(run) != !running);
+    gtk_toggle_button_set_inconsistent(show, !gtk_toggle_button_get_active(show) != !lps->show);
+    set_settings_sensitive(cw, running ? TRUE : FALSE);
+    return TRUE;
+}
+
+void build_control_panel(ctrl_window* cw)
+{
+    // 1. The window; closing it ends the main loop.
+    cw->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(cw->window), "Tolmirex control");
+    connect(cw->window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
+
+    // 2. The widgets.
+    cw->boxmain = gtk_vbox_new(FALSE, 0);
+    cw->boxgpi = gtk_hbox_new(TRUE, 0);
+    cw->boxx = gtk_hbox_new(FALSE, 0);
+    cw->boxy = gtk_hbox_new(FALSE, 0);
+    cw->gpi1 = gtk_check_button_new_with_label("GPI1");
+    cw->gpi2 = gtk_check_button_new_with_label("GPI2");
+    cw->gpi3 = gtk_check_button_new_with_label("GPI3");
+    cw->gpi4 = gtk_check_button_new_with_label("GPI4");
+    cw->mode = gtk_combo_box_new_text();
+    cw->labelexp = gtk_label_new("Exposure (ms)");
+    cw->exp = gtk_hscale_new_with_range(1, 1000, 1);
+    cw->labelgain = gtk_label_new("Gain (dB)");
+    cw->gain = gtk_hscale_new_with_range(0, 1, 0.1);
+    cw->labelx0 = gtk_label_new("x0");
+    cw->x0 = gtk_spin_button_new_with_range(0, 128, 2);
+    cw->labely0 = gtk_label_new("y0");
+    cw->y0 = gtk_spin_button_new_with_range(0, 128, 2);
+    cw->labelcx = gtk_label_new("cx");
+    cw->cx = gtk_spin_button_new_with_range(4, 128, 4);
+    cw->labelcy = gtk_label_new("cy");
+    cw->cy = gtk_spin_button_new_with_range(2, 128, 2);
+    cw->color = gtk_toggle_button_new_with_label("Color output");
+    cw->show = gtk_toggle_button_new_with_label("Live view");
+    cw->run = gtk_toggle_button_new_with_label("Acquisition");
+
+    // 3. Live view and acquisition were started before the panel.
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cw->show), TRUE);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cw->run), TRUE);
+    gtk_widget_set_sensitive(cw->boxgpi, FALSE);
+
+    // 4. The scales report a value when the slider is released, not while dragged.
+    gtk_scale_set_digits(GTK_SCALE(cw->exp), 0);
+    gtk_range_set_update_policy(GTK_RANGE(cw->exp), GTK_UPDATE_DISCONTINUOUS);
+    gtk_range_set_update_policy(GTK_RANGE(cw->gain), GTK_UPDATE_DISCONTINUOUS);
+    gtk_adjustment_set_value(adjustment_of_range(cw->exp), 10.0);
+    gtk_scale_set_value_pos(GTK_SCALE(cw->exp), GTK_POS_RIGHT);
+    gtk_scale_set_value_pos(GTK_SCALE(cw->gain), GTK_POS_RIGHT);
+
+    // 5. The mode list.
+    fill_mode_list(GTK_COMBO_BOX(cw->mode));
+    gtk_combo_box_set_active(GTK_COMBO_BOX(cw->mode), 0);
+
+    // 6. The widget tree, top to bottom.
+    for (GtkWidget* w : {cw->gpi1, cw->gpi2, cw->gpi3, cw->gpi4})
+        gtk_container_add(GTK_CONTAINER(cw->boxgpi), w);
+    for (GtkWidget* w : {cw->labelx0, cw->x0, cw->labelcx, cw->cx})
+        gtk_container_add(GTK_CONTAINER(cw->boxx), w);
+    for (GtkWidget* w : {cw->labely0, cw->y0, cw->labelcy, cw->cy})
+        gtk_container_add(GTK_CONTAINER(cw->boxy), w);
+    for (GtkWidget* w : {cw->boxgpi, cw->mode, cw->boxx, cw->boxy, cw->labelexp, cw->exp, cw->labelgain,
+                         cw->gain, cw->color, cw->show, cw->run})
+        gtk_container_add(GTK_CONTAINER(cw->boxmain), w);
+    gtk_container_add(GTK_CONTAINER(cw->window), cw->boxmain);
+
+    // 7. The first mode, applied directly: no handler is connected yet.
+    update_mode(GTK_COMBO_BOX(cw->mode), cw);
+
+    // 8, 9. Show it and start the status poll.
+    gtk_widget_show_all(cw->window);
+    g_timeout_add(POLL_INTERVAL_MS, reinterpret_cast<GSourceFunc>(time_handler), cw);
+
+    // 10. The handlers, last.
+    connect(adjustment_of_range(cw->gain), "value_changed", G_CALLBACK(update_gain), nullptr);
+    connect(adjustment_of_range(cw->exp), "value_changed", G_CALLBACK(update_exposure), nullptr);
+    connect(adjustment_of_spin(cw->x0), "value_changed", G_CALLBACK(update_x0), nullptr);
+    connect(adjustment_of_spin(cw->y0), "value_changed", G_CALLBACK(update_y0), nullptr);
+    connect(adjustment_of_spin(cw->cx), "value_changed", G_CALLBACK(update_cx), nullptr);
+    connect(adjustment_of_spin(cw->cy), "value_changed", G_CALLBACK(update_cy), nullptr);
+    connect(cw->color, "toggled", G_CALLBACK(update_color), nullptr);
+    connect(cw->show, "toggled", G_CALLBACK(update_show), nullptr);
+    connect(cw->run, "toggled", G_CALLBACK(update_run), cw);
+    connect(cw->mode, "changed", G_CALLBACK(update_mode), cw);
+}

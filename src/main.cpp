@@ -1,0 +1,54 @@
+// Tolmirex: start-up and shutdown. Main thread.
+#include <X11/Xlib.h>
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "control_panel.h"
+#include "display.h"
+#include "setup.h"
+
+int main(int argc, char** argv)
+{
+    if (const char* width = getenv("WIN_WIDTH"))
+        max_width = atoi(width);
+    if (const char* height = getenv("WIN_HEIGHT"))
+        max_height = atoi(height);
+    setvbuf(stdout, nullptr, _IONBF, 0);
+
+    // The display thread and the worker share one X connection.
+    XInitThreads();
+    x11_display = XOpenDisplay(nullptr);
+    if (!x11_display) {
+        printf("Can't connect to X server!\n");
+        exit(-1);
+    }
+
+    setupCam();
+    lps->show = 1;
+    if (hMV == INVALID_HANDLE_VALUE) {
+        printf("Couldn't setup camera!\n");
+        exit(-1);
+    }
+    startLive();
+
+    gtk_init(&argc, &argv);
+    ctrl_window panel{};
+    build_control_panel(&panel);
+    gtk_main();
+
+    // The worker sees the stop within one camera wait; the display thread
+    // follows it, closing the control handle on its way out.
+    request_stop();
+    joinLive();
+    {
+        std::lock_guard<std::mutex> lock(hMV_mutex);
+        if (hMV != INVALID_HANDLE_VALUE) {
+            cqkUninitialize(hMV);
+            hMV = INVALID_HANDLE_VALUE;
+        }
+    }
+    XCloseDisplay(x11_display);
+    return 0;
+}

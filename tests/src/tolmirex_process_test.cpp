@@ -1,0 +1,192 @@
+// The tolmirex program as a whole process on a private X server: its
+// messages, exit statuses, windows and shutdown.
+#include <gtest/gtest.h>
+#include <X11/Xlib.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using Environment = std::vector<std::pair<const char*, const char*>>;
+
+// One run of the program, its standard output collected through a pipe.
+class Viewer {
+public:
+    explicit Viewer(const Environment& env = Environment())
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            abort();
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            for (auto& [name, value] : env)
+                set_env(name, value);
+            execl(TOLMIREX_BINARY, TOLMIREX_BINARY, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        out_ = out[0];
+        fcntl(out_, F_SETFL, O_NONBLOCK);
+    }
+
+    ~Viewer()
+    {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(out_);
+    }
+
+    // Exit status once the program ended within `seconds`, else -1.
+    int wait_exit(double seconds = 10.0)
+    {
+        int status = 0;
+        const bool ended = wait_until(
+            [&] {
+                read_output();
+                return waitpid(pid_, &status, WNOHANG) == pid_;
+            },
+            seconds);
+        if (!ended)
+            return -1;
+        exited_ = true;
+        read_output();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    bool running() { return !exited_ && waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+    const std::string& output()
+    {
+        read_output();
+        return output_;
+    }
+
+private:
+    void read_output()
+    {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(out_, buffer, sizeof buffer)) > 0)
+            output_.append(buffer, size_t(n));
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool exited_ = false;
+    std::string output_;
+};
+
+void send_close_request(Display* dpy, Window w)
+{
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = w;
+    close.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, w, False, NoEventMask, &close);
+    XFlush(dpy);
+}
+
+class ProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override { dpy = XOpenDisplay(nullptr); }
+    void TearDown() override { XCloseDisplay(dpy); }
+
+    Window find_one(const std::string& prefix)
+    {
+        Window found = 0;
+        wait_until([&] {
+            auto windows = windows_with_name_prefix(dpy, prefix);
+            found = windows.size() == 1 ? windows[0] : 0;
+            return found != 0;
+        });
+        return found;
+    }
+
+    Display* dpy = nullptr;
+};
+
+TEST_F(ProcessTest, NoXServer)
+{
+    Viewer viewer(Environment{{"DISPLAY", ":4242"}});
+    EXPECT_EQ(viewer.wait_exit(), 255);
+    EXPECT_EQ(viewer.output(), "Can't connect to X server!\n");
+}
+
+TEST_F(ProcessTest, NoCamera)
+{
+    Viewer viewer(Environment{{"ZEBSIM_CAMERAS", "0"}});
+    EXPECT_EQ(viewer.wait_exit(), 255);
+    EXPECT_EQ(viewer.output(), "Couldn't setup camera!\n");
+    EXPECT_TRUE(windows_with_name_prefix(dpy, "Tolmirex").empty());
+}
+
+TEST_F(ProcessTest, RunsAndEndsWhenTheControlWindowCloses)
+{
+    Viewer viewer;
+    const Window control = find_one("Tolmirex control");
+    ASSERT_NE(control, 0u);
+    ASSERT_NE(find_one("Video FPS: "), 0u) << viewer.output();
+    EXPECT_NE(viewer.output().find("Image size changed to 1280x1024\nWindow size changed to 640x512\n"),
+              std::string::npos);
+
+    const auto begin = std::chrono::steady_clock::now();
+    send_close_request(dpy, control);
+    EXPECT_EQ(viewer.wait_exit(), 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    EXPECT_LT(seconds, 6.0);  // one camera wait plus the release, with a wide margin
+    EXPECT_TRUE(windows_with_name_prefix(dpy, "Video FPS").empty());
+}
+
+TEST_F(ProcessTest, ClosingTheVideoWindowKeepsThePanel)
+{
+    Viewer viewer;
+    const Window video = find_one("Video FPS: ");
+    ASSERT_NE(video, 0u);
+    send_close_request(dpy, video);
+    EXPECT_TRUE(wait_until([&] { return windows_with_name_prefix(dpy, "Video FPS").empty(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(viewer.running());
+    const Window control = find_one("Tolmirex control");
+    ASSERT_NE(control, 0u);
+    send_close_request(dpy, control);
+    EXPECT_EQ(viewer.wait_exit(), 0);
+}
+
+TEST_F(ProcessTest, WindowWidthThatIsNotANumberIsNoLimit)
+{
+    Viewer viewer(Environment{{"WIN_WIDTH", "abc"}});
+    ASSERT_NE(find_one("Video FPS: "), 0u);
+    EXPECT_NE(viewer.output().find("Window size changed to 640x512\n"), std::string::npos) << viewer.output();
+    send_close_request(dpy, find_one("Tolmirex control"));
+    EXPECT_EQ(viewer.wait_exit(), 0);
+}
+
+TEST_F(ProcessTest, WindowLimitFromTheEnvironment)
+{
+    Viewer viewer(Environment{{"WIN_WIDTH", "800"}});
+    ASSERT_NE(find_one("Video FPS: "), 0u);
+    EXPECT_NE(viewer.output().find("Window size changed to 800x640\n"), std::string::npos) << viewer.output();
+    send_close_request(dpy, find_one("Tolmirex control"));
+    EXPECT_EQ(viewer.wait_exit(), 0);
+}
+
+}  // namespace
