@@ -56,6 +56,8 @@ VAStatus initialise(VADriverContextP ctx) {
   for (const std::uint32_t fourcc : parse_format_list(environment("SOFTVA_FORMATS")))
     state->formats.push_back(image_format(fourcc));
   state->allow_shm = std::strcmp(environment("SOFTVA_XSHM"), "off") != 0;
+  const std::vector<std::uint32_t> derived = parse_format_list(environment("SOFTVA_DERIVE_FORMAT"));
+  if (*environment("SOFTVA_DERIVE_FORMAT") != '\0' && !derived.empty()) state->derived_fourcc = derived.front();
   state->display = static_cast<Display*>(ctx->native_dpy);
 
   // Only a fully built instance is handed to libva.

@@ -42,6 +42,9 @@ struct DriverState {
   Display* display = nullptr;
   std::vector<VAImageFormat> formats;
   bool allow_shm = true;
+  // FourCC that derived images report instead of NV12 (0: NV12). Imitates a
+  // driver whose derived images come in a layout the caller cannot write.
+  std::uint32_t derived_fourcc = 0;
   FaultPlan faults;
 
   // Guards the three heaps below and the objects in them.

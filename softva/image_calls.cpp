@@ -101,7 +101,10 @@ VAStatus derive_image(VADriverContextP ctx, VASurfaceID surface_id, VAImage* ima
                                  [](const VAImageFormat& f) { return f.fourcc == VA_FOURCC_NV12; });
   if (nv12 == state.formats.end()) return VA_STATUS_ERROR_OPERATION_FAILED;
   try {
-    return add_image(state, *nv12, surface->layout, surface->width, surface->height, surface->pixels, image);
+    const VAStatus status =
+        add_image(state, *nv12, surface->layout, surface->width, surface->height, surface->pixels, image);
+    if (status == VA_STATUS_SUCCESS && state.derived_fourcc != 0) image->format.fourcc = state.derived_fourcc;
+    return status;
   } catch (const std::bad_alloc&) {
     return VA_STATUS_ERROR_ALLOCATION_FAILED;
   }

@@ -254,6 +254,21 @@ TEST_F(FrameUploadTest, ImageSmallerThanTheFrameIsRefused)
     h = 16;
 }
 
+TEST_F(FrameUploadTest, DerivedImageOfAnotherLayoutFailsEveryCall)
+{
+    set_env("SOFTVA_DERIVE_FORMAT", "i420");
+    start_va(16, 8);
+    std::vector<uint8_t> frame(16 * 8, 77);
+    set_monochrome_8(frame);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(draw(), 0);
+    EXPECT_EQ(draw(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Didn't get expected image format: 30323449\nDidn't get expected image format: 30323449\n");
+    EXPECT_TRUE(has_derive);
+    set_env("SOFTVA_DERIVE_FORMAT", nullptr);
+}
+
 struct FailureRow {
     const char* faults;
     const char* call;
