@@ -272,8 +272,11 @@ TEST_F(ControlPanelTest, SwitchingOnWithoutACameraSaysSo)
 TEST_F(ControlPanelTest, OffAndOnTwentyTimesLeavesOneVideoWindow)
 {
     Display* observer = XOpenDisplay(nullptr);
-    const int threads = thread_count();
     startLive();
+    click(cw.run);  // off: once it has ended, count the threads
+    joinLive();
+    const int threads = thread_count();
+    click(cw.run);
     for (int i = 0; i < 20; ++i) {
         click(cw.run);
         click(cw.run);

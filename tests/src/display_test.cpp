@@ -2,10 +2,14 @@
 // software VA driver, private X server. The test thread plays the main thread.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "display.h"
+#include "rate_stats.h"
 #include "setup.h"
 #include "test_support.h"
 #include "zebsim.h"
@@ -162,6 +166,42 @@ TEST_F(DisplayTest, TitleCarriesTheStatistics)
     EXPECT_GT(frames2, frames1);
 }
 
+TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw)
+{
+    start();
+    const Window win = video_window();
+    ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
+    zebsim::set_paused(true);
+    // Quiet: no frame notices any more.
+    unsigned long redraws = total_redraws();
+    ASSERT_TRUE(wait_until([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const unsigned long now = total_redraws();
+        return std::exchange(redraws, now) == now;
+    }));
+
+    auto send_expose = [&](int count) {
+        XEvent expose{};
+        expose.xexpose.type = Expose;
+        expose.xexpose.window = win;
+        expose.xexpose.count = count;
+        XSendEvent(observer, win, False, ExposureMask, &expose);
+    };
+    send_expose(2);  // more to come: no redraw
+    XFlush(observer);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(total_redraws(), redraws);
+
+    for (int i = 0; i < 6; ++i)
+        send_expose(0);
+    XFlush(observer);
+    ASSERT_TRUE(wait_until([&] { return total_redraws() > redraws; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The first notice redraws and takes the ones queued behind it along; at
+    // most one more redraw for notices that arrived during that one.
+    EXPECT_LE(total_redraws() - redraws, 2u);
+}
+
 TEST_F(DisplayTest, FiveFailedDrawsInARowEndLiveView)
 {
     set_env("SOFTVA_FAIL", "put_surface");
@@ -284,8 +324,8 @@ TEST_F(DisplayTest, StopBeforeTheWorkerStartsLetsTheJoinReturn)
 
 TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind)
 {
-    const int threads = thread_count();
     setupCam();
+    int threads = 0;  // counted after the first cycle, once the runtime's own threads exist
     for (int cycle = 0; cycle < 50; ++cycle) {
         SCOPED_TRACE(cycle);
         lps->show = 1;
@@ -294,6 +334,8 @@ TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind)
         ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
         stopLive();
         joinLive();
+        if (cycle == 0)
+            threads = thread_count();
     }
     EXPECT_EQ(video_windows(), 0);
     EXPECT_EQ(thread_count(), threads);
