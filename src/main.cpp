@@ -2,6 +2,7 @@
 #include <X11/Xlib.h>
 #include <gtk/gtk.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +17,12 @@ int main(int argc, char** argv)
     if (const char* height = getenv("WIN_HEIGHT"))
         max_height = atoi(height);
     setvbuf(stdout, nullptr, _IONBF, 0);
+
+    // The toolkit would set the locale inside gtk_init, while the display
+    // thread is already using Xlib's locale-dependent calls; set it here,
+    // once, before any thread starts.
+    setlocale(LC_ALL, "");
+    gtk_disable_setlocale();
 
     // The display thread and the worker share one X connection.
     XInitThreads();
