@@ -2,6 +2,7 @@
 // written by the worker).
 #include "rate_stats.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "setup.h"
@@ -49,8 +50,17 @@ void maybe_statistics_tick(Window win)
     set_window_name(win, r.title.c_str());
 }
 
+// Redraws since the program started; any thread may read it.
+static std::atomic<unsigned long> redraws_total{0};
+
 void account_redraw(unsigned start_ms)
 {
     lps->putsurface_time += getcurms() - start_ms;
     lps->frame_num += 1;
+    redraws_total.fetch_add(1, std::memory_order_relaxed);
+}
+
+unsigned long total_redraws()
+{
+    return redraws_total.load(std::memory_order_relaxed);
 }

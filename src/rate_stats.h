@@ -36,3 +36,6 @@ void maybe_statistics_tick(Window win);
 
 // Accounts one redraw pass that began at start_ms.
 void account_redraw(unsigned start_ms);
+
+// Redraws since the program started, for benchmarks; any thread.
+unsigned long total_redraws();

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Presentation speed: softva's vaPutSurface against GStreamer's
 # videoconvert/videoscale/ximagesink on the same private Xvfb, at two sizes.
-# Usage: bench/present/run.sh [build-dir]   (default: build-softva)
+# Usage: bench/present/run.sh [build-dir]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${1:-$root/build-softva}
+build=${1:-$root/build}
 bench=$build/bench/present/softva_present_bench
 [ -x "$bench" ] || { echo "build softva_present_bench first (cmake --build $build --target softva_present_bench)" >&2; exit 1; }
 command -v gst-launch-1.0 >/dev/null || { echo "gst-launch-1.0 is not installed" >&2; exit 1; }
