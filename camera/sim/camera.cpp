@@ -235,9 +235,9 @@ void Camera::unpin(FrameBuffer* buffer) {
     release_locked(buffer);
 }
 
-void Camera::set_faults(const std::string& spec) {
+void Camera::set_faults(const std::string& list) {
     std::lock_guard lock(mutex_);
-    faults_.reset(parse_faults(spec));
+    faults_.reset(parse_faults(list));
     faults_overridden_ = true;
 }
 

@@ -93,7 +93,7 @@ public:
     void unpin(FrameBuffer* buffer);
 
     // Test control.
-    void set_faults(const std::string& spec);
+    void set_faults(const std::string& list);
     void set_inputs(long levels);
     void set_paused(bool paused);
     void reset();

@@ -52,9 +52,9 @@ std::optional<FaultRule> parse_entry(const std::string& entry) {
 
 }  // namespace
 
-std::vector<FaultRule> parse_faults(const std::string& spec) {
+std::vector<FaultRule> parse_faults(const std::string& list) {
     std::vector<FaultRule> rules;
-    std::stringstream stream(spec);
+    std::stringstream stream(list);
     std::string entry;
     while (std::getline(stream, entry, ',')) {
         if (entry.empty()) continue;

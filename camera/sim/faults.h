@@ -24,7 +24,7 @@ struct FaultRule {
 
 // "init,wait45@3,acquire" -> rules.  Unknown or malformed entries are left
 // out and warned about on stderr (once per entry text per process).
-std::vector<FaultRule> parse_faults(const std::string& spec);
+std::vector<FaultRule> parse_faults(const std::string& list);
 
 class FaultCounters {
 public:

@@ -15,7 +15,7 @@ std::vector<std::string> calls();
 size_t count(const std::string& name);          // logged calls of that name
 void clear_calls();
 void set_inputs(long level);                     // fixed levels; -1 = the moving default
-void set_faults(const std::string& spec);        // replaces the faults now (ZEBSIM_FAULTS grammar); counters restart
+void set_faults(const std::string& list);        // replaces the faults now (ZEBSIM_FAULTS grammar); counters restart
 void set_paused(bool paused);                    // while paused the sensor makes no frames (waits time out)
 int open_handles();                              // handles currently open
 void reset();                                    // back to the environment's settings; clears log, faults, pause, inputs

@@ -16,8 +16,8 @@ void set_inputs(long level) {
     for (uint32_t i = 0; i < kMaxCameras; ++i) camera_at(i).set_inputs(level);
 }
 
-void set_faults(const std::string& spec) {
-    for (uint32_t i = 0; i < kMaxCameras; ++i) camera_at(i).set_faults(spec);
+void set_faults(const std::string& list) {
+    for (uint32_t i = 0; i < kMaxCameras; ++i) camera_at(i).set_faults(list);
 }
 
 void set_paused(bool paused) {

@@ -256,14 +256,7 @@ TEST_F(DisplayTest, ClosingTheWindowEndsAcquisitionAndClosesTheHandle)
     start();
     const Window win = video_window();
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = win;
-    close.xclient.message_type = XInternAtom(observer, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = long(XInternAtom(observer, "WM_DELETE_WINDOW", False));
-    XSendEvent(observer, win, False, NoEventMask, &close);
-    XFlush(observer);
+    send_close_request(observer, win);
     EXPECT_TRUE(live_view_ended());
     joinLive();
     EXPECT_EQ(lps->bRun, 0);

@@ -85,6 +85,19 @@ std::vector<Window> windows_named(Display* dpy, const std::string& name)
     return found;
 }
 
+void send_close_request(Display* dpy, Window w)
+{
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = w;
+    close.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, w, False, NoEventMask, &close);
+    XFlush(dpy);
+}
+
 int thread_count()
 {
     int count = 0;

@@ -26,6 +26,9 @@ std::vector<Window> windows_named(Display* dpy, const std::string& name);
 std::vector<Window> windows_with_name_prefix(Display* dpy, const std::string& prefix);
 std::string window_name(Display* dpy, Window w);
 
+// Asks for a window to be closed, as a window manager does (WM_DELETE_WINDOW).
+void send_close_request(Display* dpy, Window w);
+
 // Threads of this process.
 int thread_count();
 
