@@ -1,118 +1,61 @@
-// colour_pipeline.cpp - see colour_pipeline.h.  The row loops are written so
-// g++ -O3 vectorises them (no table look-ups, parity chosen by select) and are
-// compiled for AVX2 and a baseline, dispatched at load time.
+// colour_pipeline.cpp - see colour_pipeline.h.  Colour images go row by row
+// through the integer SIMD kernels (colour_rows.h), with the border columns in
+// the same arithmetic done scalar; rows whose settings would overflow 16-bit
+// lanes take the float path.  Threads: as colour_pipeline.h says.
 #include "colour_pipeline.h"
 
 #include <algorithm>
 #include <cmath>
 
-// AVX2 and baseline builds of the hot loops, chosen at load time by an ifunc.
-// ThreadSanitizer's runtime is not ready when ifunc resolvers run, so its
-// builds keep the baseline only.
-#if defined(__SANITIZE_THREAD__)
-#define COLOUR_MULTIVERSION
-#else
-#define COLOUR_MULTIVERSION __attribute__((target_clones("avx2", "default")))
-#endif
+#include "colour_rows.h"
 
 namespace colour {
 namespace {
 
-struct Sites {
-    int32_t p, g, q;  // each scaled by 4
-};
-
-// Bilinear interpolation at one pixel from its neighbourhood sums.  p_row: the
-// row holds P and G (else G and Q); even: the column is even.
-inline __attribute__((always_inline)) Sites interpolate(bool p_row, bool even, int32_t centre, int32_t horizontal,
-                                                        int32_t vertical, int32_t diagonal) {
-    if (p_row)
-        return even ? Sites{4 * centre, horizontal + vertical, diagonal}
-                    : Sites{2 * horizontal, 4 * centre, 2 * vertical};
-    return even ? Sites{2 * vertical, 4 * centre, 2 * horizontal}
-                : Sites{diagonal, horizontal + vertical, 4 * centre};
+long reflect_row(long y, long h) {
+    if (y < 0) y = -y;
+    if (y >= h) y = 2 * h - 2 - y;
+    return std::clamp(y, 0L, h - 1);
 }
 
-struct Coefficients {
-    float a[3][3];
-    float offset[3];
-};
-
-inline __attribute__((always_inline)) uint32_t to_bgrx(const Coefficients& k, Sites s) {
-    const float p = static_cast<float>(s.p), g = static_cast<float>(s.g), q = static_cast<float>(s.q);
-    float c[3];
-    for (int o = 0; o < 3; ++o) {
-        float v = k.a[o][0] * p + k.a[o][1] * g + k.a[o][2] * q + k.offset[o];
-        v = v < 0.f ? 0.f : v;
-        v = v > 255.f ? 255.f : v;
-        c[o] = v;
-    }
-    return static_cast<uint32_t>(static_cast<int32_t>(c[2])) | static_cast<uint32_t>(static_cast<int32_t>(c[1])) << 8 |
-           static_cast<uint32_t>(static_cast<int32_t>(c[0])) << 16;
-}
-
-// Reflect-101 border: keeps the mosaic phase (x = -1 reads x = 1).
-inline long reflect(long i, long n) {
-    if (i < 0) i = -i;
-    if (i >= n) i = 2 * n - 2 - i;
-    return std::clamp(i, 0L, n - 1);
-}
-
-template <typename T>
-uint32_t border_pixel(const T* data, long w, long h, long x, long y, const Coefficients& k) {
-    auto at = [&](long xx, long yy) { return static_cast<int32_t>(data[reflect(yy, h) * w + reflect(xx, w)]); };
-    const Sites s = interpolate((y & 1) == 0, (x & 1) == 0, at(x, y), at(x - 1, y) + at(x + 1, y),
-                                at(x, y - 1) + at(x, y + 1),
-                                at(x - 1, y - 1) + at(x + 1, y - 1) + at(x - 1, y + 1) + at(x + 1, y + 1));
-    return to_bgrx(k, s);
-}
-
-template <typename T, bool kPRow>
-inline __attribute__((always_inline)) void interior_row(const T* __restrict up, const T* __restrict row,
-                                                        const T* __restrict down, long w, const Coefficients& k,
-                                                        uint32_t* __restrict out) {
-    const Coefficients local = k;  // a local copy cannot alias out, so it stays in registers
-    for (long x = 1; x < w - 1; ++x) {
-        const int32_t horizontal = row[x - 1] + row[x + 1];
-        const int32_t vertical = up[x] + down[x];
-        const int32_t diagonal = up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1];
-        out[x] = to_bgrx(local, interpolate(kPRow, (x & 1) == 0, row[x], horizontal, vertical, diagonal));
-    }
-}
-
-template <typename T>
-inline __attribute__((always_inline)) void demosaic_image(const T* data, long w, long h, const Coefficients& k,
-                                                          uint32_t* out) {
+// Colour image: each row from the integer kernels where its depth class is
+// usable, else from the float path.  16-bit rows pick their class from the
+// largest sample of the three rows they read.
+void demosaic(const RawImage& raw, const detail::FixedSet& fixed, const detail::FloatCoefficients& floating,
+              uint32_t* bgrx) {
+    const long w = raw.width, h = raw.height;
+    const size_t row_bytes = size_t(w) * raw.bytes_per_sample;
+    const auto* base = static_cast<const uint8_t*>(raw.data);
+    auto row_at = [&](long y) { return base + size_t(reflect_row(y, h)) * row_bytes; };
+    auto row_or = [&](long y) {
+        return raw.bytes_per_sample == 1 ? 0u : detail::or_of_samples(reinterpret_cast<const uint16_t*>(row_at(y)), w);
+    };
+    const detail::RowKernel kernel = detail::best_row_kernel();
+    // Rolling ORs of rows y-1, y, y+1, so each row is scanned once.
+    uint32_t or_up = row_or(-1), or_row = row_or(0), or_down = row_or(1);
     for (long y = 0; y < h; ++y) {
-        const T* row = data + y * w;
-        const T* up = data + reflect(y - 1, h) * w;
-        const T* down = data + reflect(y + 1, h) * w;
-        uint32_t* out_row = out + y * w;
-        if (w >= 3) {
-            if ((y & 1) == 0)
-                interior_row<T, true>(up, row, down, w, k, out_row);
-            else
-                interior_row<T, false>(up, row, down, w, k, out_row);
-            out_row[0] = border_pixel(data, w, h, 0, y, k);
-            out_row[w - 1] = border_pixel(data, w, h, w - 1, y, k);
-        } else {
-            for (long x = 0; x < w; ++x) out_row[x] = border_pixel(data, w, h, x, y, k);
+        if (y > 0) {
+            or_up = or_row;
+            or_row = or_down;
+            or_down = row_or(y + 1);
         }
+        uint32_t* out = bgrx + size_t(y) * w;
+        const detail::FixedClass& fc =
+            raw.bytes_per_sample == 1 ? fixed.for_8bit() : fixed.for_16bit(or_up | or_row | or_down);
+        if (!fc.usable) {
+            detail::float_row(raw.data, raw.bytes_per_sample, w, h, y, floating, out);
+            continue;
+        }
+        const detail::RowJob job{row_at(y - 1), row_at(y), row_at(y + 1), raw.bytes_per_sample, w, (y & 1) == 0,
+                                 &fc, out};
+        const long end = kernel(job);
+        detail::scalar_pixels(job, 0, std::min(2L, w));
+        detail::scalar_pixels(job, end, w);
     }
 }
 
-COLOUR_MULTIVERSION void demosaic8(const uint8_t* data, long w, long h,
-                                                                 const Coefficients& k, uint32_t* out) {
-    demosaic_image(data, w, h, k, out);
-}
-
-COLOUR_MULTIVERSION void demosaic16(const uint16_t* data, long w, long h,
-                                                                  const Coefficients& k, uint32_t* out) {
-    demosaic_image(data, w, h, k, out);
-}
-
 template <typename T>
-COLOUR_MULTIVERSION void mono_image(const T* data, size_t n, float gain, float offset,
+void mono_image(const T* data, size_t n, float gain, float offset,
                                                                   uint32_t* out) {
     for (size_t i = 0; i < n; ++i) {
         float v = data[i] * gain + offset;
@@ -169,17 +112,19 @@ void Pipeline::configure(const Settings& settings) {
     const double scale = 255.0 / range;
     // Input column order for each mosaic: the colour at the even/even site first.
     auto fold = [&](int p_column, int q_column) {
-        Folded f{};
         const int columns[3] = {p_column, 1, q_column};
+        double gain[3][3], offset[3];  // output units per raw sample; output units added
+        Folded f{};
         for (int o = 0; o < 3; ++o) {
-            double offset = 0.5;  // rounds on the truncating conversion
+            offset[o] = 0;
             for (int i = 0; i < 3; ++i) {
-                const double m = settings.matrix[o][columns[i]] * settings.white_balance[columns[i]] * scale;
-                f.a[o][i] = static_cast<float>(m / 4.0);  // the interpolated sums are 4x samples
-                offset -= m * settings.black;
+                gain[o][i] = settings.matrix[o][columns[i]] * settings.white_balance[columns[i]] * scale;
+                f.floating.a[o][i] = static_cast<float>(gain[o][i] / 4.0);  // the float path sums 4x samples
+                offset[o] -= gain[o][i] * settings.black;
             }
-            f.offset[o] = static_cast<float>(offset);
+            f.floating.offset[o] = static_cast<float>(offset[o] + 0.5);  // rounds on the truncating conversion
         }
+        f.fixed = detail::fold_fixed(gain, offset);
         return f;
     };
     rggb_ = fold(0, 2);
@@ -201,13 +146,7 @@ void Pipeline::process(const RawImage& raw, uint32_t* bgrx) const {
             mono_image(static_cast<const uint16_t*>(raw.data), size_t(w) * h, mono_gain_, mono_offset_, bgrx);
     } else {
         const Folded& f = raw.mosaic == Mosaic::rggb ? rggb_ : bggr_;
-        Coefficients k;
-        std::copy(&f.a[0][0], &f.a[0][0] + 9, &k.a[0][0]);
-        std::copy(f.offset, f.offset + 3, k.offset);
-        if (raw.bytes_per_sample == 1)
-            demosaic8(static_cast<const uint8_t*>(raw.data), w, h, k, bgrx);
-        else
-            demosaic16(static_cast<const uint16_t*>(raw.data), w, h, k, bgrx);
+        demosaic(raw, f.fixed, f.floating, bgrx);
     }
     if (has_gamma_) apply_gamma(gamma_lut_, bgrx, size_t(w) * h);
 }

@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <optional>
 
+#include "colour_fixed_point.h"
+#include "colour_float_rows.h"
+
 namespace colour {
 
 // Mosaic as seen from the image's top-left pixel.
@@ -48,11 +51,12 @@ public:
 
 private:
     Settings settings_;
-    // Coefficients folded from the settings, for mosaic sites ordered
-    // (P, G, Q) where P is the colour at the even/even site.
+    // The settings folded for mosaic sites ordered (P, G, Q), where P is the
+    // colour at the even/even site: integer classes for the SIMD kernels, and
+    // float coefficients for settings too large for 16-bit lanes.
     struct Folded {
-        float a[3][3];   // [output R,G,B][input P,G,Q], applied to 4x-scaled sums
-        float offset[3]; // black level and rounding
+        detail::FixedSet fixed;
+        detail::FloatCoefficients floating;
     } rggb_{}, bggr_{};
     float mono_gain_ = 0, mono_offset_ = 0;
     bool has_gamma_ = false;

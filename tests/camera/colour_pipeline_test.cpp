@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
 #include <vector>
+
+#include "colour_rows.h"
 
 using colour::Mosaic;
 
@@ -108,4 +114,145 @@ TEST(ColourPipeline, MeansByMosaicPosition) {
     ASSERT_TRUE(m);
     EXPECT_DOUBLE_EQ((*m)[0], 10.0);
     EXPECT_FALSE(colour::mosaic_means({raw.data(), 10, 6, 2, Mosaic::bggr}, 8, 0, 4, 2));
+}
+
+namespace {
+
+// Random samples below 2^bits, stored in T.
+template <typename T>
+std::vector<T> noise(uint32_t w, uint32_t h, int bits, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<T> raw(size_t{w} * h);
+    for (T& v : raw) v = static_cast<T>(rng() & ((1u << bits) - 1));
+    return raw;
+}
+
+// The pipeline's meaning in double precision, written independently of it:
+// bilinear estimate of each colour (reflect-101 edges), then per output
+// channel sum of matrix * white balance * (estimate - black) * 255 / range.
+template <typename T>
+uint32_t reference_pixel(const std::vector<T>& raw, long w, long h, Mosaic m, const colour::Settings& s, long x,
+                         long y) {
+    auto at = [&](long xx, long yy) {
+        auto reflect = [](long i, long n) { return std::clamp(i < 0 ? -i : (i >= n ? 2 * n - 2 - i : i), 0L, n - 1); };
+        return double(raw[reflect(yy, h) * w + reflect(xx, w)]);
+    };
+    // Colour of a site: 0 R, 1 G, 2 B.
+    auto colour_at = [&](long xx, long yy) {
+        const bool ex = (xx & 1) == 0, ey = (yy & 1) == 0;
+        if (ex != ey) return 1;
+        return (ex == (m == Mosaic::rggb)) ? 0 : 2;
+    };
+    double estimate[3] = {0, 0, 0}, count[3] = {0, 0, 0};
+    const int own = colour_at(x, y);
+    estimate[own] = at(x, y);
+    count[own] = 1;
+    for (long dy = -1; dy <= 1; ++dy)
+        for (long dx = -1; dx <= 1; ++dx) {
+            const int c = colour_at(x + dx, y + dy);
+            if (c == own || (dx == 0 && dy == 0)) continue;
+            // Greens come from the 4 direct neighbours only; R/B from the nearest ones.
+            if (c == 1 && dx != 0 && dy != 0) continue;
+            estimate[c] += at(x + dx, y + dy);
+            count[c] += 1;
+        }
+    const double scale = 255.0 / (double(s.top) - s.black);
+    int out[3];
+    for (int o = 0; o < 3; ++o) {
+        double v = 0;
+        for (int i = 0; i < 3; ++i)
+            v += s.matrix[o][i] * s.white_balance[i] * (estimate[i] / count[i] - s.black) * scale;
+        out[o] = int(std::clamp(std::floor(v + 0.5), 0.0, 255.0));
+    }
+    return bgrx(out[0], out[1], out[2]);
+}
+
+int channel_difference(uint32_t a, uint32_t b) {
+    int worst = 0;
+    for (int shift : {0, 8, 16}) worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return worst;
+}
+
+// Largest per-channel difference between the pipeline and the reference.
+template <typename T>
+int worst_difference(const colour::Settings& s, uint32_t w, uint32_t h, int bits, Mosaic m, uint32_t seed) {
+    const auto raw = noise<T>(w, h, bits, seed);
+    colour::Pipeline p;
+    p.configure(s);
+    std::vector<uint32_t> out(size_t{w} * h);
+    p.process({raw.data(), w, h, sizeof(T), m}, out.data());
+    int worst = 0;
+    for (long y = 0; y < long(h); ++y)
+        for (long x = 0; x < long(w); ++x)
+            worst = std::max(worst, channel_difference(out[y * w + x], reference_pixel(raw, w, h, m, s, x, y)));
+    return worst;
+}
+
+colour::Settings camera_like(uint32_t top) {
+    colour::Settings s;
+    s.white_balance = {1.8, 1.0, 1.4};
+    s.matrix = colour::default_correction_matrix();
+    s.top = top;
+    return s;
+}
+
+}  // namespace
+
+// Widths cover whole SIMD steps, an overlapping last step, and rows too
+// narrow for a kernel; heights cover both row parities and the edges.
+TEST(ColourPipeline, MatchesDoublePrecisionWithinOneStep) {
+    for (Mosaic m : {Mosaic::rggb, Mosaic::bggr})
+        for (auto [w, h] : {std::pair{1283u, 9u}, std::pair{100u, 7u}, std::pair{35u, 4u}, std::pair{5u, 3u}}) {
+            EXPECT_LE(worst_difference<uint8_t>(camera_like(255), w, h, 8, m, w), 1) << w << " 8-bit";
+            EXPECT_LE(worst_difference<uint16_t>(camera_like(4095), w, h, 12, m, w), 1) << w << " 12-bit";
+            // A contrast stretch: fewer fractional bits fit, still within one step.
+            colour::Settings stretched = camera_like(1100);
+            stretched.black = 60;
+            EXPECT_LE(worst_difference<uint16_t>(stretched, w, h, 12, m, w), 1) << w << " stretched";
+            // 13- and 16-bit data take the wider depth classes.
+            EXPECT_LE(worst_difference<uint16_t>(camera_like(8191), w, h, 13, m, w), 1) << w << " 13-bit";
+            EXPECT_LE(worst_difference<uint16_t>(camera_like(65535), w, h, 16, m, w), 1) << w << " 16-bit";
+        }
+}
+
+TEST(ColourPipeline, SettingsBeyondSixteenBitLanesFallBackExactly) {
+    colour::Settings s = camera_like(40);  // 100x contrast on 12-bit data
+    s.white_balance = {60.0, 1.0, 0.01};
+    EXPECT_LE(worst_difference<uint16_t>(s, 64, 6, 12, Mosaic::rggb, 3), 1);
+    EXPECT_LE(worst_difference<uint8_t>(s, 64, 6, 8, Mosaic::bggr, 4), 1);
+}
+
+// Every SIMD build this processor runs gives the scalar arithmetic bit for
+// bit, on every sample-depth class and both row kinds.
+TEST(ColourPipeline, SimdKernelsMatchScalarArithmetic) {
+    namespace d = colour::detail;
+    // Camera-like gains (white balance times the default matrix) at full scale.
+    const double full_scale[3][3] = {{2.88, -0.4, -0.28}, {-0.54, 1.5, -0.28}, {-0.18, -0.5, 2.24}};
+    const double offset[3] = {-3.0, 1.5, 0.0};
+    const uint32_t w = 1283;
+    for (int bits : {8, 12, 13, 14, 16}) {
+        double gain[3][3];
+        for (int o = 0; o < 3; ++o)
+            for (int j = 0; j < 3; ++j) gain[o][j] = full_scale[o][j] * 255.0 / ((1 << bits) - 1);
+        const d::FixedSet set = d::fold_fixed(gain, offset);
+        const d::FixedClass& fc = set.by_bits[bits];
+        ASSERT_TRUE(fc.usable) << bits;
+        const auto raw8 = noise<uint8_t>(w, 3, 8, 7);
+        const auto raw16 = noise<uint16_t>(w, 3, bits, 8);
+        const void* rows = bits == 8 ? static_cast<const void*>(raw8.data()) : raw16.data();
+        const uint32_t bytes = bits == 8 ? 1 : 2;
+        auto row = [&](int y) { return static_cast<const uint8_t*>(rows) + size_t(y) * w * bytes; };
+        for (bool p_row : {true, false}) {
+            std::vector<uint32_t> expected(w), got(w);
+            d::scalar_pixels({row(0), row(1), row(2), bytes, long(w), p_row, &fc, expected.data()}, 0, w);
+            for (const d::NamedRowKernel& k : d::available_row_kernels()) {
+                std::fill(got.begin(), got.end(), 0xDEADBEEF);
+                const long end = k.kernel({row(0), row(1), row(2), bytes, long(w), p_row, &fc, got.data()});
+                EXPECT_GE(end, long(w) - 2) << k.name;
+                for (long x = 2; x < end; ++x)
+                    ASSERT_EQ(got[x], expected[x]) << k.name << " bits " << bits << " x " << x << " p_row " << p_row;
+                EXPECT_EQ(got[0], 0xDEADBEEF) << k.name << ": the border columns are left to the caller";
+            }
+        }
+    }
 }
