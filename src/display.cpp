@@ -77,8 +77,10 @@ public:
 
         va_dpy_ = vaGetDisplay(x11_display);
         int major_ver = 0, minor_ver = 0;
-        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver))
+        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver)) {
+            vaTerminate(va_dpy_);  // releases what vaGetDisplay made; its result says nothing more
             return nullptr;
+        }
 
         switch (find_image_format(va_dpy_, &image_format_)) {
         case FormatSearch::Found:

@@ -305,6 +305,23 @@ TEST_F(DisplayTest, DriverWithoutNv12OrYv12IsReported)
     EXPECT_EQ(video_windows(), 0);
 }
 
+TEST_F(DisplayTest, FailedVaStartIsReportedAndStartsNothing)
+{
+    for (const char* fault : {"init", "query_image_formats"}) {
+        SCOPED_TRACE(fault);
+        set_env("SOFTVA_FAIL", fault);
+        testing::internal::CaptureStderr();
+        start();
+        joinLive();
+        const std::string errors = testing::internal::GetCapturedStderr();
+        const std::string call = fault == std::string("init") ? "vaInitialize" : "vaQueryImageFormats";
+        EXPECT_NE(errors.find("videoDisplay:" + call + " ("), std::string::npos) << errors;
+        EXPECT_EQ(video_windows(), 0);
+        EXPECT_EQ(lps->bRun, 0);
+        stopLive();
+    }
+}
+
 TEST_F(DisplayTest, StopBeforeTheWorkerStartsLetsTheJoinReturn)
 {
     start();
