@@ -1,0 +1,316 @@
+// connection.cpp - see connection.h.  Members: the owning slot's control
+// path, one thread at a time.  on_new_buffer: Aravis's stream thread.
+// on_control_lost: Aravis's heartbeat thread.
+#include "connection.h"
+
+#include <arpa/inet.h>
+#include <arv.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "device_ids.h"
+
+namespace genicam {
+namespace {
+
+constexpr unsigned kStreamBuffers = 8;
+constexpr uint16_t kGvcpPort = 3956;
+
+// Runs an Aravis call that reports through GError; true when it succeeded.
+template <typename Call>
+bool succeeded(Call call) {
+    GError* error = nullptr;
+    call(&error);
+    if (!error) return true;
+    g_error_free(error);
+    return false;
+}
+
+bool has_feature(ArvCamera* camera, const char* name) {
+    GError* error = nullptr;
+    const bool available = arv_camera_is_feature_available(camera, name, &error);
+    if (error) g_error_free(error);
+    return available;
+}
+
+// The local address the kernel would send from to reach device: a connected
+// UDP socket sends nothing, it only picks the route.
+GInetAddress* interface_address_for(const std::string& device) {
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(kGvcpPort);
+    if (inet_pton(AF_INET, device.c_str(), &target.sin_addr) != 1) return nullptr;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return nullptr;
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    const bool routed = connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0 &&
+                        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0;
+    close(fd);
+    if (!routed) return nullptr;
+    return g_inet_address_new_from_bytes(reinterpret_cast<const guint8*>(&local.sin_addr), G_SOCKET_FAMILY_IPV4);
+}
+
+ArvCamera* open_by_address(const std::string& address) {
+    GInetAddress* interface_address = interface_address_for(address);
+    GInetAddress* device_address = g_inet_address_new_from_string(address.c_str());
+    ArvCamera* camera = nullptr;
+    if (interface_address && device_address) {
+        GError* error = nullptr;
+        ArvDevice* device = arv_gv_device_new(interface_address, device_address, &error);
+        if (device) {
+            camera = arv_camera_new_with_device(device, &error);  // takes its own reference
+            g_object_unref(device);
+        }
+        if (error) g_error_free(error);
+    }
+    if (interface_address) g_object_unref(interface_address);
+    if (device_address) g_object_unref(device_address);
+    return camera;
+}
+
+ArvCamera* open_by_id(const std::string& id) {
+    GError* error = nullptr;
+    ArvCamera* camera = arv_camera_new(id.c_str(), &error);
+    if (error) g_error_free(error);
+    return camera;
+}
+
+uint32_t positive(gint value) { return value > 0 ? static_cast<uint32_t>(value) : 1u; }
+
+}  // namespace
+
+std::unique_ptr<Connection> Connection::open(const std::string& name) {
+    auto lost = std::make_unique<std::atomic<bool>>(false);
+    ArvCamera* camera = is_ipv4_address(name) ? open_by_address(name) : open_by_id(name);
+    if (!camera) return nullptr;
+    std::unique_ptr<Connection> connection(new Connection(camera, std::move(lost)));
+    connection->read_facts();
+    if (connection->facts_.modes.empty()) return nullptr;
+    return connection;
+}
+
+Connection::Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost)
+    : camera_(camera), lost_(std::move(lost)) {
+    lost_handler_ =
+        g_signal_connect(arv_camera_get_device(camera_), "control-lost", G_CALLBACK(on_control_lost), lost_.get());
+}
+
+Connection::~Connection() {
+    stop_stream();
+    ArvDevice* device = arv_camera_get_device(camera_);
+    g_signal_handler_disconnect(device, lost_handler_);
+    // The last reference: the device's threads are joined here, so no
+    // callback can reach this object afterwards.
+    g_object_unref(camera_);
+}
+
+void Connection::on_control_lost(void*, void* flag) { static_cast<std::atomic<bool>*>(flag)->store(true); }
+
+void Connection::read_facts() {
+    CameraFacts facts;
+    // Formats in the camera's order, its current one first: mode 0 is then
+    // what the camera was set up for.
+    guint n_values = 0, n_names = 0;
+    gint64* values = nullptr;
+    const char** names = nullptr;
+    succeeded([&](GError** e) { values = arv_camera_dup_available_pixel_formats(camera_, &n_values, e); });
+    succeeded([&](GError** e) { names = arv_camera_dup_available_pixel_formats_as_strings(camera_, &n_names, e); });
+    ArvPixelFormat current = 0;
+    succeeded([&](GError** e) { current = arv_camera_get_pixel_format(camera_, e); });
+    std::vector<OfferedFormat> formats;
+    for (guint i = 0; i < n_values && i < n_names; ++i) {
+        OfferedFormat format{static_cast<uint32_t>(values[i]), names[i] ? names[i] : ""};
+        if (format.value == current)
+            formats.insert(formats.begin(), format);
+        else
+            formats.push_back(format);
+    }
+    g_free(values);
+    g_free(names);
+
+    CameraGeometry geometry;
+    gint sensor_width = 0, sensor_height = 0;
+    if (!succeeded([&](GError** e) { arv_camera_get_sensor_size(camera_, &sensor_width, &sensor_height, e); }) ||
+        sensor_width <= 0 || sensor_height <= 0) {
+        gint min = 0;
+        succeeded([&](GError** e) { arv_camera_get_width_bounds(camera_, &min, &sensor_width, e); });
+        succeeded([&](GError** e) { arv_camera_get_height_bounds(camera_, &min, &sensor_height, e); });
+    }
+    geometry.sensor_width = sensor_width > 0 ? static_cast<uint32_t>(sensor_width) : 0;
+    geometry.sensor_height = sensor_height > 0 ? static_cast<uint32_t>(sensor_height) : 0;
+    gint increment = 1;
+    succeeded([&](GError** e) { increment = arv_camera_get_width_increment(camera_, e); });
+    geometry.width_increment = facts.x_rule.size_increment = positive(increment);
+    increment = 1;
+    succeeded([&](GError** e) { increment = arv_camera_get_height_increment(camera_, e); });
+    geometry.height_increment = facts.y_rule.size_increment = positive(increment);
+    increment = 1;
+    succeeded([&](GError** e) { increment = arv_camera_get_x_offset_increment(camera_, e); });
+    facts.x_rule.offset_increment = positive(increment);
+    increment = 1;
+    succeeded([&](GError** e) { increment = arv_camera_get_y_offset_increment(camera_, e); });
+    facts.y_rule.offset_increment = positive(increment);
+    gint min = 1, max = 1;
+    if (succeeded([&](GError** e) { arv_camera_get_width_bounds(camera_, &min, &max, e); }))
+        facts.x_rule.size_minimum = positive(min);
+    if (succeeded([&](GError** e) { arv_camera_get_height_bounds(camera_, &min, &max, e); }))
+        facts.y_rule.size_minimum = positive(min);
+
+    bool binning = false;
+    succeeded([&](GError** e) { binning = arv_camera_is_binning_available(camera_, e); });
+    if (binning) {
+        gint x_max = 1, y_max = 1;
+        succeeded([&](GError** e) { arv_camera_get_x_binning_bounds(camera_, &min, &x_max, e); });
+        succeeded([&](GError** e) { arv_camera_get_y_binning_bounds(camera_, &min, &y_max, e); });
+        geometry.max_binning = positive(std::min(x_max, y_max));
+    }
+    facts.modes = build_modes(formats, geometry);
+
+    // Gain in dB through Gain, for all channels where the camera has a
+    // selector; a camera with only GainRaw reports its raw range.
+    if (has_feature(camera_, "GainSelector"))
+        succeeded([&](GError** e) { arv_camera_set_string(camera_, "GainSelector", "All", e); });
+    double gain_min = 0, gain_max = 0;
+    if (succeeded([&](GError** e) { arv_camera_get_gain_bounds(camera_, &gain_min, &gain_max, e); })) {
+        facts.gain_min = static_cast<float>(gain_min);
+        facts.gain_max = static_cast<float>(gain_max);
+    }
+    double exposure_min = 0, exposure_max = 0;
+    if (succeeded([&](GError** e) { arv_camera_get_exposure_time_bounds(camera_, &exposure_min, &exposure_max, e); }) &&
+        exposure_max > 0) {
+        facts.exposure_min_us = exposure_min;
+        facts.exposure_max_us = exposure_max;
+    }
+    facts.id_width = arv_camera_is_gv_device(camera_) ? IdWidth::gev16 : IdWidth::wide64;
+    facts_ = std::move(facts);
+
+    succeeded([&](GError** e) { arv_camera_set_acquisition_mode(camera_, ARV_ACQUISITION_MODE_CONTINUOUS, e); });
+}
+
+bool Connection::set_exposure(uint32_t exposure_us) {
+    const double clamped = std::clamp(static_cast<double>(exposure_us), facts_.exposure_min_us, facts_.exposure_max_us);
+    return succeeded([&](GError** e) { arv_camera_set_exposure_time(camera_, clamped, e); });
+}
+
+bool Connection::set_gain(float gain) {
+    if (!std::isfinite(gain)) return false;
+    const double clamped = std::clamp(static_cast<double>(gain), double{facts_.gain_min}, double{facts_.gain_max});
+    return succeeded([&](GError** e) { arv_camera_set_gain(camera_, clamped, e); });
+}
+
+bool Connection::set_geometry(const Mode& mode, const Region& region) {
+    if (streaming()) return false;
+    bool binning = false;
+    succeeded([&](GError** e) { binning = arv_camera_is_binning_available(camera_, e); });
+    if (binning && !succeeded([&](GError** e) {
+            arv_camera_set_binning(camera_, static_cast<gint>(mode.binning), static_cast<gint>(mode.binning), e);
+        }))
+        return false;
+    if (!succeeded([&](GError** e) { arv_camera_set_pixel_format(camera_, mode.pixel_format, e); })) return false;
+    return succeeded([&](GError** e) {
+        arv_camera_set_region(camera_, static_cast<gint>(region.x0), static_cast<gint>(region.y0),
+                              static_cast<gint>(region.cx), static_cast<gint>(region.cy), e);
+    });
+}
+
+bool Connection::start_stream(FrameSink* sink) {
+    if (streaming()) return true;
+    GError* error = nullptr;
+    ArvStream* stream = arv_camera_create_stream(camera_, nullptr, nullptr, &error);
+    if (!stream) {
+        if (error) g_error_free(error);
+        return false;
+    }
+    guint payload = 0;
+    succeeded([&](GError** e) { payload = arv_camera_get_payload(camera_, e); });
+    if (payload == 0) {
+        g_object_unref(stream);
+        return false;
+    }
+    for (unsigned i = 0; i < kStreamBuffers; ++i) arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
+    sink_ = sink;
+    stream_ = stream;
+    g_signal_connect(stream_, "new-buffer", G_CALLBACK(on_new_buffer), this);
+    arv_stream_set_emit_signals(stream_, TRUE);
+    if (!succeeded([&](GError** e) { arv_camera_start_acquisition(camera_, e); })) {
+        stop_stream();
+        return false;
+    }
+    return true;
+}
+
+void Connection::stop_stream() {
+    if (!stream_) return;
+    // A lost camera would only time out on the command.
+    if (!lost()) succeeded([&](GError** e) { arv_camera_stop_acquisition(camera_, e); });
+    arv_stream_set_emit_signals(stream_, FALSE);
+    g_signal_handlers_disconnect_by_data(stream_, this);
+    g_object_unref(stream_);  // joins the stream thread and frees its buffers
+    stream_ = nullptr;
+    sink_ = nullptr;
+}
+
+void Connection::on_new_buffer(ArvStream* stream, void* self_pointer) {
+    auto* self = static_cast<Connection*>(self_pointer);
+    ArvBuffer* buffer = arv_stream_try_pop_buffer(stream);
+    if (!buffer) return;
+    if (arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS &&
+        arv_buffer_get_payload_type(buffer) == ARV_BUFFER_PAYLOAD_TYPE_IMAGE) {
+        size_t bytes = 0;
+        const void* data = arv_buffer_get_image_data(buffer, &bytes);
+        gint x = 0, y = 0, width = 0, height = 0;
+        arv_buffer_get_image_region(buffer, &x, &y, &width, &height);
+        if (data && width > 0 && height > 0)
+            self->sink_->on_image({static_cast<const uint8_t*>(data), bytes, static_cast<uint32_t>(width),
+                                   static_cast<uint32_t>(height), static_cast<uint32_t>(std::max(x, 0)),
+                                   static_cast<uint32_t>(std::max(y, 0)), arv_buffer_get_image_pixel_format(buffer),
+                                   arv_buffer_get_frame_id(buffer)});
+    }
+    arv_stream_push_buffer(stream, buffer);  // back to the camera at once
+}
+
+double Connection::exposure_s() {
+    double exposure_us = 0;
+    succeeded([&](GError** e) { exposure_us = arv_camera_get_exposure_time(camera_, e); });
+    return exposure_us * 1e-6;
+}
+
+double Connection::frame_period_s() {
+    double rate = 0;
+    succeeded([&](GError** e) { rate = arv_camera_get_frame_rate(camera_, e); });
+    return rate > 0 && std::isfinite(rate) ? 1.0 / rate : 0.0;
+}
+
+uint32_t Connection::input_levels() {
+    if (has_feature(camera_, "LineStatusAll")) {
+        gint64 all = 0;
+        succeeded([&](GError** e) { all = arv_camera_get_integer(camera_, "LineStatusAll", e); });
+        return static_cast<uint32_t>(all) & 0xFu;
+    }
+    if (!has_feature(camera_, "LineSelector") || !has_feature(camera_, "LineStatus")) return 0;
+    guint n_lines = 0;
+    const char** lines = nullptr;
+    succeeded([&](GError** e) { lines = arv_camera_dup_available_enumerations_as_strings(camera_, "LineSelector", &n_lines, e); });
+    uint32_t levels = 0;
+    // Input n is the line named Line<n-1>, else the n-th line listed.
+    for (guint n = 0; n < 4; ++n) {
+        const std::string wanted = "Line" + std::to_string(n);
+        const char* line = nullptr;
+        for (guint i = 0; i < n_lines && !line; ++i)
+            if (wanted == lines[i]) line = lines[i];
+        if (!line && n < n_lines) line = lines[n];
+        if (!line) break;
+        gboolean high = FALSE;
+        if (succeeded([&](GError** e) { arv_camera_set_string(camera_, "LineSelector", line, e); }) &&
+            succeeded([&](GError** e) { high = arv_camera_get_boolean(camera_, "LineStatus", e); }) && high)
+            levels |= 1u << n;
+    }
+    g_free(lines);
+    return levels;
+}
+
+}  // namespace genicam

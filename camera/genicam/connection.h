@@ -1,0 +1,99 @@
+// connection.h - one open connection to a GenICam camera through Aravis:
+// what the camera offers (read once at open), its settings, its stream and
+// its inputs.
+//
+// Not locked itself: the owning CameraSlot calls every member under its
+// control mutex, one thread at a time.  The only code that runs elsewhere is
+// Aravis's stream thread, which hands each image to the FrameSink, and its
+// heartbeat thread, which sets lost().
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "frame_ids.h"
+#include "mode_table.h"
+#include "region_fit.h"
+
+typedef struct _ArvCamera ArvCamera;
+typedef struct _ArvStream ArvStream;
+
+namespace genicam {
+
+// One image as the camera delivered it; data valid only during the call.
+struct DeliveredImage {
+    const uint8_t* data;
+    size_t bytes;
+    uint32_t width, height, x, y;
+    uint32_t pixel_format;
+    uint64_t frame_id;
+};
+
+class FrameSink {
+public:
+    // Aravis's stream thread.  Must return promptly and must not call back
+    // into the Connection.
+    virtual void on_image(const DeliveredImage& image) = 0;
+
+protected:
+    ~FrameSink() = default;
+};
+
+struct CameraFacts {
+    std::vector<Mode> modes;
+    AxisRule x_rule, y_rule;  // increments and minimum sizes; .full comes from the mode
+    float gain_min = 0, gain_max = 0;
+    double exposure_min_us = 1, exposure_max_us = 1e7;
+    IdWidth id_width = IdWidth::wide64;
+};
+
+class Connection {
+public:
+    // Opens the camera by IPv4 address (directly, no discovery) or by Aravis
+    // id.  nullptr when it does not answer.
+    static std::unique_ptr<Connection> open(const std::string& name);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    const CameraFacts& facts() const { return facts_; }
+
+    // The camera stopped answering: Aravis's heartbeat failed or the device
+    // went away.
+    bool lost() const { return lost_->load(); }
+
+    bool set_exposure(uint32_t exposure_us);  // clamped to the camera's bounds
+    bool set_gain(float gain);                // clamped to the camera's bounds
+    // Binning, pixel format and region; only while not streaming (a real
+    // camera locks them during acquisition).
+    bool set_geometry(const Mode& mode, const Region& region);
+
+    bool start_stream(FrameSink* sink);
+    void stop_stream();
+    bool streaming() const { return stream_ != nullptr; }
+
+    double exposure_s();
+    double frame_period_s();  // 0 when the camera does not say
+    uint32_t input_levels();  // bit n-1 = input n; 0 without line features
+
+private:
+    Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost);
+    void read_facts();
+    static void on_control_lost(void* device, void* flag);
+    static void on_new_buffer(ArvStream* stream, void* self);
+
+    ArvCamera* camera_;
+    ArvStream* stream_ = nullptr;
+    FrameSink* sink_ = nullptr;  // set before the stream starts, cleared after it ended
+    CameraFacts facts_;
+    // Allocated before the camera is opened, so before Aravis's heartbeat
+    // thread exists: the thread's creation orders it for every checker.
+    std::unique_ptr<std::atomic<bool>> lost_;
+    unsigned long lost_handler_ = 0;
+};
+
+}  // namespace genicam

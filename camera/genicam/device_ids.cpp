@@ -1,0 +1,81 @@
+// device_ids.cpp - see device_ids.h.  Any thread.
+#include "device_ids.h"
+
+#include <arpa/inet.h>
+#include <arv.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+namespace genicam {
+namespace {
+
+struct NameTable {
+    std::mutex mutex;                // protects names and listed
+    std::vector<std::string> names;  // id -> name; never shrinks
+    std::vector<uint32_t> listed;    // ids of the last enumeration, in Aravis's order
+};
+
+NameTable& table() {
+    static NameTable* instance = new NameTable;  // never destroyed: used during exit
+    return *instance;
+}
+
+std::optional<std::string> chosen_camera() {
+    const char* chosen = std::getenv("TOLMIREX_CAMERA_ID");
+    if (chosen && *chosen) return std::string(chosen);
+    return std::nullopt;
+}
+
+uint32_t id_for_locked(NameTable& t, const std::string& name) {
+    for (uint32_t id = 0; id < t.names.size(); ++id)
+        if (t.names[id] == name) return id;
+    t.names.push_back(name);
+    return static_cast<uint32_t>(t.names.size() - 1);
+}
+
+void refresh_locked(NameTable& t) {
+    t.listed.clear();
+    if (auto chosen = chosen_camera()) {
+        t.listed.push_back(id_for_locked(t, *chosen));
+        return;
+    }
+    // Discovery broadcasts on every interface: only without a chosen camera.
+    arv_update_device_list();
+    const unsigned n = arv_get_n_devices();
+    for (unsigned i = 0; i < n; ++i)
+        if (const char* name = arv_get_device_id(i)) t.listed.push_back(id_for_locked(t, name));
+}
+
+}  // namespace
+
+bool is_ipv4_address(const std::string& name) {
+    in_addr address{};
+    return inet_pton(AF_INET, name.c_str(), &address) == 1;
+}
+
+uint32_t camera_count() {
+    NameTable& t = table();
+    std::lock_guard lock(t.mutex);
+    refresh_locked(t);
+    return static_cast<uint32_t>(t.listed.size());
+}
+
+std::optional<uint32_t> camera_id(uint32_t index) {
+    NameTable& t = table();
+    std::lock_guard lock(t.mutex);
+    // The program may ask for camera 0 without counting first.
+    if (t.listed.empty()) refresh_locked(t);
+    if (index >= t.listed.size()) return std::nullopt;
+    return t.listed[index];
+}
+
+std::optional<std::string> camera_name(uint32_t id) {
+    NameTable& t = table();
+    std::lock_guard lock(t.mutex);
+    if (id >= t.names.size()) return std::nullopt;
+    return t.names[id];
+}
+
+}  // namespace genicam

@@ -1,0 +1,157 @@
+// The GenICam camera library's pure arithmetic: frame-id widening, pixel
+// formats and the image copy, the mode list, region fitting.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "frame_ids.h"
+#include "mode_table.h"
+#include "pixel_layout.h"
+#include "region_fit.h"
+
+using namespace genicam;
+
+namespace {
+
+// The program's own lost-frame rule, to check the widened numbers against.
+uint32_t lost_by_program(const std::vector<uint32_t>& numbers) {
+    uint32_t previous = UINT32_MAX, lost = 0;
+    for (uint32_t n : numbers) {
+        const uint32_t gap = n - previous - 1;
+        if (gap < 1000) lost += gap;
+        previous = n;
+    }
+    return lost;
+}
+
+std::vector<uint32_t> widen(const std::vector<uint64_t>& raw, IdWidth width, FrameIdCounter* counter) {
+    std::vector<uint32_t> out;
+    for (uint64_t id : raw) {
+        *counter = advance_frame_id(*counter, id, width);
+        out.push_back(static_cast<uint32_t>(counter->wide));
+    }
+    return out;
+}
+
+TEST(GenicamFrameIds, GigEVisionWrapFrom65535To1IsOneStep) {
+    FrameIdCounter counter;
+    const auto numbers = widen({65533, 65534, 65535, 1, 2, 3}, IdWidth::gev16, &counter);
+    for (size_t i = 1; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], numbers[i - 1] + 1) << i;
+    EXPECT_EQ(lost_by_program(numbers), 0u);
+}
+
+TEST(GenicamFrameIds, LossesAcrossTheWrapAreCountedExactly) {
+    FrameIdCounter counter;
+    // 65535 -> 2 misses id 1; 3 -> 5 misses one; 5 -> 9 misses three.
+    const auto numbers = widen({65534, 65535, 2, 3, 5, 9}, IdWidth::gev16, &counter);
+    uint32_t lost = 0;
+    for (size_t i = 1; i < numbers.size(); ++i) lost += numbers[i] - numbers[i - 1] - 1;
+    EXPECT_EQ(lost, 5u);
+}
+
+TEST(GenicamFrameIds, AFirstIdOfOneLosesNothing) {
+    FrameIdCounter counter;
+    EXPECT_EQ(lost_by_program(widen({1, 2, 3}, IdWidth::gev16, &counter)), 0u);
+}
+
+TEST(GenicamFrameIds, KeepsCountingPastManyWraps) {
+    FrameIdCounter counter;
+    uint64_t raw = 60000;
+    uint32_t previous = 0;
+    for (int i = 0; i < 3 * 65535 + 10; ++i) {
+        counter = advance_frame_id(counter, raw, IdWidth::gev16);
+        if (i > 0) {
+            ASSERT_EQ(static_cast<uint32_t>(counter.wide), previous + 1) << i;
+        }
+        previous = static_cast<uint32_t>(counter.wide);
+        raw = raw == 65535 ? 1 : raw + 1;
+    }
+}
+
+TEST(GenicamFrameIds, RestartsAndStepsBackAreNeverLosses) {
+    FrameIdCounter counter;
+    auto before = widen({100, 101, 102}, IdWidth::gev16, &counter);
+    counter = restart_frame_ids(counter);
+    auto after = widen({1, 2}, IdWidth::gev16, &counter);
+    EXPECT_GE(after[0] - before.back(), 1000u);  // the program counts nothing
+    EXPECT_EQ(after[1], after[0] + 1);
+    // Ids going back without a restart (a camera reset) jump ahead too.
+    auto back = widen({1}, IdWidth::gev16, &counter);
+    EXPECT_GE(back[0] - after[1], 1000u);
+    // A repeated id keeps the number.
+    auto repeat = widen({1}, IdWidth::gev16, &counter);
+    EXPECT_EQ(repeat[0], back[0]);
+}
+
+TEST(GenicamFrameIds, WideIdsAreTakenAsTheyAre) {
+    FrameIdCounter counter;
+    const auto numbers = widen({70000, 70001, 70003, 0x1'0000'0000ull + 70004}, IdWidth::wide64, &counter);
+    EXPECT_EQ(numbers[0], 70000u);
+    EXPECT_EQ(numbers[2], 70003u);
+    EXPECT_GE(numbers[3] - numbers[2], 1000u);  // an absurd jump is not a loss
+}
+
+TEST(GenicamPixelLayout, ShowableFormatsOnly) {
+    EXPECT_EQ(pixel_layout(0x01080001)->bytes, 1u);               // Mono8
+    EXPECT_EQ(pixel_layout(0x01100005)->bits, 12u);               // Mono12
+    EXPECT_EQ(pixel_layout(0x0110000F)->mosaic, Mosaic::bggr);    // BayerBG10
+    EXPECT_EQ(pixel_layout(0x0110002E)->column_shift, 1u);        // BayerGR16
+    EXPECT_FALSE(pixel_layout(0x02180014));                       // RGB8
+    EXPECT_FALSE(pixel_layout(0x010C0006));                       // Mono12Packed
+}
+
+TEST(GenicamPixelLayout, GreenFirstOrdersAreCopiedOneColumnIn) {
+    const PixelLayout gb8 = *pixel_layout(0x0108000A);
+    EXPECT_EQ(gb8.mosaic, Mosaic::bggr);
+    // 6 x 2 image: G B G B G B / R G R G R G -> B G B G / G R G R
+    const uint8_t source[12] = {'G', 'B', 'G', 'B', 'G', 'B', 'R', 'g', 'R', 'g', 'R', 'g'};
+    uint8_t target[8] = {};
+    ASSERT_TRUE(copy_shown_image(gb8, source, sizeof source, 6, 2, target, sizeof target));
+    EXPECT_EQ(std::string(target, target + 8), "BGBGgRgR");
+    EXPECT_EQ(shown_width(gb8, 6), 4u);
+}
+
+TEST(GenicamPixelLayout, ShortBuffersAreNeverCopied) {
+    const PixelLayout mono16 = *pixel_layout(0x01100007);
+    std::vector<uint8_t> source(4 * 3 * 2 - 1), target(64);
+    EXPECT_FALSE(copy_shown_image(mono16, source.data(), source.size(), 4, 3, target.data(), target.size()));
+    source.resize(4 * 3 * 2);
+    EXPECT_TRUE(copy_shown_image(mono16, source.data(), source.size(), 4, 3, target.data(), target.size()));
+    EXPECT_FALSE(copy_shown_image(mono16, source.data(), source.size(), 4, 3, target.data(), 23));
+}
+
+TEST(GenicamModeTable, FormatsTimesBinningsWithBinnedFullFrames) {
+    CameraGeometry geometry;
+    geometry.sensor_width = 1936;
+    geometry.sensor_height = 1216;
+    geometry.width_increment = 16;
+    geometry.height_increment = 2;
+    geometry.max_binning = 2;
+    const auto modes = build_modes({{0x01100011, "BayerRG12"}, {0x02180014, "RGB8"}, {0x01080001, "Mono8"}}, geometry);
+    ASSERT_EQ(modes.size(), 4u);  // RGB8 is not offered
+    EXPECT_EQ(describe_mode(modes[0]), "BayerRG12, 1936 x 1216");
+    EXPECT_EQ(describe_mode(modes[1]), "BayerRG12, 960 x 608, 2x2 binning");  // 968 rounded to 16
+    EXPECT_EQ(modes[2].format_name, "Mono8");
+    EXPECT_EQ(binning_factors(1), (std::vector<uint32_t>{1}));
+    EXPECT_EQ(binning_factors(3), (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(binning_factors(16), (std::vector<uint32_t>{1, 2, 4}));
+}
+
+TEST(GenicamRegionFit, ZeroIsTheFullFrameAndRequestsRoundToIncrements) {
+    const AxisRule x{1280, 8, 16, 64}, y{1024, 2, 2, 2};
+    EXPECT_EQ(fit_region({}, x, y), (Region{0, 0, 1280, 1024}));
+    EXPECT_EQ(fit_region({13, 3, 650, 101}, x, y), (Region{8, 2, 640, 100}));
+    // Too small a width grows to the minimum, moving left if it must.
+    EXPECT_EQ(fit_region({1270, 0, 4, 2}, x, y), (Region{1216, 0, 64, 2}));
+}
+
+TEST(GenicamRegionFit, RequestsOutsideTheFrameAreRefused) {
+    const AxisRule x{640, 1, 1, 1}, y{480, 1, 1, 1};
+    EXPECT_FALSE(fit_region({600, 0, 100, 100}, x, y));
+    EXPECT_FALSE(fit_region({0, 0, 0, 100}, x, y));
+    EXPECT_FALSE(fit_region({0xFFFFFFF0u, 0, 0x20, 100}, x, y));  // no wrap-around
+    EXPECT_EQ(fit_region({64, 32, 320, 240}, x, y), (Region{64, 32, 320, 240}));
+}
+
+}  // namespace

@@ -1,0 +1,391 @@
+// The GenICam camera library through its C interface, on Aravis's fake GigE
+// Vision camera at 127.0.0.1 (TOLMIREX_CAMERA_ID), each case with a fake of
+// its own inside a private network namespace.  The fake numbers its frames
+// from about 65400, so every stream crosses the 16-bit wrap early; it renders
+// Mono8 as a ramp scaled by 1 + GainRaw + log10(exposure / 10 ms).
+#include <gtest/gtest.h>
+#include <zebapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "fake_camera.h"
+
+using genicam_test::FakeCamera;
+using genicam_test::in_private_network;
+
+namespace {
+
+constexpr int kLost = 45;
+
+HANDLE open_camera() {
+    DWORD count = 0, id = 0;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (cqkGetNumberDevices("", &count) != 0 || count == 0) return h;
+    if (cqkGetDevice(0, &id) != 0) return h;
+    cqkInitialize("", id, &h);
+    return h;
+}
+
+std::string mode_text(HANDLE h, UINT index) {
+    char text[4096];
+    return cqGetModeDescriptorString(h, index, text, sizeof text) == 0 ? text : "";
+}
+
+// Index of the first mode whose description starts with prefix; -1 if none.
+int find_mode(HANDLE h, const std::string& prefix) {
+    for (UINT i = 0; i < 200; ++i) {
+        const std::string text = mode_text(h, i);
+        if (text.empty()) return -1;
+        if (text.rfind(prefix, 0) == 0) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// Waits for the next field, takes every ready one and retrieves the newest.
+bool next_frame(HANDLE h, CQGETFRAMEEX* frame) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (cqWaitForField(h, 1000) != 0) continue;
+        void* data = nullptr;
+        bool taken = false;
+        while (cqIsFieldReady(h) == 0)
+            if (cqAcquireField(h, &data) == 0 && data) {
+                cqUpdateBayerFrame(h, data);
+                taken = true;
+            }
+        if (taken && cqRetrieveFrameBayerEx(h, frame) == 0) return true;
+    }
+    return false;
+}
+
+// Takes fields one at a time: every frame number is seen.
+bool each_frame(HANDLE h, CQGETFRAMEEX* frame) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (cqIsFieldReady(h) != 0 && cqWaitForField(h, 1000) != 0) continue;
+        void* data = nullptr;
+        if (cqAcquireField(h, &data) != 0 || !data) continue;
+        cqUpdateBayerFrame(h, data);
+        return cqRetrieveFrameBayerEx(h, frame) == 0;
+    }
+    return false;
+}
+
+// The first frame that satisfies done, within a bounded number of frames.
+template <typename Done>
+bool frame_until(HANDLE h, CQGETFRAMEEX* frame, Done done) {
+    for (int i = 0; i < 60; ++i)
+        if (next_frame(h, frame) && done(*frame)) return true;
+    return false;
+}
+
+double mean_level(HANDLE h, const CQGETFRAMEEX& frame) {
+    float means[4] = {};
+    if (cqGetMeans(h, 0, 0, frame.curCX, frame.curCY, means) != 0) return -1;
+    return (means[0] + means[1] + means[2] + means[3]) / 4.0;
+}
+
+class GenicamFake : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace (tests/genicam/in-private-network)";
+        ASSERT_TRUE(fake_.start());
+        control_ = open_camera();
+        ASSERT_NE(control_, INVALID_HANDLE_VALUE) << "the fake camera did not answer";
+    }
+    void TearDown() override {
+        if (worker_ != INVALID_HANDLE_VALUE) cqkUninitialize(worker_);
+        if (control_ != INVALID_HANDLE_VALUE) cqkUninitialize(control_);
+    }
+    // A second handle, as the program's acquisition worker opens one.
+    void open_worker() {
+        worker_ = open_camera();
+        ASSERT_NE(worker_, INVALID_HANDLE_VALUE) << "a second handle must share the one connection";
+        ASSERT_EQ(cqSetMode(worker_, 10000, 0, 0, 0, 0, 0), 0);
+        ASSERT_EQ(cqStartAcquisition(worker_), 0);
+    }
+
+    FakeCamera fake_{GENICAM_TEST_XML};
+    HANDLE control_ = INVALID_HANDLE_VALUE;
+    HANDLE worker_ = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(GenicamFake, ListsEachShowableFormatTimesBinningWithItsFullFrame) {
+    // The fake starts in Mono8, which comes first; it offers Bayer in all four
+    // orders, Mono16 and RGB8 (not showable), and bins up to 16.
+    EXPECT_EQ(mode_text(control_, 0), "Mono8, 640 x 480");
+    EXPECT_EQ(mode_text(control_, 1), "Mono8, 320 x 240, 2x2 binning");
+    EXPECT_EQ(mode_text(control_, 2), "Mono8, 160 x 120, 4x4 binning");
+    int modes = 0;
+    while (!mode_text(control_, modes).empty()) ++modes;
+    EXPECT_EQ(modes, 6 * 3);
+    EXPECT_EQ(find_mode(control_, "RGB8"), -1);
+
+    CQMODE mode{};
+    ASSERT_EQ(cqGetModeDescriptor(control_, 1, &mode), 0);
+    EXPECT_EQ(mode.dwCx, 320u);
+    EXPECT_EQ(mode.dwCy, 240u);
+    EXPECT_EQ(mode.dwBinX, 2u);
+    EXPECT_EQ(mode.dwRDO & CQ_RDO_8BIT, CQ_RDO_8BIT);
+    ASSERT_EQ(cqGetModeDescriptor(control_, find_mode(control_, "BayerBG8"), &mode), 0);
+    EXPECT_EQ(mode.cqMosaic, CQM_BGGR);
+    ASSERT_EQ(cqGetModeDescriptor(control_, find_mode(control_, "Mono16"), &mode), 0);
+    EXPECT_EQ(mode.dwRDO & CQ_RDO_8BIT, 0u);
+    EXPECT_NE(cqGetModeDescriptor(control_, modes, &mode), 0);
+    EXPECT_NE(cqGetModeDescriptorString(control_, modes, nullptr, 0), 0);
+
+    // A camera with only GainRaw reports its raw range as it is.
+    float min = -1, max = -1;
+    DWORD stops = 0, default_stop = 9;
+    ASSERT_EQ(cqGetGainInfo(control_, &min, &max, &stops, &default_stop), 0);
+    EXPECT_EQ(min, 0.0f);
+    EXPECT_EQ(max, 10.0f);
+}
+
+TEST_F(GenicamFake, StreamsWholeFramesWithConsecutiveNumbersAcrossTheIdWrap) {
+    open_worker();
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(each_frame(worker_, &frame));
+    float tpfi0 = 0, tpfie = 0, tpfr0 = 0, tpfre = 0;
+    ASSERT_EQ(cqGetModeTiming(worker_, &tpfi0, &tpfie, &tpfr0, &tpfre), 0);
+    EXPECT_FLOAT_EQ(tpfie, 0.01f);
+    EXPECT_GT(tpfre, 0.0f);
+
+    const auto start = std::chrono::steady_clock::now();
+    uint32_t previous = frame.curFN;
+    const int kFrames = 150;  // from ~65400: past 65535 -> 1
+    int gaps = 0;
+    for (int i = 0; i < kFrames; ++i) {
+        ASSERT_TRUE(each_frame(worker_, &frame)) << "frame " << i;
+        ASSERT_NE(frame.bp, nullptr);
+        EXPECT_EQ(frame.curCX, 640u);
+        EXPECT_EQ(frame.curCY, 480u);
+        EXPECT_EQ(frame.curBPP, 8u);
+        EXPECT_EQ(frame.curMTX, static_cast<DWORD>(CQM_NONE));
+        EXPECT_EQ(frame.modeRDO & CQ_RDO_8BIT, CQ_RDO_8BIT);
+        if (frame.curFN - previous != 1) ++gaps;
+        previous = frame.curFN;
+    }
+    EXPECT_EQ(gaps, 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%d frames in %.2f s: %.1f frames/s (camera says %.1f)\n", kFrames, seconds, kFrames / seconds,
+                1.0 / tpfre);
+}
+
+TEST_F(GenicamFake, RegionAndFormatChangesWhileStreamingTakeEffect) {
+    open_worker();
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(next_frame(worker_, &frame));
+
+    // The control handle changes the region while the worker streams.
+    ASSERT_EQ(cqSetMode(control_, 10000, 0, 64, 32, 320, 240), 0);
+    ASSERT_TRUE(frame_until(worker_, &frame, [](const CQGETFRAMEEX& f) { return f.curCX == 320; }));
+    EXPECT_EQ(frame.curCY, 240u);
+    EXPECT_EQ(frame.curX0, 64u);
+    EXPECT_EQ(frame.curY0, 32u);
+
+    // A 16-bit format: two bytes a pixel from now on.
+    const int mono16 = find_mode(control_, "Mono16, 640");
+    ASSERT_GE(mono16, 0);
+    ASSERT_EQ(cqSetMode(control_, 10000, mono16, 0, 0, 0, 0), 0);
+    ASSERT_TRUE(frame_until(worker_, &frame, [](const CQGETFRAMEEX& f) { return f.curBPP == 16; }));
+    EXPECT_EQ(frame.modeRDO & CQ_RDO_8BIT, 0u);
+    EXPECT_EQ(frame.curCX, 640u);
+
+    // GR order is shown as RG, one column in: two columns fewer.
+    const int gr8 = find_mode(control_, "BayerGR8, 640");
+    ASSERT_GE(gr8, 0);
+    ASSERT_EQ(cqSetMode(control_, 10000, gr8, 0, 0, 0, 0), 0);
+    ASSERT_TRUE(frame_until(worker_, &frame, [](const CQGETFRAMEEX& f) { return f.curMTX == CQM_RGGB; }));
+    EXPECT_EQ(frame.curCX, 638u);
+    EXPECT_EQ(frame.curBPP, 8u);
+
+    // A region that does not fit the mode is refused.
+    EXPECT_NE(cqSetMode(control_, 10000, 0, 600, 0, 100, 100), 0);
+    EXPECT_NE(cqSetMode(control_, 10000, 999, 0, 0, 0, 0), 0);
+}
+
+TEST_F(GenicamFake, ExposureAndGainChangeTheImageWithoutARestart) {
+    open_worker();
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(frame_until(worker_, &frame, [](const CQGETFRAMEEX&) { return true; }));
+    const double normal = mean_level(worker_, frame);
+    ASSERT_GT(normal, 50.0);
+
+    // 1 ms: the fake's scale drops to 0, a black image.
+    ASSERT_EQ(cqSetMode(control_, 1000, 0, 0, 0, 0, 0), 0);
+    ASSERT_TRUE(frame_until(worker_, &frame, [&](const CQGETFRAMEEX& f) { return mean_level(worker_, f) < 1.0; }));
+    ASSERT_EQ(cqSetMode(control_, 10000, 0, 0, 0, 0, 0), 0);
+    ASSERT_TRUE(frame_until(worker_, &frame, [&](const CQGETFRAMEEX& f) { return mean_level(worker_, f) > 50.0; }));
+
+    // Gain 3: four times the ramp, mostly saturated.
+    ASSERT_EQ(cqSetGainVal(control_, 3.0f), 0);
+    ASSERT_TRUE(
+        frame_until(worker_, &frame, [&](const CQGETFRAMEEX& f) { return mean_level(worker_, f) > normal + 50.0; }));
+
+    // No restart: the numbers go on one by one.
+    CQGETFRAMEEX later{};
+    uint32_t previous = frame.curFN;
+    ASSERT_EQ(cqSetGainVal(control_, 0.0f), 0);
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(each_frame(worker_, &later));
+        if (later.curFN != previous + 1) {
+            // Only frames the queue dropped, never a restart's jump.
+            EXPECT_LT(later.curFN - previous, 8u);
+        }
+        previous = later.curFN;
+    }
+}
+
+TEST_F(GenicamFake, LostCameraAsksForReopenAndARestartedOneIsPickedUp) {
+    open_worker();
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(next_frame(worker_, &frame));
+
+    fake_.kill_now();
+    int result = 0;
+    for (int i = 0; i < 20 && result != kLost; ++i) {
+        result = cqWaitForField(worker_, 1000);
+        void* data = nullptr;
+        while (cqIsFieldReady(worker_) == 0) cqAcquireField(worker_, &data);
+    }
+    ASSERT_EQ(result, kLost);
+    EXPECT_NE(cqSetMode(control_, 10000, 0, 0, 0, 0, 0), 0) << "the control handle sees the loss too";
+
+    // The worker's way back: stop, close, reopen, while the control handle stays open.
+    cqStopAcquisition(worker_);
+    cqkUninitialize(worker_);
+    worker_ = INVALID_HANDLE_VALUE;
+    ASSERT_TRUE(fake_.start());
+    open_worker();
+    ASSERT_TRUE(next_frame(worker_, &frame));
+    EXPECT_EQ(frame.curCX, 640u);
+    ASSERT_EQ(cqSetMode(control_, 10000, 0, 0, 0, 320, 240), 0) << "the control handle uses the new connection";
+    ASSERT_TRUE(frame_until(worker_, &frame, [](const CQGETFRAMEEX& f) { return f.curCX == 320; }));
+}
+
+TEST_F(GenicamFake, InputsReadThroughLineStatusAll) {
+    DWORD level = 0;
+    ASSERT_EQ(cqGetGPIO(control_, -1, 0, &level), 0);
+    EXPECT_EQ(level, 10u);  // Line1 and Line3 high
+    const DWORD expected[4] = {0, 1, 0, 1};
+    for (int port = 1; port <= 4; ++port) {
+        ASSERT_EQ(cqGetGPIO(control_, port, 0, &level), 0);
+        EXPECT_EQ(level, expected[port - 1]) << "input " << port;
+    }
+    EXPECT_NE(cqGetGPIO(control_, 5, 0, &level), 0);
+}
+
+TEST(GenicamInputs, ReadLineByLineWithoutLineStatusAll) {
+    if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace";
+    const std::string description = genicam_test::description_without_line_status_all(GENICAM_TEST_XML);
+    FakeCamera fake(description);
+    ASSERT_TRUE(fake.start());
+    HANDLE h = open_camera();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD level = 0;
+    EXPECT_EQ(cqGetGPIO(h, -1, 0, &level), 0);
+    EXPECT_EQ(level, 10u);
+    EXPECT_EQ(cqGetGPIO(h, 2, 0, &level), 0);
+    EXPECT_EQ(level, 1u);
+    cqkUninitialize(h);
+    std::remove(description.c_str());
+}
+
+TEST(GenicamInputs, ReadZeroOnACameraWithoutLines) {
+    if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace";
+    FakeCamera fake("");  // Aravis's own description: no line features
+    ASSERT_TRUE(fake.start());
+    HANDLE h = open_camera();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD level = 7;
+    EXPECT_EQ(cqGetGPIO(h, -1, 0, &level), 0);
+    EXPECT_EQ(level, 0u);
+    cqkUninitialize(h);
+}
+
+TEST(GenicamHandles, ClosedMinusOneAndMadeUpHandlesAreRefused) {
+    if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace";
+    // No camera answers: opening gives up after the time-out, handle untouched.
+    setenv("TOLMIREX_CAMERA_OPEN_TIMEOUT_MS", "300", 1);
+    HANDLE none = INVALID_HANDLE_VALUE;
+    DWORD id = 99;
+    ASSERT_EQ(cqkGetDevice(0, &id), 0);  // the chosen camera, whether or not it answers
+    EXPECT_NE(cqkInitialize("", id, &none), 0);
+    EXPECT_EQ(none, INVALID_HANDLE_VALUE);
+    unsetenv("TOLMIREX_CAMERA_OPEN_TIMEOUT_MS");
+
+    FakeCamera fake(GENICAM_TEST_XML);
+    ASSERT_TRUE(fake.start());
+    HANDLE closed = open_camera();
+    ASSERT_NE(closed, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(cqkUninitialize(closed), 0);
+
+    for (HANDLE h : {closed, INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(0x1234), HANDLE{nullptr}}) {
+        DWORD level = 0;
+        float f = 0;
+        DWORD d = 0;
+        void* data = nullptr;
+        CQMODE mode{};
+        CQGETFRAMEEX frame{};
+        CQFILTER filter{};
+        CQGETBITMAP bitmap{};
+        LUT lut{};
+        char text[16];
+        float means[4];
+        EXPECT_NE(cqkUninitialize(h), 0);
+        EXPECT_NE(cqInitializeHardware(h), 0);
+        EXPECT_NE(cqApplyCameraProfile(h), 0);
+        EXPECT_NE(cqSetExtention(h, EXT_RAW_EN, 1), 0);
+        EXPECT_NE(cqSetGainVal(h, 1.0f), 0);
+        EXPECT_NE(cqSetLUT(h, &lut), 0);
+        EXPECT_NE(cqSetMode(h, 10000, 0, 0, 0, 0, 0), 0);
+        EXPECT_NE(cqGetModeTiming(h, &f, &f, &f, &f), 0);
+        EXPECT_NE(cqGetModeDescriptor(h, 0, &mode), 0);
+        EXPECT_NE(cqGetModeDescriptorString(h, 0, text, sizeof text), 0);
+        EXPECT_NE(cqGetGainInfo(h, &f, &f, &d, &d), 0);
+        EXPECT_NE(cqGetGPIO(h, -1, 0, &level), 0);
+        EXPECT_NE(cqStartAcquisition(h), 0);
+        EXPECT_NE(cqStopAcquisition(h), 0);
+        EXPECT_NE(cqWaitForField(h, 10), 0);
+        EXPECT_NE(cqIsFieldReady(h), 0);
+        EXPECT_NE(cqAcquireField(h, &data), 0);
+        EXPECT_NE(cqUpdateFrame(h, data), 0);
+        EXPECT_NE(cqRetrieveFrameEx(h, &frame), 0);
+        EXPECT_EQ(cqIsFrameComplete(h), 0);
+        EXPECT_NE(cqGetMeans(h, 0, 0, 4, 4, means), 0);
+        EXPECT_NE(cqSetupFilter(h, &filter), 0);
+        EXPECT_NE(cqApplyDefaultColorCorrectionMatrix(h), 0);
+        EXPECT_NE(cqSetupCE(h, 0, 255), 0);
+        EXPECT_NE(cqProcessFrame(h), 0);
+        EXPECT_NE(cqRetrieveBitmapAdv(h, &bitmap, nullptr), 0);
+    }
+}
+
+TEST_F(GenicamFake, ColourFramesBecomeBitmapsOfTheFrameSize) {
+    open_worker();
+    const int rg8 = find_mode(control_, "BayerRG8, 640");
+    ASSERT_GE(rg8, 0);
+    ASSERT_EQ(cqSetMode(control_, 10000, rg8, 0, 0, 320, 240), 0);
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(frame_until(worker_, &frame, [](const CQGETFRAMEEX& f) { return f.curMTX == CQM_RGGB && f.curCX == 320; }));
+    CQFILTER filter{};
+    filter.rgbWhiteBal[0] = filter.rgbWhiteBal[1] = filter.rgbWhiteBal[2] = 1.0;
+    filter.gammaY = 1.0;
+    ASSERT_EQ(cqSetupFilter(worker_, &filter), 0);
+    ASSERT_EQ(cqApplyDefaultColorCorrectionMatrix(worker_), 0);
+    ASSERT_EQ(cqSetupCE(worker_, 0, 255), 0);
+    ASSERT_EQ(cqProcessFrame(worker_), 0);
+    CQGETBITMAP bitmap{};
+    CQGETBITMAPOPT options{};
+    ASSERT_EQ(cqRetrieveBitmapAdv(worker_, &bitmap, &options), 0);
+    EXPECT_NE(bitmap.bp, nullptr);
+    EXPECT_EQ(bitmap.w, 320u);
+    EXPECT_EQ(bitmap.h, 240u);
+    EXPECT_EQ(cqFreeBitmap(nullptr, &bitmap), 0);
+    EXPECT_EQ(bitmap.bp, nullptr);
+}
+
+}  // namespace
