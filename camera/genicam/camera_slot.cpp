@@ -1,5 +1,5 @@
 // camera_slot.cpp - see camera_slot.h.  Public members: any thread.
-// on_image: Aravis's stream thread.
+// on_image: the connection's receive thread.
 #include "camera_slot.h"
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include <map>
 #include <thread>
 
+#include "frame_facts.h"
 #include "result_codes.h"
 
 namespace genicam {
@@ -14,8 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A handle keeps about four frames; a slower caller loses the oldest.
-constexpr size_t kQueueDepth = 4;
 constexpr auto kRetryPause = std::chrono::milliseconds(200);
 
 }  // namespace
@@ -56,7 +55,7 @@ bool CameraSlot::connect_locked(int open_timeout_ms) {
         settings_ = Settings{};
     }
     {
-        std::lock_guard lock(frames_mutex_);
+        std::lock_guard lock(stream_mutex_);
         id_width_ = connection_->facts().id_width;
     }
     const uint32_t index = settings_.mode_index < facts_.modes.size() ? settings_.mode_index : 0;
@@ -77,43 +76,35 @@ bool CameraSlot::connect_locked(int open_timeout_ms) {
 
 bool CameraSlot::apply_geometry_locked(const Mode& mode, const Region& region) {
     if (!connection_->set_geometry(mode, region)) return false;
-    std::lock_guard lock(frames_mutex_);
+    std::lock_guard lock(stream_mutex_);
     shown_mode_ = mode;
     return true;
 }
 
 void CameraSlot::stop_stream_locked() {
-    if (connection_) connection_->stop_stream();  // joins the stream thread: frames_mutex_ must be free
+    if (connection_) connection_->stop_stream();  // joins the receive thread: frames_ and stream_mutex_ must be free
 }
 
 bool CameraSlot::start_stream_locked() {
     {
-        std::lock_guard lock(frames_mutex_);
+        std::lock_guard lock(stream_mutex_);
         ids_ = restart_frame_ids(ids_);
     }
     return connection_->start_stream(this);
 }
 
-int CameraSlot::attach(HandleFrames* handle, int open_timeout_ms) {
+int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms) {
     std::lock_guard control(control_mutex_);
     if (!connect_locked(open_timeout_ms)) return kNoDevice;
     ++open_handles_;
-    std::lock_guard lock(frames_mutex_);
-    handles_.push_back(handle);
+    frames_.attach(handle);
     return kOk;
 }
 
-void CameraSlot::detach(HandleFrames* handle) {
+void CameraSlot::detach(zebcommon::HandleQueue* handle) {
     std::lock_guard control(control_mutex_);
-    bool was_acquiring = false;
-    {
-        std::lock_guard lock(frames_mutex_);
-        was_acquiring = handle->acquiring;
-        stop_handle_locked(handle);
-        handle->closed = true;
-        std::erase(handles_, handle);
-        frame_ready_.notify_all();
-    }
+    const bool was_acquiring = frames_.end(handle);
+    frames_.detach(handle);
     retire_lost_locked();
     if (was_acquiring && --acquiring_handles_ == 0) stop_stream_locked();
     if (--open_handles_ == 0) connection_.reset();
@@ -178,127 +169,37 @@ std::optional<uint32_t> CameraSlot::input_levels() {
     return connection_->input_levels();
 }
 
-int CameraSlot::start(HandleFrames* handle) {
+int CameraSlot::start(zebcommon::HandleQueue* handle) {
     std::lock_guard control(control_mutex_);
     if (!usable_locked()) return kNoDevice;
-    {
-        std::lock_guard lock(frames_mutex_);
-        if (handle->acquiring) return kOk;
-    }
+    if (frames_.acquiring(handle)) return kOk;
     if (acquiring_handles_ == 0 && !connection_->streaming() && !start_stream_locked()) return kFailed;
     ++acquiring_handles_;
-    std::lock_guard lock(frames_mutex_);
-    handle->acquiring = true;
+    frames_.begin(handle);
     return kOk;
 }
 
-void CameraSlot::release_locked(PoolBuffer*& buffer) {
-    if (buffer) --buffer->references;
-    buffer = nullptr;
-}
-
-void CameraSlot::stop_handle_locked(HandleFrames* handle) {
-    release_locked(handle->held);
-    release_locked(handle->current);
-    for (PoolBuffer*& queued : handle->ready) release_locked(queued);
-    handle->ready.clear();
-    handle->acquiring = false;
-    frame_ready_.notify_all();
-}
-
-void CameraSlot::stop(HandleFrames* handle) {
+void CameraSlot::stop(zebcommon::HandleQueue* handle) {
     std::lock_guard control(control_mutex_);
-    bool was_acquiring = false;
-    {
-        std::lock_guard lock(frames_mutex_);
-        was_acquiring = handle->acquiring;
-        stop_handle_locked(handle);
-    }
+    const bool was_acquiring = frames_.end(handle);
     retire_lost_locked();
     if (was_acquiring && --acquiring_handles_ == 0) stop_stream_locked();
 }
 
-int CameraSlot::wait_for_field(HandleFrames* handle, uint32_t timeout_ms) {
+int CameraSlot::wait_for_field(zebcommon::HandleQueue* handle, uint32_t timeout_ms) {
     {
         std::lock_guard control(control_mutex_);
         if (!usable_locked()) return kCameraLost;
     }
-    {
-        std::unique_lock lock(frames_mutex_);
-        frame_ready_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                              [&] { return !handle->ready.empty() || handle->closed; });
-        if (!handle->ready.empty()) return kOk;
-        if (handle->closed || !handle->acquiring) return kTimeout;
+    switch (frames_.wait(handle, timeout_ms)) {
+        case zebcommon::WaitOutcome::field_ready: return kOk;
+        case zebcommon::WaitOutcome::handle_idle: return kTimeout;
+        case zebcommon::WaitOutcome::timed_out: break;
     }
     // Nothing arrived: a lost camera (Aravis's heartbeat failed or the
     // device went away) is reopened by the caller.
     std::lock_guard control(control_mutex_);
     return usable_locked() ? kTimeout : kCameraLost;
-}
-
-bool CameraSlot::field_ready(HandleFrames* handle) {
-    std::lock_guard lock(frames_mutex_);
-    return !handle->ready.empty();
-}
-
-int CameraSlot::acquire_field(HandleFrames* handle, void** data) {
-    std::lock_guard lock(frames_mutex_);
-    if (handle->ready.empty()) return kNoData;
-    PoolBuffer* next = handle->ready.front();
-    handle->ready.pop_front();
-    release_locked(handle->held);
-    handle->held = next;  // the queue's reference passes to held
-    *data = next->data.get();
-    return kOk;
-}
-
-int CameraSlot::update_frame(HandleFrames* handle, const void* data) {
-    std::lock_guard lock(frames_mutex_);
-    PoolBuffer* source = nullptr;
-    if (handle->held && handle->held->data.get() == data)
-        source = handle->held;
-    else if (handle->current && handle->current->data.get() == data)
-        source = handle->current;
-    if (!source) return kBadArgument;
-    ++source->references;
-    release_locked(handle->current);
-    handle->current = source;
-    return kOk;
-}
-
-bool CameraSlot::current_frame(HandleFrames* handle, FrameInfo* info, void** data) {
-    std::lock_guard lock(frames_mutex_);
-    if (!handle->current) return false;
-    *info = handle->current->info;
-    *data = handle->current->data.get();
-    return true;
-}
-
-PoolBuffer* CameraSlot::pin_current(HandleFrames* handle) {
-    std::lock_guard lock(frames_mutex_);
-    if (!handle->current) return nullptr;
-    ++handle->current->references;
-    return handle->current;
-}
-
-void CameraSlot::unpin(PoolBuffer* buffer) {
-    std::lock_guard lock(frames_mutex_);
-    release_locked(buffer);
-}
-
-PoolBuffer* CameraSlot::free_buffer_locked(size_t bytes) {
-    for (auto& buffer : pool_)
-        if (buffer->references == 0 && buffer->capacity >= bytes) return buffer.get();
-    // New buffers take the largest frame of the mode list, so a change of
-    // mode does not leave a trail of buffers too small to reuse.
-    size_t capacity = bytes;
-    for (auto& buffer : pool_) capacity = std::max(capacity, buffer->capacity);
-    capacity = std::max(capacity, shown_bytes(shown_mode_.layout, shown_mode_.width, shown_mode_.height));
-    auto buffer = std::make_unique<PoolBuffer>();
-    buffer->data = std::make_unique<uint8_t[]>(capacity);
-    buffer->capacity = capacity;
-    pool_.push_back(std::move(buffer));
-    return pool_.back().get();
 }
 
 void CameraSlot::on_image(const DeliveredImage& image) {
@@ -307,41 +208,32 @@ void CameraSlot::on_image(const DeliveredImage& image) {
     if (!layout || image.bytes < size_t{image.width} * image.height * layout->bytes) return;
     const size_t bytes = shown_bytes(*layout, image.width, image.height);
     if (bytes == 0) return;
-    std::unique_lock lock(frames_mutex_);
-    ids_ = advance_frame_id(ids_, image.frame_id, id_width_);
-    if (std::none_of(handles_.begin(), handles_.end(), [](HandleFrames* h) { return h->acquiring; })) return;
-    PoolBuffer* buffer = free_buffer_locked(bytes);
-    buffer->references = 1;  // the copy's own, while it is written
     FrameInfo info;
-    info.width = shown_width(*layout, image.width);
-    info.height = image.height;
-    info.x0 = image.x + layout->column_shift;
-    info.y0 = image.y;
-    info.layout = *layout;
-    info.binning = shown_mode_.binning;
-    info.mode_width = shown_mode_.width;
-    info.mode_height = shown_mode_.height;
-    info.frame_number = static_cast<uint32_t>(ids_.wide);
-
-    lock.unlock();
-    const bool copied = copy_shown_image(*layout, image.data, image.bytes, image.width, image.height,
-                                         buffer->data.get(), buffer->capacity);
-    lock.lock();
-
-    if (copied) {
-        buffer->info = info;
-        for (HandleFrames* handle : handles_) {
-            if (!handle->acquiring) continue;
-            ++buffer->references;
-            handle->ready.push_back(buffer);
-            if (handle->ready.size() > kQueueDepth) {
-                release_locked(handle->ready.front());
-                handle->ready.pop_front();
-            }
-        }
-        frame_ready_.notify_all();
+    size_t mode_bytes = 0;
+    {
+        std::lock_guard lock(stream_mutex_);
+        // Every delivered id counts, shown or not, so the widening follows the camera.
+        ids_ = advance_frame_id(ids_, image.frame_id, id_width_);
+        info.width = shown_width(*layout, image.width);
+        info.height = image.height;
+        info.x0 = image.x + layout->column_shift;
+        info.y0 = image.y;
+        info.layout = *layout;
+        info.binning = shown_mode_.binning;
+        info.mode_width = shown_mode_.width;
+        info.mode_height = shown_mode_.height;
+        info.frame_number = static_cast<uint32_t>(ids_.wide);
+        // New buffers take the largest frame of the mode, so a change of
+        // region does not leave a trail of buffers too small to reuse.
+        mode_bytes = shown_bytes(shown_mode_.layout, shown_mode_.width, shown_mode_.height);
     }
-    --buffer->references;
+    zebcommon::FrameBuffer* buffer = frames_.claim(bytes, mode_bytes);
+    if (!buffer) return;  // no handle acquires
+    if (copy_shown_image(*layout, image.data, image.bytes, image.width, image.height, buffer->data.get(),
+                         buffer->capacity))
+        frames_.publish(buffer, describe_frame(info));
+    else
+        frames_.discard(buffer);
 }
 
 }  // namespace genicam

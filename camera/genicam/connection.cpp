@@ -1,5 +1,5 @@
 // connection.cpp - see connection.h.  Members: the owning slot's control
-// path, one thread at a time.  on_new_buffer: Aravis's stream thread.
+// path, one thread at a time.  receive: the connection's receive thread.
 // on_control_lost: Aravis's heartbeat thread.
 #include "connection.h"
 
@@ -11,12 +11,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "checker_handover.h"
 #include "device_ids.h"
 
 namespace genicam {
 namespace {
 
 constexpr unsigned kStreamBuffers = 8;
+// How long the receive thread waits for a buffer before it looks at its stop
+// flag again: bounds how long stopping the stream takes.
+constexpr guint64 kPopTimeoutUs = 50000;
 constexpr uint16_t kGvcpPort = 3956;
 
 // Runs an Aravis call that reports through GError; true when it succeeded.
@@ -232,10 +236,9 @@ bool Connection::start_stream(FrameSink* sink) {
         return false;
     }
     for (unsigned i = 0; i < kStreamBuffers; ++i) arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
-    sink_ = sink;
     stream_ = stream;
-    g_signal_connect(stream_, "new-buffer", G_CALLBACK(on_new_buffer), this);
-    arv_stream_set_emit_signals(stream_, TRUE);
+    stop_receiving_ = false;
+    receiver_ = std::thread(&Connection::receive, stream_, sink, &stop_receiving_);
     if (!succeeded([&](GError** e) { arv_camera_start_acquisition(camera_, e); })) {
         stop_stream();
         return false;
@@ -247,30 +250,31 @@ void Connection::stop_stream() {
     if (!stream_) return;
     // A lost camera would only time out on the command.
     if (!lost()) succeeded([&](GError** e) { arv_camera_stop_acquisition(camera_, e); });
-    arv_stream_set_emit_signals(stream_, FALSE);
-    g_signal_handlers_disconnect_by_data(stream_, this);
-    g_object_unref(stream_);  // joins the stream thread and frees its buffers
+    stop_receiving_ = true;
+    receiver_.join();
+    g_object_unref(stream_);  // joins Aravis's stream thread and frees its buffers
     stream_ = nullptr;
-    sink_ = nullptr;
 }
 
-void Connection::on_new_buffer(ArvStream* stream, void* self_pointer) {
-    auto* self = static_cast<Connection*>(self_pointer);
-    ArvBuffer* buffer = arv_stream_try_pop_buffer(stream);
-    if (!buffer) return;
-    if (arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS &&
-        arv_buffer_get_payload_type(buffer) == ARV_BUFFER_PAYLOAD_TYPE_IMAGE) {
-        size_t bytes = 0;
-        const void* data = arv_buffer_get_image_data(buffer, &bytes);
-        gint x = 0, y = 0, width = 0, height = 0;
-        arv_buffer_get_image_region(buffer, &x, &y, &width, &height);
-        if (data && width > 0 && height > 0)
-            self->sink_->on_image({static_cast<const uint8_t*>(data), bytes, static_cast<uint32_t>(width),
-                                   static_cast<uint32_t>(height), static_cast<uint32_t>(std::max(x, 0)),
-                                   static_cast<uint32_t>(std::max(y, 0)), arv_buffer_get_image_pixel_format(buffer),
-                                   arv_buffer_get_frame_id(buffer)});
+void Connection::receive(ArvStream* stream, FrameSink* sink, const std::atomic<bool>* stop) {
+    std::vector<uint8_t> staging;  // see checker_handover.h
+    while (!stop->load()) {
+        ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, kPopTimeoutUs);
+        if (!buffer) continue;
+        if (arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS &&
+            arv_buffer_get_payload_type(buffer) == ARV_BUFFER_PAYLOAD_TYPE_IMAGE) {
+            size_t bytes = 0;
+            const void* data = arv_buffer_get_image_data(buffer, &bytes);
+            gint x = 0, y = 0, width = 0, height = 0;
+            arv_buffer_get_image_region(buffer, &x, &y, &width, &height);
+            if (data && width > 0 && height > 0)
+                sink->on_image({handed_over(data, bytes, staging), bytes, static_cast<uint32_t>(width),
+                                static_cast<uint32_t>(height), static_cast<uint32_t>(std::max(x, 0)),
+                                static_cast<uint32_t>(std::max(y, 0)), arv_buffer_get_image_pixel_format(buffer),
+                                arv_buffer_get_frame_id(buffer)});
+        }
+        arv_stream_push_buffer(stream, buffer);  // back to the camera at once
     }
-    arv_stream_push_buffer(stream, buffer);  // back to the camera at once
 }
 
 double Connection::exposure_s() {

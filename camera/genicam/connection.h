@@ -4,8 +4,10 @@
 //
 // Not locked itself: the owning CameraSlot calls every member under its
 // control mutex, one thread at a time.  The only code that runs elsewhere is
-// Aravis's stream thread, which hands each image to the FrameSink, and its
-// heartbeat thread, which sets lost().
+// the connection's receive thread, which pops Aravis's filled buffers and
+// hands each image to the FrameSink, and Aravis's heartbeat thread, which
+// sets lost().  Our code never runs on Aravis's stream thread: a buffer
+// passes from it to us only through arv_stream_timeout_pop_buffer.
 #pragma once
 
 #include <atomic>
@@ -13,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frame_ids.h"
@@ -35,8 +38,9 @@ struct DeliveredImage {
 
 class FrameSink {
 public:
-    // Aravis's stream thread.  Must return promptly and must not call back
-    // into the Connection.
+    // The connection's receive thread.  Must return promptly (the buffer
+    // goes back to the camera afterwards) and must not call back into the
+    // Connection.
     virtual void on_image(const DeliveredImage& image) = 0;
 
 protected:
@@ -84,11 +88,14 @@ private:
     Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost);
     void read_facts();
     static void on_control_lost(void* device, void* flag);
-    static void on_new_buffer(ArvStream* stream, void* self);
+    static void receive(ArvStream* stream, FrameSink* sink, const std::atomic<bool>* stop);
 
     ArvCamera* camera_;
     ArvStream* stream_ = nullptr;
-    FrameSink* sink_ = nullptr;  // set before the stream starts, cleared after it ended
+    // Started after stream_ exists and joined before it is released, so the
+    // thread's start and join order everything it shares with us.
+    std::thread receiver_;
+    std::atomic<bool> stop_receiving_{false};
     CameraFacts facts_;
     // Allocated before the camera is opened, so before Aravis's heartbeat
     // thread exists: the thread's creation orders it for every checker.

@@ -3,16 +3,15 @@
 // Any thread.
 #include <zebapi.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "camera_slot.h"
-#include "colour_pipeline.h"
 #include "device_ids.h"
-#include "handle_registry.h"
+#include "frame_facts.h"
+#include "handle_colour.h"
+#include "open_handle.h"
 #include "result_codes.h"
 
 using namespace genicam;
@@ -32,68 +31,17 @@ int open_timeout_ms() {
     return *end == '\0' && value >= 0 && value <= 600000 ? static_cast<int>(value) : kDefaultOpenTimeoutMs;
 }
 
-CQMOSAIC to_cq_mosaic(Mosaic mosaic) {
-    switch (mosaic) {
-        case Mosaic::rggb: return CQM_RGGB;
-        case Mosaic::bggr: return CQM_BGGR;
-        case Mosaic::none: return CQM_NONE;
-    }
-    return CQM_NONE;
-}
-
-colour::Mosaic to_colour_mosaic(Mosaic mosaic) {
-    switch (mosaic) {
-        case Mosaic::rggb: return colour::Mosaic::rggb;
-        case Mosaic::bggr: return colour::Mosaic::bggr;
-        case Mosaic::none: return colour::Mosaic::mono;
-    }
-    return colour::Mosaic::mono;
-}
-
-void fill_descriptor(const FrameInfo& info, void* data, CQGETFRAMEEX* f) {
-    std::memset(f, 0, sizeof *f);
-    f->bp = data;
-    f->modeCX = info.mode_width;
-    f->modeCY = info.mode_height;
-    f->modeBinX = f->modeBinY = info.binning;
-    f->modeFPF = 1;
-    f->modeBPP = info.layout.bits;
-    f->modeMTX = to_cq_mosaic(info.layout.mosaic);
-    f->modeRDO = info.layout.bytes == 1 ? CQ_RDO_8BIT : 0;
-    f->curX0 = info.x0;
-    f->curCX = info.width;
-    f->curY0 = info.y0;
-    f->curCY = info.height;
-    f->curBinX = f->curBinY = info.binning;
-    f->curBPP = info.layout.bits;
-    f->curMTX = f->modeMTX;
-    f->curFN = info.frame_number;
-    // The region's top-left corner in unbinned sensor pixels.
-    f->origX0 = info.x0 * info.binning;
-    f->origY0 = info.y0 * info.binning;
-}
-
-colour::RawImage raw_image(const FrameInfo& info, const void* data) {
-    return {data, info.width, info.height, info.layout.bytes, to_colour_mosaic(info.layout.mosaic)};
-}
-
-double sane_gain(double gain) { return std::isfinite(gain) ? std::clamp(gain, 0.0, 64.0) : 1.0; }
-
 int retrieve_frame(HANDLE h, CQGETFRAMEEX* frame) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!frame) return kBadArgument;
-    FrameInfo info;
-    void* data = nullptr;
-    if (!handle->slot.current_frame(&handle->frames, &info, &data)) return kNoData;
-    fill_descriptor(info, data, frame);
-    return kOk;
+    return handle->slot.frames().current(&handle->frames, frame) ? kOk : kNoData;
 }
 
 int update_frame(HANDLE h, void* data) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->slot.update_frame(&handle->frames, data);
+    return handle->slot.frames().update(&handle->frames, data);
 }
 
 int accept_on_open_handle(HANDLE h) { return find_handle(h) ? kOk : kBadHandle; }
@@ -243,14 +191,14 @@ CQK_RETURN cqWaitForField(HANDLE h, DWORD timeout_ms) {
 CQK_RETURN cqIsFieldReady(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->slot.field_ready(&handle->frames) ? kOk : kNoData;
+    return handle->slot.frames().field_ready(&handle->frames) ? kOk : kNoData;
 }
 
 CQK_RETURN cqAcquireField(HANDLE h, void** data) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!data) return kBadArgument;
-    return handle->slot.acquire_field(&handle->frames, data);
+    return handle->slot.frames().acquire(&handle->frames, data);
 }
 
 CQK_RETURN cqUpdateFrame(HANDLE h, void* data) { return update_frame(h, data); }
@@ -261,113 +209,50 @@ CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) { return retrie
 BOOL cqIsFrameComplete(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return 0;
-    FrameInfo info;
-    void* data = nullptr;
     // Every delivered buffer is a whole frame (incomplete ones are dropped).
-    return handle->slot.current_frame(&handle->frames, &info, &data) ? 1 : 0;
+    return handle->slot.frames().current(&handle->frames, nullptr) ? 1 : 0;
 }
 
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    if (!means) return kBadArgument;
-    PoolBuffer* frame = handle->slot.pin_current(&handle->frames);
-    if (!frame) return kNoData;
-    auto result = colour::mosaic_means(raw_image(frame->info, frame->data.get()), x0, y0, cx, cy);
-    handle->slot.unpin(frame);
-    if (!result) return kBadArgument;
-    for (int i = 0; i < 4; ++i) means[i] = static_cast<float>((*result)[i]);
-    return kOk;
+    return zebcommon::current_frame_means(handle->slot.frames(), &handle->frames, x0, y0, cx, cy, means);
 }
 
 CQK_RETURN cqSetupFilter(HANDLE h, CQFILTER* filter) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    if (!filter) return kBadArgument;
-    std::lock_guard lock(handle->colour_mutex);
-    colour::Settings& s = handle->colour_settings;
-    for (int c = 0; c < 3; ++c) s.white_balance[c] = sane_gain(filter->rgbWhiteBal[c]);
-    // An all-zero matrix means "no correction".
-    bool all_zero = true;
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) all_zero = all_zero && filter->rgbCorrection[r][c] == 0.0;
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) {
-            const double m = filter->rgbCorrection[r][c];
-            s.matrix[r][c] = all_zero ? (r == c ? 1.0 : 0.0) : (std::isfinite(m) ? m : 0.0);
-        }
-    s.gamma = std::isfinite(filter->gammaY) && filter->gammaY > 0 ? filter->gammaY : 1.0;
-    handle->colour_settings_changed = true;
-    return kOk;
+    return zebcommon::setup_filter(handle->colour, filter);
 }
 
 CQK_RETURN cqApplyDefaultColorCorrectionMatrix(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    std::lock_guard lock(handle->colour_mutex);
-    handle->colour_settings.matrix = colour::default_correction_matrix();
-    handle->colour_settings_changed = true;
+    zebcommon::apply_default_colour_matrix(handle->colour);
     return kOk;
 }
 
 CQK_RETURN cqSetupCE(HANDLE h, DWORD black, DWORD top) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    if (top <= black) return kBadArgument;
-    std::lock_guard lock(handle->colour_mutex);
-    handle->colour_settings.black = black;
-    handle->colour_settings.top = top;
-    handle->colour_settings_changed = true;
-    return kOk;
+    return zebcommon::setup_contrast(handle->colour, black, top);
 }
 
 CQK_RETURN cqProcessFrame(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    PoolBuffer* frame = handle->slot.pin_current(&handle->frames);
-    if (!frame) return kNoData;
-    {
-        std::lock_guard lock(handle->colour_mutex);
-        if (handle->colour_settings_changed) {
-            handle->pipeline.configure(handle->colour_settings);
-            handle->colour_settings_changed = false;
-        }
-        const colour::RawImage raw = raw_image(frame->info, frame->data.get());
-        handle->image.resize(size_t{raw.width} * raw.height);
-        handle->pipeline.process(raw, handle->image.data());
-        handle->image_width = raw.width;
-        handle->image_height = raw.height;
-        handle->image_frame_number = frame->info.frame_number;
-        handle->has_image = true;
-    }
-    handle->slot.unpin(frame);
-    return kOk;
+    return zebcommon::process_current_frame(handle->slot.frames(), &handle->frames, handle->colour);
 }
 
 CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT*) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!bitmap) return kBadArgument;
-    std::lock_guard lock(handle->colour_mutex);
-    if (!handle->has_image) return kNoData;
-    const size_t bytes = handle->image.size() * sizeof(uint32_t);
-    auto* pixels = static_cast<BYTE*>(std::malloc(bytes));
-    if (!pixels) return kFailed;
-    std::memcpy(pixels, handle->image.data(), bytes);
-    std::memset(bitmap, 0, sizeof *bitmap);
-    bitmap->bp = pixels;
-    bitmap->w = bitmap->cx = handle->image_width;
-    bitmap->h = bitmap->cy = handle->image_height;
-    bitmap->dwBPP = 32;
-    bitmap->fn = handle->image_frame_number;
-    return kOk;
+    return zebcommon::retrieve_bitmap(handle->colour, bitmap);
 }
 
 CQK_RETURN cqFreeBitmap(HANDLE, CQGETBITMAP* bitmap) {
-    if (!bitmap) return kBadArgument;
-    std::free(bitmap->bp);
-    bitmap->bp = nullptr;
-    return kOk;
+    return zebcommon::free_bitmap(bitmap);
 }
 
 }  // extern "C"

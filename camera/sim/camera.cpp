@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 
+#include "frame_facts.h"
 #include "result_codes.h"
 #include "scene.h"
 
@@ -14,8 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The camera keeps about four frames; a slower caller loses the oldest.
-constexpr size_t kQueueDepth = 4;
 constexpr size_t kMaxFrameBytes = size_t{kSensorWidth} * kSensorHeight * 2;
 // cqIsSetModeComplete answers "not yet" this many times after a mode change.
 constexpr int kModeSettlePolls = 2;
@@ -47,27 +46,21 @@ void Camera::apply_environment_locked() {
     if (!resolve_region(*mode, environment_.sensor, settings_.region)) settings_.region = {0, 0, mode->width, mode->height};
 }
 
-void Camera::attach(HandleAcquisition* handle) {
+void Camera::attach(zebcommon::HandleQueue* handle) {
     std::lock_guard lock(mutex_);
-    if (handles_.empty()) apply_environment_locked();
-    handles_.push_back(handle);
+    if (attached_handles_++ == 0) apply_environment_locked();
+    frames_.attach(handle);
 }
 
-void Camera::detach(HandleAcquisition* handle) {
+void Camera::detach(zebcommon::HandleQueue* handle) {
     std::thread finished;
     {
         std::lock_guard lock(mutex_);
         stop_locked(handle, &finished);
-        handle->closed = true;
-        std::erase(handles_, handle);
-        frame_ready_.notify_all();
+        frames_.detach(handle);
+        --attached_handles_;
     }
     if (finished.joinable()) finished.join();
-}
-
-int Camera::open_handles() {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(handles_.size());
 }
 
 std::optional<int> Camera::injected_fault(FaultedCall call) {
@@ -127,11 +120,10 @@ long Camera::input_levels(double seconds) {
     return levels;
 }
 
-int Camera::start(HandleAcquisition* handle) {
+int Camera::start(zebcommon::HandleQueue* handle) {
     std::lock_guard lock(mutex_);
     if (auto fault = faults_.next_call(FaultedCall::start)) return *fault;
-    if (handle->acquiring) return kOk;
-    handle->acquiring = true;
+    if (!frames_.begin(handle)) return kOk;  // already acquiring
     if (acquiring_handles_++ == 0) {
         // The sensor starts afresh: numbering restarts, a new producer runs.
         next_frame_number_ = 0;
@@ -143,26 +135,16 @@ int Camera::start(HandleAcquisition* handle) {
     return kOk;
 }
 
-void Camera::release_locked(FrameBuffer*& buffer) {
-    if (buffer) --buffer->references;
-    buffer = nullptr;
-}
-
-void Camera::stop_locked(HandleAcquisition* handle, std::thread* to_join) {
-    release_locked(handle->held);
-    release_locked(handle->current);
-    for (FrameBuffer*& queued : handle->ready) release_locked(queued);
-    handle->ready.clear();
-    if (!handle->acquiring) return;
-    handle->acquiring = false;
+void Camera::stop_locked(zebcommon::HandleQueue* handle, std::thread* to_join) {
+    if (!frames_.end(handle)) return;
     if (--acquiring_handles_ == 0) {
         ++generation_;
         *to_join = std::move(producer_);
     }
-    frame_ready_.notify_all();
+    producer_wake_.notify_all();
 }
 
-void Camera::stop(HandleAcquisition* handle) {
+void Camera::stop(zebcommon::HandleQueue* handle) {
     std::thread finished;
     {
         std::lock_guard lock(mutex_);
@@ -171,68 +153,17 @@ void Camera::stop(HandleAcquisition* handle) {
     if (finished.joinable()) finished.join();
 }
 
-int Camera::wait_for_field(HandleAcquisition* handle, uint32_t timeout_ms) {
-    std::unique_lock lock(mutex_);
-    if (auto fault = faults_.next_call(FaultedCall::wait)) return *fault;
-    frame_ready_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                          [&] { return !handle->ready.empty() || handle->closed; });
-    return handle->ready.empty() ? kTimeout : kOk;
-}
-
-bool Camera::field_ready(HandleAcquisition* handle) {
-    std::lock_guard lock(mutex_);
-    return !handle->ready.empty();
-}
-
-int Camera::acquire_field(HandleAcquisition* handle, void** data) {
-    std::lock_guard lock(mutex_);
-    if (handle->ready.empty()) return kNoData;
-    FrameBuffer* next = handle->ready.front();
-    handle->ready.pop_front();
-    if (auto fault = faults_.next_call(FaultedCall::acquire)) {
-        // The failed field is lost, as a real transfer error would lose it;
-        // a caller draining the queue still makes progress.
-        release_locked(next);
-        return *fault;
+int Camera::wait_for_field(zebcommon::HandleQueue* handle, uint32_t timeout_ms) {
+    {
+        std::lock_guard lock(mutex_);
+        if (auto fault = faults_.next_call(FaultedCall::wait)) return *fault;
     }
-    release_locked(handle->held);
-    handle->held = next;  // the queue's reference passes to held
-    *data = next->data.get();
-    return kOk;
+    return frames_.wait(handle, timeout_ms) == zebcommon::WaitOutcome::field_ready ? kOk : kTimeout;
 }
 
-int Camera::update_frame(HandleAcquisition* handle, const void* data) {
-    std::lock_guard lock(mutex_);
-    FrameBuffer* source = nullptr;
-    if (handle->held && handle->held->data.get() == data)
-        source = handle->held;
-    else if (handle->current && handle->current->data.get() == data)
-        source = handle->current;
-    if (!source) return kBadArgument;
-    ++source->references;
-    release_locked(handle->current);
-    handle->current = source;
-    return kOk;
-}
-
-bool Camera::current_frame(HandleAcquisition* handle, FrameInfo* info, void** data) {
-    std::lock_guard lock(mutex_);
-    if (!handle->current) return false;
-    *info = handle->current->info;
-    *data = handle->current->data.get();
-    return true;
-}
-
-FrameBuffer* Camera::pin_current(HandleAcquisition* handle) {
-    std::lock_guard lock(mutex_);
-    if (!handle->current) return nullptr;
-    ++handle->current->references;
-    return handle->current;
-}
-
-void Camera::unpin(FrameBuffer* buffer) {
-    std::lock_guard lock(mutex_);
-    release_locked(buffer);
+int Camera::acquire_field(zebcommon::HandleQueue* handle, void** data) {
+    std::lock_guard lock(mutex_);  // faults_ is asked from inside the exchange
+    return frames_.acquire(handle, data, [this] { return faults_.next_call(FaultedCall::acquire); });
 }
 
 void Camera::set_faults(const std::string& list) {
@@ -262,15 +193,6 @@ void Camera::reset() {
     apply_environment_locked();
 }
 
-FrameBuffer* Camera::free_buffer_locked() {
-    for (auto& buffer : pool_)
-        if (buffer->references == 0) return buffer.get();
-    auto buffer = std::make_unique<FrameBuffer>();
-    buffer->data = std::make_unique<uint8_t[]>(kMaxFrameBytes);
-    pool_.push_back(std::move(buffer));
-    return pool_.back().get();
-}
-
 void Camera::produce(uint64_t generation) {
     std::optional<SceneRenderer> scene;  // rebuilt when the geometry changes
     std::unique_lock lock(mutex_);
@@ -283,7 +205,7 @@ void Camera::produce(uint64_t generation) {
         // instead of producing a burst of catch-up frames.
         if (next_frame + period < Clock::now()) next_frame = Clock::now();
         next_frame += period;
-        if (frame_ready_.wait_until(lock, next_frame, told_to_end)) break;
+        if (producer_wake_.wait_until(lock, next_frame, told_to_end)) break;
         if (paused_) continue;
         const uint32_t frame_number = next_frame_number_++;
         ++sensor_frames_;
@@ -296,8 +218,8 @@ void Camera::produce(uint64_t generation) {
         info.sensor = environment_.sensor;
         info.frame_number = frame_number;
         const double scale = signal_scale(settings_.exposure_us, settings_.gain_db);
-        FrameBuffer* buffer = free_buffer_locked();
-        buffer->references = 1;  // the producer's own, while it writes
+        zebcommon::FrameBuffer* buffer = frames_.claim(kMaxFrameBytes, kMaxFrameBytes);
+        if (!buffer) continue;  // no handle acquires any more
         uint8_t* target = buffer->data.get();
 
         lock.unlock();
@@ -305,20 +227,12 @@ void Camera::produce(uint64_t generation) {
         scene->render(seconds_since_load(), scale, frame_number, target);
         lock.lock();
 
-        buffer->info = info;
-        if (!told_to_end()) {
-            for (HandleAcquisition* handle : handles_) {
-                if (!handle->acquiring) continue;
-                ++buffer->references;
-                handle->ready.push_back(buffer);
-                if (handle->ready.size() > kQueueDepth) {
-                    release_locked(handle->ready.front());
-                    handle->ready.pop_front();
-                }
-            }
-            frame_ready_.notify_all();
-        }
-        --buffer->references;
+        // A frame rendered for a stopped sensor is not shown: a restart
+        // numbers its frames afresh.
+        if (told_to_end())
+            frames_.discard(buffer);
+        else
+            frames_.publish(buffer, describe_frame(info));
     }
 }
 

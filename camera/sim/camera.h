@@ -1,15 +1,15 @@
 // camera.h - one simulated camera: its settings, its sensor clock (a producer
-// thread that runs while any handle acquires), the frame buffer pool and each
-// open handle's ready queue.
+// thread that runs while any handle acquires) and the fault injection; the
+// frames go to the handles through the camera's FrameExchange.
 //
-// Every public member may be called from any thread; all state is guarded by
-// the camera's one mutex.  Frame data is written by the producer only into
-// buffers nobody references, and handed over under the mutex.
+// Every public member may be called from any thread.  The camera's mutex
+// guards its settings and producer; the exchange guards the frames.  The
+// camera holds its mutex around calls into the exchange, never the other way
+// round.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,34 +19,10 @@
 
 #include "environment.h"
 #include "faults.h"
+#include "frame_exchange.h"
 #include "sensor_modes.h"
 
 namespace zebsim {
-
-struct FrameInfo {
-    uint32_t mode_index = 0;
-    SensorMode mode{};
-    Region region{};
-    SensorKind sensor = SensorKind::rggb;
-    uint32_t frame_number = 0;
-};
-
-// Allocated once at the largest frame size and never freed or reallocated, so
-// a stale data pointer held by a caller never dangles.
-struct FrameBuffer {
-    std::unique_ptr<uint8_t[]> data;
-    FrameInfo info;
-    int references = 0;  // ready queues + held + current + pins + the producer writing it
-};
-
-// A handle's view of acquisition.  Guarded by its camera's mutex.
-struct HandleAcquisition {
-    bool acquiring = false;
-    bool closed = false;
-    std::deque<FrameBuffer*> ready;
-    FrameBuffer* held = nullptr;     // from the last cqAcquireField
-    FrameBuffer* current = nullptr;  // from the last cqUpdateFrame
-};
 
 struct CameraSettings {
     uint32_t exposure_us = 10000;
@@ -62,9 +38,8 @@ public:
     Camera& operator=(const Camera&) = delete;
 
     // Handles.  The first open reads the environment.
-    void attach(HandleAcquisition* handle);
-    void detach(HandleAcquisition* handle);  // stops its acquisition, releases its buffers
-    int open_handles();
+    void attach(zebcommon::HandleQueue* handle);
+    void detach(zebcommon::HandleQueue* handle);  // stops its acquisition, releases its buffers
 
     // Counts a call of a faultable operation; the result to fail it with.
     std::optional<int> injected_fault(FaultedCall call);
@@ -79,18 +54,13 @@ public:
     long input_levels(double seconds_since_load);  // bit n-1 = input n
 
     // Acquisition through one handle.
-    int start(HandleAcquisition* handle);
-    void stop(HandleAcquisition* handle);
-    int wait_for_field(HandleAcquisition* handle, uint32_t timeout_ms);
-    bool field_ready(HandleAcquisition* handle);
-    int acquire_field(HandleAcquisition* handle, void** data);
-    int update_frame(HandleAcquisition* handle, const void* data);
-    bool current_frame(HandleAcquisition* handle, FrameInfo* info, void** data);
-
-    // Keeps the handle's current frame from being recycled while it is read
-    // outside the mutex; nullptr when there is none.  Balance with unpin.
-    FrameBuffer* pin_current(HandleAcquisition* handle);
-    void unpin(FrameBuffer* buffer);
+    // Waiting and taking fields can be failed by injected faults; the rest
+    // of the hand-over is the exchange's.
+    int start(zebcommon::HandleQueue* handle);
+    void stop(zebcommon::HandleQueue* handle);
+    int wait_for_field(zebcommon::HandleQueue* handle, uint32_t timeout_ms);
+    int acquire_field(zebcommon::HandleQueue* handle, void** data);
+    zebcommon::FrameExchange& frames() { return frames_; }
 
     // Test control.
     void set_faults(const std::string& list);
@@ -100,15 +70,14 @@ public:
 
 private:
     void apply_environment_locked();
-    void release_locked(FrameBuffer*& buffer);
-    void stop_locked(HandleAcquisition* handle, std::thread* to_join);
-    FrameBuffer* free_buffer_locked();
+    void stop_locked(zebcommon::HandleQueue* handle, std::thread* to_join);
     void produce(uint64_t generation);
 
-    std::mutex mutex_;  // protects every member below and every attached HandleAcquisition
-    std::condition_variable frame_ready_;  // new field, handle closed/stopped, producer told to end
-    std::vector<HandleAcquisition*> handles_;
-    std::vector<std::unique_ptr<FrameBuffer>> pool_;
+    zebcommon::FrameExchange frames_;  // has its own mutex; taken inside mutex_, never around it
+
+    std::mutex mutex_;  // protects every member below
+    std::condition_variable producer_wake_;  // producer told to end
+    int attached_handles_ = 0;
     CameraSettings settings_;
     Environment environment_;
     FaultCounters faults_;

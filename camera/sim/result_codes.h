@@ -1,19 +1,22 @@
-// result_codes.h - the CQK_RETURN values the simulated camera returns.
-// Constants only: any thread.
+// result_codes.h - the CQK_RETURN values the simulated camera returns: the
+// shared ones, and the codes only injected faults return.  Constants only:
+// any thread.
 #pragma once
+
+#include "common_result_codes.h"
 
 namespace zebsim {
 
-inline constexpr int kOk = 0;
+using zebcommon::kBadArgument;
+using zebcommon::kBadHandle;
+using zebcommon::kFailed;  // also what an injected fault returns by default
+using zebcommon::kNoData;
+using zebcommon::kNoDevice;
+using zebcommon::kOk;
+using zebcommon::kTimeout;
 // Reserved by cqWaitForField for "close and reopen the camera"; only
 // injected faults return these.
 inline constexpr int kReopenLost = 1;
 inline constexpr int kReopenReset = 45;
-inline constexpr int kTimeout = 2;          // no field within the time-out
-inline constexpr int kNoData = 3;           // no field ready / no current frame
-inline constexpr int kFailed = 5;           // an injected fault
-inline constexpr int kBadHandle = 6;        // closed, -1 or unknown handle
-inline constexpr int kBadArgument = 7;      // null pointer, unknown mode, region that does not fit
-inline constexpr int kNoDevice = 8;         // no camera with that index
 
 }  // namespace zebsim

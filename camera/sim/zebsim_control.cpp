@@ -4,7 +4,7 @@
 
 #include "call_log.h"
 #include "camera.h"
-#include "handle_registry.h"
+#include "open_handle.h"
 
 namespace zebsim {
 

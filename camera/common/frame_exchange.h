@@ -1,0 +1,110 @@
+// frame_exchange.h - the hand-over of frames from a camera's producer to its
+// open handles: a pool of frame buffers, each handle's queue of ready frames,
+// the frame it holds (cqAcquireField) and its current frame (cqUpdateFrame).
+//
+// Every member may be called from any thread: the producer (the simulated
+// sensor clock, or the GenICam library's receive thread) claims and publishes,
+// the caller's threads wait, take and read.  All state is guarded by the
+// exchange's one mutex.  The exchange never calls out while holding it, so a
+// caller may hold a lock of its own around any call.
+#pragma once
+
+#include <zebapi.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "colour_pipeline.h"
+
+namespace zebcommon {
+
+// What a frame is, worked out by the producer when it publishes the frame.
+struct FrameFacts {
+    CQGETFRAMEEX descriptor{};  // as cqRetrieveFrameEx reports it; bp is filled in on the way out
+    uint32_t width = 0, height = 0;
+    uint32_t bytes_per_sample = 1;
+    colour::Mosaic mosaic = colour::Mosaic::mono;
+};
+
+// Allocated once and never freed or shrunk, so a stale data pointer held by a
+// caller never dangles.
+struct FrameBuffer {
+    std::unique_ptr<uint8_t[]> data;
+    size_t capacity = 0;
+    FrameFacts facts;
+    int references = 0;  // ready queues + held + current + pins + the producer writing it
+};
+
+// The frame as the colour pipeline reads it.
+inline colour::RawImage raw_image(const FrameBuffer& frame) {
+    const FrameFacts& f = frame.facts;
+    return {frame.data.get(), f.width, f.height, f.bytes_per_sample, f.mosaic};
+}
+
+// One handle's frames.  Owned by the handle, guarded by the exchange it is
+// attached to.
+struct HandleQueue {
+    bool acquiring = false;
+    bool closed = false;
+    std::deque<FrameBuffer*> ready;
+    FrameBuffer* held = nullptr;     // from the last cqAcquireField
+    FrameBuffer* current = nullptr;  // from the last cqUpdateFrame
+};
+
+enum class WaitOutcome {
+    field_ready,
+    handle_idle,  // nothing ready and nothing will come: closed or not acquiring
+    timed_out,    // nothing ready yet while acquiring
+};
+
+class FrameExchange {
+public:
+    FrameExchange() = default;
+    FrameExchange(const FrameExchange&) = delete;
+    FrameExchange& operator=(const FrameExchange&) = delete;
+
+    // Handles.  detach also ends the handle's acquisition and wakes its waiters.
+    void attach(HandleQueue* handle);
+    void detach(HandleQueue* handle);
+    bool begin(HandleQueue* handle);  // false when it was already acquiring
+    bool end(HandleQueue* handle);    // releases its frames; true when it was acquiring
+    bool acquiring(HandleQueue* handle);
+
+    // Producer.  claim gives a buffer nobody references, of at least bytes
+    // (a new one gets at least capacity_for_new), or nullptr when no handle
+    // acquires.  The producer writes it without the lock, then either
+    // publishes it or discards it.
+    FrameBuffer* claim(size_t bytes, size_t capacity_for_new);
+    void publish(FrameBuffer* buffer, const FrameFacts& facts);
+    void discard(FrameBuffer* buffer);
+
+    // Consumers.  acquire's injected_failure, when given, is asked only once a
+    // field was taken from the queue; its code fails the call and loses the field.
+    WaitOutcome wait(HandleQueue* handle, uint32_t timeout_ms);
+    bool field_ready(HandleQueue* handle);
+    int acquire(HandleQueue* handle, void** data, const std::function<std::optional<int>()>& injected_failure = {});
+    int update(HandleQueue* handle, const void* data);
+    bool current(HandleQueue* handle, CQGETFRAMEEX* descriptor);
+    // Keeps the handle's current frame from being recycled while it is read
+    // outside the mutex; nullptr when there is none.  Balance with unpin.
+    FrameBuffer* pin_current(HandleQueue* handle);
+    void unpin(FrameBuffer* buffer);
+
+private:
+    static void release_locked(FrameBuffer*& buffer);
+    void end_locked(HandleQueue* handle);
+
+    std::mutex mutex_;  // protects handles_, pool_, every buffer's facts and references, every attached HandleQueue
+    std::condition_variable frame_ready_;  // new field, handle closed or stopped
+    std::vector<HandleQueue*> handles_;
+    std::vector<std::unique_ptr<FrameBuffer>> pool_;
+};
+
+}  // namespace zebcommon

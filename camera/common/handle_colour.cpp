@@ -1,0 +1,108 @@
+// handle_colour.cpp - see handle_colour.h.  Any thread.
+#include "handle_colour.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "common_result_codes.h"
+
+namespace zebcommon {
+namespace {
+
+double sane_gain(double gain) { return std::isfinite(gain) ? std::clamp(gain, 0.0, 64.0) : 1.0; }
+
+}  // namespace
+
+int setup_filter(HandleColour& colour, const CQFILTER* filter) {
+    if (!filter) return kBadArgument;
+    std::lock_guard lock(colour.mutex);
+    colour::Settings& s = colour.settings;
+    for (int c = 0; c < 3; ++c) s.white_balance[c] = sane_gain(filter->rgbWhiteBal[c]);
+    // An all-zero matrix means "no correction".
+    bool all_zero = true;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) all_zero = all_zero && filter->rgbCorrection[r][c] == 0.0;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            const double m = filter->rgbCorrection[r][c];
+            s.matrix[r][c] = all_zero ? (r == c ? 1.0 : 0.0) : (std::isfinite(m) ? m : 0.0);
+        }
+    s.gamma = std::isfinite(filter->gammaY) && filter->gammaY > 0 ? filter->gammaY : 1.0;
+    colour.settings_changed = true;
+    return kOk;
+}
+
+void apply_default_colour_matrix(HandleColour& colour) {
+    std::lock_guard lock(colour.mutex);
+    colour.settings.matrix = colour::default_correction_matrix();
+    colour.settings_changed = true;
+}
+
+int setup_contrast(HandleColour& colour, DWORD black, DWORD top) {
+    if (top <= black) return kBadArgument;
+    std::lock_guard lock(colour.mutex);
+    colour.settings.black = black;
+    colour.settings.top = top;
+    colour.settings_changed = true;
+    return kOk;
+}
+
+int current_frame_means(FrameExchange& frames, HandleQueue* handle, DWORD x0, DWORD y0, DWORD cx, DWORD cy,
+                        float means[4]) {
+    if (!means) return kBadArgument;
+    FrameBuffer* frame = frames.pin_current(handle);
+    if (!frame) return kNoData;
+    auto result = colour::mosaic_means(raw_image(*frame), x0, y0, cx, cy);
+    frames.unpin(frame);
+    if (!result) return kBadArgument;
+    for (int i = 0; i < 4; ++i) means[i] = static_cast<float>((*result)[i]);
+    return kOk;
+}
+
+int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColour& colour) {
+    FrameBuffer* frame = frames.pin_current(handle);
+    if (!frame) return kNoData;
+    {
+        std::lock_guard lock(colour.mutex);
+        if (colour.settings_changed) {
+            colour.pipeline.configure(colour.settings);
+            colour.settings_changed = false;
+        }
+        const colour::RawImage raw = raw_image(*frame);
+        colour.image.resize(size_t{raw.width} * raw.height);
+        colour.pipeline.process(raw, colour.image.data());
+        colour.image_width = raw.width;
+        colour.image_height = raw.height;
+        colour.image_frame_number = frame->facts.descriptor.curFN;
+        colour.has_image = true;
+    }
+    frames.unpin(frame);
+    return kOk;
+}
+
+int retrieve_bitmap(HandleColour& colour, CQGETBITMAP* bitmap) {
+    std::lock_guard lock(colour.mutex);
+    if (!colour.has_image) return kNoData;
+    const size_t bytes = colour.image.size() * sizeof(uint32_t);
+    auto* pixels = static_cast<BYTE*>(std::malloc(bytes));
+    if (!pixels) return kFailed;
+    std::memcpy(pixels, colour.image.data(), bytes);
+    std::memset(bitmap, 0, sizeof *bitmap);
+    bitmap->bp = pixels;
+    bitmap->w = bitmap->cx = colour.image_width;
+    bitmap->h = bitmap->cy = colour.image_height;
+    bitmap->dwBPP = 32;
+    bitmap->fn = colour.image_frame_number;
+    return kOk;
+}
+
+int free_bitmap(CQGETBITMAP* bitmap) {
+    if (!bitmap) return kBadArgument;
+    std::free(bitmap->bp);
+    bitmap->bp = nullptr;
+    return kOk;
+}
+
+}  // namespace zebcommon

@@ -1,0 +1,45 @@
+// handle_colour.h - a handle's colour processing: the settings the caller
+// gave (cqSetupFilter, cqSetupCE, the default matrix), the colour pipeline
+// built from them, and the last processed image that cqRetrieveBitmapAdv
+// copies out.  The bodies of those entry points and of cqGetMeans,
+// cqProcessFrame and cqFreeBitmap, once the library found the handle.
+//
+// Any thread: each HandleColour has its own mutex, and frames are pinned in
+// the exchange while they are read.
+#pragma once
+
+#include <zebapi.h>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "colour_pipeline.h"
+#include "frame_exchange.h"
+
+namespace zebcommon {
+
+struct HandleColour {
+    std::mutex mutex;  // protects everything below: the settings, the pipeline and its output
+    colour::Settings settings;
+    bool settings_changed = true;  // the pipeline is rebuilt lazily, on the next frame processed
+    colour::Pipeline pipeline;
+    std::vector<uint32_t> image;  // last cqProcessFrame result, BGRx
+    uint32_t image_width = 0, image_height = 0, image_frame_number = 0;
+    bool has_image = false;
+};
+
+int setup_filter(HandleColour& colour, const CQFILTER* filter);
+void apply_default_colour_matrix(HandleColour& colour);
+int setup_contrast(HandleColour& colour, DWORD black, DWORD top);
+
+// On the handle's current frame; kNoData when it has none.
+int current_frame_means(FrameExchange& frames, HandleQueue* handle, DWORD x0, DWORD y0, DWORD cx, DWORD cy,
+                        float means[4]);
+int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColour& colour);
+
+// The bitmap is the caller's until it passes it to free_bitmap.
+int retrieve_bitmap(HandleColour& colour, CQGETBITMAP* bitmap);
+int free_bitmap(CQGETBITMAP* bitmap);
+
+}  // namespace zebcommon
