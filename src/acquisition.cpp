@@ -109,7 +109,9 @@ struct Worker {
         if (cqSetMode(handle, lps->uiExposure, lps->uiMode, lps->dwROIx0, lps->dwROIy0,
                       lps->dwROIcx, lps->dwROIcy) != 0)
             return false;
-        while (!cqIsSetModeComplete(handle)) {
+        // Spins without a pause, as the camera expects; a stop request ends
+        // the spin, so a camera that never completes cannot hang the worker.
+        while (!cqIsSetModeComplete(handle) && lps->bRun) {
         }
 
         lps->fFPS = 100.0;
