@@ -139,6 +139,9 @@ ImageAndBytes find_image(DriverState& state, VAImageID id) {
   return found;
 }
 
+// Offsets of at most one picture extent either way; anything further needs no copying.
+bool within_reach(int offset) { return offset >= -kMaxDimension && offset <= kMaxDimension; }
+
 YuvView view_of(const Surface& surface) {
   return yuv_view(surface.pixels->data(), surface.layout, surface.width, surface.height);
 }
@@ -161,6 +164,11 @@ VAStatus put_image(VADriverContextP ctx, VASurfaceID surface_id, VAImageID image
   if (src_width > kMaxDimension || src_height > kMaxDimension || dest_width > kMaxDimension ||
       dest_height > kMaxDimension)
     return VA_STATUS_ERROR_INVALID_PARAMETER;
+  // A rectangle starting further out than any picture reaches lies wholly
+  // outside, so nothing is copied; stopping here also keeps the clipping
+  // arithmetic (x + width, -x) inside int for any offset the caller passes.
+  if (!within_reach(src_x) || !within_reach(src_y) || !within_reach(dest_x) || !within_reach(dest_y))
+    return VA_STATUS_SUCCESS;
   copy_picture(view_of(image), {src_x, src_y, static_cast<int>(src_width), static_cast<int>(src_height)},
                view_of(*surface), {dest_x, dest_y, static_cast<int>(dest_width), static_cast<int>(dest_height)});
   return VA_STATUS_SUCCESS;

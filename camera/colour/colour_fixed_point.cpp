@@ -1,4 +1,4 @@
-// colour_fixed_point.cpp - see colour_fixed_point.h.  Pure functions.
+// colour_fixed_point.cpp - see colour_fixed_point.h.  Pure functions: any thread.
 #include "colour_fixed_point.h"
 
 #include <algorithm>

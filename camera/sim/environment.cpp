@@ -2,6 +2,7 @@
 #include "environment.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -38,7 +39,10 @@ std::optional<long> parse_unsigned(const std::string& text) {
 std::optional<GainRange> parse_gain_range(const std::string& text) {
     float min_db = 0, max_db = 0;
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%f:%f%c", &min_db, &max_db, &tail) != 2 || !(min_db < max_db)) return std::nullopt;
+    // Infinite ends would make the 0.1 dB step count of cqGetGainInfo meaningless.
+    if (std::sscanf(text.c_str(), "%f:%f%c", &min_db, &max_db, &tail) != 2 || !(min_db < max_db) ||
+        !std::isfinite(min_db) || !std::isfinite(max_db))
+        return std::nullopt;
     return GainRange{min_db, max_db};
 }
 

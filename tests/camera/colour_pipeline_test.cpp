@@ -1,4 +1,5 @@
 // The pure colour pipeline: interpolation, white balance, matrix, contrast.
+// Threads: the test main thread only.
 #include "colour_pipeline.h"
 
 #include <gtest/gtest.h>

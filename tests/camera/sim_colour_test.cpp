@@ -1,4 +1,5 @@
 // Picture content and the colour pipeline through the library.
+// Threads: the test main thread (the simulator runs its own producer).
 #include <cmath>
 
 #include "scene.h"

@@ -148,6 +148,15 @@ TEST_F(SimDevices, GainRangeAndInputs) {
     ASSERT_EQ(cqGetGPIO(h, -1, 0, &level), 0);
     EXPECT_LT(level, 16u);
     cqkUninitialize(h);
+
+    // An unbounded range is refused like any malformed one: the default stays.
+    set_env("ZEBSIM_GAIN_RANGE", "-inf:0");
+    h = open_camera();
+    ASSERT_EQ(cqGetGainInfo(h, &lo, &hi, &stops, &def), 0);
+    EXPECT_EQ(lo, 0.0f);
+    EXPECT_EQ(hi, 24.0f);
+    EXPECT_EQ(stops, 241u);
+    cqkUninitialize(h);
     set_env("ZEBSIM_GAIN_RANGE", nullptr);
     set_env("ZEBSIM_INPUTS", nullptr);
 }

@@ -1,5 +1,6 @@
 // ZEBSIM_DROP=3: every third frame is lost at the sensor and the frame
 // numbers show the gaps.
+// Threads: the test main thread (the simulator runs its own producer).
 #include <set>
 
 #include "sim_test_support.h"

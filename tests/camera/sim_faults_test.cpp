@@ -1,4 +1,5 @@
 // Faults injected on purpose, by name and by call count.
+// Threads: the test main thread (the simulator runs its own producer).
 #include "sim_test_support.h"
 
 using namespace simtest;

@@ -1,5 +1,6 @@
 // The GenICam camera library's pure arithmetic: frame-id widening, pixel
 // formats and the image copy, the mode list, region fitting.
+// Threads: the test main thread only.
 #include <gtest/gtest.h>
 
 #include <cstdint>

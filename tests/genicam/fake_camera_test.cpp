@@ -3,6 +3,7 @@
 // its own inside a private network namespace.  The fake numbers its frames
 // from about 65400, so every stream crosses the 16-bit wrap early; it renders
 // Mono8 as a ramp scaled by 1 + GainRaw + log10(exposure / 10 ms).
+// Threads: the test main thread (the library runs its own receive thread).
 #include <gtest/gtest.h>
 #include <zebapi.h>
 

@@ -1,6 +1,7 @@
 // Threads: test main thread only.
 // Formats, image layouts, pixel round trips and ids, through libva.
 #include <cstring>
+#include <limits>
 
 #include "va_fixture.h"
 
@@ -96,6 +97,36 @@ VAImage read_back(VADisplay va, VASurfaceID s, int width, int height) {
   EXPECT_EQ(vaCreateImage(va, &nv12, width, height, &image), VA_STATUS_SUCCESS);
   EXPECT_EQ(vaGetImage(va, s, 0, 0, width, height, image.image_id), VA_STATUS_SUCCESS);
   return image;
+}
+
+TEST_F(SoftvaObjects, PutImageFarOutsideCopiesNothingForAnyOffset) {
+  ASSERT_EQ(open(), VA_STATUS_SUCCESS);
+  const int width = 16, height = 16;
+  const VASurfaceID s = surface(width, height);
+  VAImageFormat yv12 = format_of(VA_FOURCC_YV12);
+  VAImage planar{};
+  ASSERT_EQ(vaCreateImage(va_, &yv12, width, height, &planar), VA_STATUS_SUCCESS);
+  void* data = nullptr;
+  ASSERT_EQ(vaMapBuffer(va_, planar.buf, &data), VA_STATUS_SUCCESS);
+  write_planar(static_cast<unsigned char*>(data), planar, true);
+  ASSERT_EQ(vaUnmapBuffer(va_, planar.buf), VA_STATUS_SUCCESS);
+  // Offsets whose clipping arithmetic would overflow int, on either side.
+  const int far = std::numeric_limits<int>::max(), near_min = std::numeric_limits<int>::min();
+  for (const int offset : {near_min, -16385, 16385, far}) {
+    EXPECT_EQ(vaPutImage(va_, s, planar.image_id, offset, 0, width, height, 0, 0, width, height), VA_STATUS_SUCCESS);
+    EXPECT_EQ(vaPutImage(va_, s, planar.image_id, 0, offset, width, height, 0, 0, width, height), VA_STATUS_SUCCESS);
+    EXPECT_EQ(vaPutImage(va_, s, planar.image_id, 0, 0, width, height, offset, 0, width, height), VA_STATUS_SUCCESS);
+    EXPECT_EQ(vaPutImage(va_, s, planar.image_id, 0, 0, width, height, 0, offset, width, height), VA_STATUS_SUCCESS);
+  }
+  ASSERT_EQ(vaDestroyImage(va_, planar.image_id), VA_STATUS_SUCCESS);
+
+  VAImage back = read_back(va_, s, width, height);
+  ASSERT_EQ(vaMapBuffer(va_, back.buf, &data), VA_STATUS_SUCCESS);
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) ASSERT_EQ(bytes[back.offsets[0] + y * back.pitches[0] + x], 16) << x << "," << y;
+  vaUnmapBuffer(va_, back.buf);
+  vaDestroyImage(va_, back.image_id);
 }
 
 TEST_F(SoftvaObjects, PatternsSurviveDerivedAndYv12Paths) {
