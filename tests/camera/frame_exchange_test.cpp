@@ -109,7 +109,7 @@ TEST(FrameExchange, InjectedFailureLosesTheFieldAndIsAskedOnlyWhenOneIsReady) {
     exchange.detach(&handle);
 }
 
-TEST(FrameExchange, WaitersWakeForFramesAndForClosingAndStopping) {
+TEST(FrameExchange, WaitersWakeForFramesAndForClosing) {
     FrameExchange exchange;
     HandleQueue handle;
     exchange.attach(&handle);
