@@ -15,7 +15,7 @@ constexpr guint POLL_INTERVAL_MS = 1000;
 constexpr int MODE_TEXT_SIZE = 4096;
 
 template <class Call>
-CQK_RETURN with_camera(Call call)
+auto with_camera(Call call)
 {
     std::lock_guard<std::mutex> lock(hMV_mutex);
     return call(hMV);
@@ -257,7 +257,7 @@ gboolean time_handler(ctrl_window* cw)
     bool inputs[4];
     const bool read = with_camera([&](HANDLE h) {
         if (h == INVALID_HANDLE_VALUE)
-            return 0;
+            return false;
         DWORD level = 0;
         if (running) {
             cqGetGPIO(h, -1, 0, &level);
@@ -269,7 +269,7 @@ gboolean time_handler(ctrl_window* cw)
                 inputs[n - 1] = level != 0;
             }
         }
-        return 1;
+        return true;
     });
     if (read) {
         GtkWidget* gpi[4] = {cw->gpi1, cw->gpi2, cw->gpi3, cw->gpi4};

@@ -277,13 +277,7 @@ void startLive()
 
 void stopLive()
 {
-    {
-        std::lock_guard<std::mutex> lock(hMV_mutex);
-        if (hMV != INVALID_HANDLE_VALUE) {
-            cqkUninitialize(hMV);
-            hMV = INVALID_HANDLE_VALUE;
-        }
-    }
+    close_control_handle();
     request_stop();
 }
 

@@ -49,13 +49,7 @@ int main(int argc, char** argv)
     // follows it, closing the control handle on its way out.
     request_stop();
     joinLive();
-    {
-        std::lock_guard<std::mutex> lock(hMV_mutex);
-        if (hMV != INVALID_HANDLE_VALUE) {
-            cqkUninitialize(hMV);
-            hMV = INVALID_HANDLE_VALUE;
-        }
-    }
+    close_control_handle();
     XCloseDisplay(x11_display);
     return 0;
 }

@@ -83,6 +83,15 @@ void setupCam()
     }
 }
 
+void close_control_handle()
+{
+    std::lock_guard<std::mutex> lock(hMV_mutex);
+    if (hMV != INVALID_HANDLE_VALUE) {
+        cqkUninitialize(hMV);
+        hMV = INVALID_HANDLE_VALUE;
+    }
+}
+
 size_t frame_bytes(const CQGETFRAMEEX& frame)
 {
     const size_t bytes_per_pixel = (frame.modeRDO & CQ_RDO_8BIT) ? 1 : 2;

@@ -83,6 +83,10 @@ double elapsed_seconds(DWORD from_ms, DWORD to_ms);
 // thread or worker is running: bitmaps still held in the record are freed.
 void setupCam();
 
+// Closes the control handle if it is open, under hMV_mutex, so it is closed
+// exactly once whichever thread gets there first. Any thread.
+void close_control_handle();
+
 // --- Frame descriptor hand-over (worker -> display thread) ---
 // Guards lps->gf and the frame data it points at against the worker's next
 // retrieve: the worker holds it while it takes fields from the camera, the

@@ -30,18 +30,9 @@ protected:
     void TearDown() override
     {
         stop();
-        {
-            std::lock_guard<std::mutex> lock(hMV_mutex);
-            if (hMV != INVALID_HANDLE_VALUE)
-                cqkUninitialize(hMV);
-            hMV = INVALID_HANDLE_VALUE;
-        }
+        close_control_handle();
         setupCam();  // frees what the hand-off slot may still hold
-        {
-            std::lock_guard<std::mutex> lock(hMV_mutex);
-            cqkUninitialize(hMV);
-            hMV = INVALID_HANDLE_VALUE;
-        }
+        close_control_handle();
         XDestroyWindow(x11_display, win);
         close_test_display();
     }
