@@ -32,6 +32,20 @@ void FrameExchange::detach(HandleQueue* handle) {
     frame_ready_.notify_all();
 }
 
+void FrameExchange::release_unused_locked() {
+    std::erase_if(pool_, [](const std::unique_ptr<FrameBuffer>& buffer) { return buffer->references == 0; });
+}
+
+void FrameExchange::release_unused() {
+    std::lock_guard lock(mutex_);
+    release_unused_locked();
+}
+
+size_t FrameExchange::buffer_count() {
+    std::lock_guard lock(mutex_);
+    return pool_.size();
+}
+
 bool FrameExchange::begin(HandleQueue* handle) {
     std::lock_guard lock(mutex_);
     if (handle->acquiring) return false;
@@ -97,12 +111,19 @@ void FrameExchange::publish(FrameBuffer* buffer, const FrameFacts& facts) {
         }
     }
     --buffer->references;
+    if (handles_.empty()) release_unused_locked();
     frame_ready_.notify_all();
 }
 
 void FrameExchange::discard(FrameBuffer* buffer) {
     std::lock_guard lock(mutex_);
     --buffer->references;
+    if (handles_.empty()) release_unused_locked();
+}
+
+void FrameExchange::retain(FrameBuffer* buffer) {
+    std::lock_guard lock(mutex_);
+    ++buffer->references;
 }
 
 WaitOutcome FrameExchange::wait(HandleQueue* handle, uint32_t timeout_ms) {
@@ -159,6 +180,11 @@ bool FrameExchange::current(HandleQueue* handle, CQGETFRAMEEX* descriptor) {
         descriptor->bp = handle->current->data.get();
     }
     return true;
+}
+
+bool FrameExchange::current_complete(HandleQueue* handle) {
+    std::lock_guard lock(mutex_);
+    return handle->current && handle->current->facts.complete;
 }
 
 FrameBuffer* FrameExchange::pin_current(HandleQueue* handle) {

@@ -31,10 +31,12 @@ struct FrameFacts {
     uint32_t width = 0, height = 0;
     uint32_t bytes_per_sample = 1;
     colour::Mosaic mosaic = colour::Mosaic::mono;
+    bool complete = true;  // false: the frame's own pixels did not all arrive (cqIsFrameComplete)
 };
 
-// Allocated once and never freed or shrunk, so a stale data pointer held by a
-// caller never dangles.
+// Never shrunk; freed once no handle references it and the handle that last
+// did is closed (or the last handle closes), so a caller that keeps a data
+// pointer past cqkUninitialize reads freed memory, as with a vendor library.
 struct FrameBuffer {
     std::unique_ptr<uint8_t[]> data;
     size_t capacity = 0;
@@ -73,6 +75,12 @@ public:
     // Handles.  detach also ends the handle's acquisition and wakes its waiters.
     void attach(HandleQueue* handle);
     void detach(HandleQueue* handle);
+    // Frees every buffer no handle references (call after detach): the closed
+    // handle's frames go, the other handles' stay.  Once no handle is
+    // attached, a buffer still being written is freed when it is published or
+    // discarded, so nothing stays allocated.
+    void release_unused();
+    size_t buffer_count();
     bool begin(HandleQueue* handle);  // false when it was already acquiring
     bool end(HandleQueue* handle);    // releases its frames; true when it was acquiring
     bool acquiring(HandleQueue* handle);
@@ -84,6 +92,9 @@ public:
     FrameBuffer* claim(size_t bytes, size_t capacity_for_new);
     void publish(FrameBuffer* buffer, const FrameFacts& facts);
     void discard(FrameBuffer* buffer);
+    // The producer keeps a published buffer to read it again later (the
+    // newest complete frame); balance with unpin.
+    void retain(FrameBuffer* buffer);
 
     // Consumers.  acquire's injected_failure, when given, is asked only once a
     // field was taken from the queue; its code fails the call and loses the field.
@@ -92,6 +103,7 @@ public:
     int acquire(HandleQueue* handle, void** data, const std::function<std::optional<int>()>& injected_failure = {});
     int update(HandleQueue* handle, const void* data);
     bool current(HandleQueue* handle, CQGETFRAMEEX* descriptor);
+    bool current_complete(HandleQueue* handle);  // false also when there is no current frame
     // Keeps the handle's current frame from being recycled while it is read
     // outside the mutex; nullptr when there is none.  Balance with unpin.
     FrameBuffer* pin_current(HandleQueue* handle);
@@ -100,6 +112,7 @@ public:
 private:
     static void release_locked(FrameBuffer*& buffer);
     void end_locked(HandleQueue* handle);
+    void release_unused_locked();
 
     std::mutex mutex_;  // protects handles_, pool_, every buffer's facts and references, every attached HandleQueue
     std::condition_variable frame_ready_;  // new field, handle closed or stopped
