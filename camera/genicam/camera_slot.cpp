@@ -1,27 +1,37 @@
 // camera_slot.cpp - see camera_slot.h.  Public members: any thread.
+// camera_thread and the members it calls: the slot's camera thread.
 // on_image: the connection's receive thread.
 #include "camera_slot.h"
 
-#include <algorithm>
-#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <thread>
 
+#include "device_ids.h"
 #include "frame_facts.h"
+#include "gvcp_probe.h"
 #include "result_codes.h"
+#include "retry_pause.h"
 
 namespace genicam {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kRetryPause = std::chrono::milliseconds(200);
+// How often the camera thread looks whether Aravis's heartbeat lost the camera.
+constexpr auto kLossCheckInterval = std::chrono::milliseconds(100);
+constexpr int kProbeTimeoutMs = 200;
+// A call that waited kCallDeadline asks the camera directly whether it is
+// there; one that answers gets this much longer.
+constexpr int kCallProbeTimeoutMs = 80;
+constexpr auto kBusyCameraDeadline = std::chrono::seconds(5);
 
 }  // namespace
 
 CameraSlot& slot_for(const std::string& name) {
     static std::mutex mutex;  // protects slots
-    // Never destroyed: their frame pools must outlive any pointer handed out.
+    // Never destroyed: a camera thread may still be closing its camera at exit.
     static auto* slots = new std::map<std::string, std::unique_ptr<CameraSlot>>;
     std::lock_guard lock(mutex);
     auto& slot = (*slots)[name];
@@ -29,180 +39,370 @@ CameraSlot& slot_for(const std::string& name) {
     return *slot;
 }
 
-bool CameraSlot::usable_locked() const { return connection_ && !connection_->lost(); }
+// --- callers -----------------------------------------------------------------
 
-void CameraSlot::retire_lost_locked() {
-    if (!connection_ || !connection_->lost()) return;
-    // Aravis waits out its time-outs when it closes a camera that is gone
-    // (seconds): close it on a thread of its own so no caller waits.
-    std::thread([old = std::move(connection_)]() mutable { old.reset(); }).detach();
+bool CameraSlot::wait_for_camera_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done) {
+    if (changed_.wait_for(lock, kCallDeadline, done)) return true;
+    // Slow: a camera that still answers is only busy; one that does not most
+    // likely went away.
+    lock.unlock();
+    const bool alive = !is_ipv4_address(name_) || camera_answers(name_, kCallProbeTimeoutMs);
+    lock.lock();
+    return (alive && changed_.wait_for(lock, kBusyCameraDeadline, done)) || done();
 }
 
-bool CameraSlot::connect_locked(int open_timeout_ms) {
-    if (usable_locked()) return true;
-    retire_lost_locked();
-    connection_.reset();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(open_timeout_ms);
-    std::unique_ptr<Connection> connection;
-    while (!(connection = Connection::open(name_)) && Clock::now() + kRetryPause < deadline)
-        std::this_thread::sleep_for(kRetryPause);
-    if (!connection) return false;
-    connection_ = std::move(connection);
-    // The mode list is read when the first handle opens and kept while any
-    // handle is open, so mode indexes keep their meaning across a reconnect.
-    if (open_handles_ == 0 || facts_.modes.empty()) {
-        facts_ = connection_->facts();
-        settings_ = Settings{};
-    }
-    {
-        std::lock_guard lock(stream_mutex_);
-        id_width_ = connection_->facts().id_width;
-    }
-    const uint32_t index = settings_.mode_index < facts_.modes.size() ? settings_.mode_index : 0;
-    const Mode& mode = facts_.modes[index];
-    AxisRule x = connection_->facts().x_rule, y = connection_->facts().y_rule;
-    x.full = mode.width;
-    y.full = mode.height;
-    const Region region = fit_region(settings_.region, x, y).value_or(Region{0, 0, mode.width, mode.height});
-    if (apply_geometry_locked(mode, region)) {
-        settings_.mode_index = index;
-        settings_.region = region;
-    }
-    connection_->set_exposure(settings_.exposure_us);
-    if (settings_.gain) connection_->set_gain(*settings_.gain);
-    if (acquiring_handles_ > 0) start_stream_locked();
-    return true;
+int CameraSlot::run_locked(std::unique_lock<std::mutex>& lock, Work work) {
+    if (!answering_locked()) return kNoDevice;
+    auto job = std::make_shared<Job>();
+    job->work = std::move(work);
+    jobs_.push_back(job);
+    changed_.notify_all();
+    if (wait_for_camera_locked(lock, [&] { return job->done; })) return job->result;
+    // Later calls give up at once until the camera answers again.
+    not_answering_ = true;
+    return kNoDevice;
 }
 
-bool CameraSlot::apply_geometry_locked(const Mode& mode, const Region& region) {
-    if (!connection_->set_geometry(mode, region)) return false;
-    std::lock_guard lock(stream_mutex_);
-    shown_mode_ = mode;
-    return true;
-}
-
-void CameraSlot::stop_stream_locked() {
-    if (connection_) connection_->stop_stream();  // joins the receive thread: frames_ and stream_mutex_ must be free
-}
-
-bool CameraSlot::start_stream_locked() {
-    {
-        std::lock_guard lock(stream_mutex_);
-        ids_ = restart_frame_ids(ids_);
-    }
-    return connection_->start_stream(this);
+void CameraSlot::start_thread_locked() {
+    if (thread_running_) return;
+    thread_running_ = true;
+    // Detached: a camera that stopped answering can keep it in Aravis for
+    // seconds after the last handle closed, and nobody must wait for that.
+    std::thread(&CameraSlot::camera_thread, this).detach();
 }
 
 int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms) {
-    std::lock_guard control(control_mutex_);
-    if (!connect_locked(open_timeout_ms)) return kNoDevice;
+    std::unique_lock lock(mutex_);
+    ++attaching_;
+    start_thread_locked();
+    changed_.notify_all();
+    const bool up = changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms),
+                                      [&] { return answering_locked(); });
+    --attaching_;
+    changed_.notify_all();
+    if (!up) return kNoDevice;
     ++open_handles_;
     frames_.attach(handle);
     return kOk;
 }
 
 void CameraSlot::detach(zebcommon::HandleQueue* handle) {
-    std::lock_guard control(control_mutex_);
+    std::unique_lock lock(mutex_);
     const bool was_acquiring = frames_.end(handle);
     frames_.detach(handle);
-    retire_lost_locked();
-    if (was_acquiring && --acquiring_handles_ == 0) stop_stream_locked();
-    if (--open_handles_ == 0) connection_.reset();
+    if (was_acquiring) --acquiring_handles_;
+    --open_handles_;
+    if (open_handles_ == 0) forget_last_complete();
+    frames_.release_unused();
+    if (open_handles_ > 0) {
+        if (was_acquiring && acquiring_handles_ == 0)
+            run_locked(lock, [this](Connection& connection) {
+                stop_stream(connection);
+                return kOk;
+            });
+        return;
+    }
+    // The camera thread closes the camera now that nobody wants it; that is
+    // waited for only while the camera answers.
+    changed_.notify_all();
+    if (answering_locked())
+        wait_for_camera_locked(lock, [&] { return (!connection_ && !closing_) || attaching_ > 0; });
 }
 
 int CameraSlot::set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested) {
-    std::lock_guard control(control_mutex_);
-    if (!usable_locked()) return kNoDevice;
+    std::unique_lock lock(mutex_);
+    if (!answering_locked()) return kNoDevice;
     if (mode_index >= facts_.modes.size() || exposure_us == 0) return kBadArgument;
-    const Mode& mode = facts_.modes[mode_index];
-    AxisRule x = connection_->facts().x_rule, y = connection_->facts().y_rule;
+    const Mode mode = facts_.modes[mode_index];
+    AxisRule x = facts_.x_rule, y = facts_.y_rule;
     x.full = mode.width;
     y.full = mode.height;
     auto region = fit_region(requested, x, y);
     if (!region) return kBadArgument;
-    const bool geometry_changed = mode_index != settings_.mode_index || *region != settings_.region;
-    settings_.exposure_us = exposure_us;
-    if (!connection_->set_exposure(exposure_us)) return kFailed;
-    if (!geometry_changed) return kOk;
-    // Width, height, format and binning are locked while a real camera
-    // streams: stop, set, and stream again with buffers of the new size.
-    const bool streaming = connection_->streaming();
-    if (streaming) stop_stream_locked();
-    const bool applied = apply_geometry_locked(mode, *region);
-    if (applied) {
-        settings_.mode_index = mode_index;
-        settings_.region = *region;
-    }
-    if (streaming && !start_stream_locked()) return kFailed;
-    return applied ? kOk : kFailed;
+    return run_locked(lock, [this, exposure_us, mode_index, mode, region = *region](Connection& connection) {
+        return apply_mode(connection, exposure_us, mode_index, mode, region);
+    });
 }
 
 int CameraSlot::set_gain(float gain) {
-    std::lock_guard control(control_mutex_);
-    if (!usable_locked()) return kNoDevice;
-    if (!connection_->set_gain(gain)) return kFailed;
-    settings_.gain = gain;
-    return kOk;
+    std::unique_lock lock(mutex_);
+    return run_locked(lock, [this, gain](Connection& connection) {
+        if (!connection.set_gain(gain)) return kFailed;
+        std::lock_guard settings(mutex_);
+        settings_.gain = gain;
+        return kOk;
+    });
 }
 
 std::optional<Mode> CameraSlot::mode(uint32_t index) {
-    std::lock_guard control(control_mutex_);
+    std::lock_guard lock(mutex_);
     if (open_handles_ == 0 || index >= facts_.modes.size()) return std::nullopt;
     return facts_.modes[index];
 }
 
 std::optional<GainRange> CameraSlot::gain_range() {
-    std::lock_guard control(control_mutex_);
-    if (!connection_) return std::nullopt;
-    return GainRange{connection_->facts().gain_min, connection_->facts().gain_max};
+    std::lock_guard lock(mutex_);
+    if (open_handles_ == 0) return std::nullopt;
+    return GainRange{facts_.gain_min, facts_.gain_max};
 }
 
 std::optional<Timing> CameraSlot::timing() {
-    std::lock_guard control(control_mutex_);
-    if (!usable_locked()) return std::nullopt;
-    return Timing{connection_->exposure_s(), connection_->frame_period_s()};
+    auto timing = std::make_shared<Timing>();
+    std::unique_lock lock(mutex_);
+    const int result = run_locked(lock, [timing](Connection& connection) {
+        *timing = Timing{connection.exposure_s(), connection.frame_period_s()};
+        return connection.lost() ? kNoDevice : kOk;
+    });
+    if (result != kOk) return std::nullopt;
+    return *timing;
 }
 
 std::optional<uint32_t> CameraSlot::input_levels() {
-    std::lock_guard control(control_mutex_);
-    if (!usable_locked()) return std::nullopt;
-    return connection_->input_levels();
+    auto levels = std::make_shared<uint32_t>(0);
+    std::unique_lock lock(mutex_);
+    const int result = run_locked(lock, [levels](Connection& connection) {
+        *levels = connection.input_levels();
+        return connection.lost() ? kNoDevice : kOk;
+    });
+    if (result != kOk) return std::nullopt;
+    return *levels;
 }
 
 int CameraSlot::start(zebcommon::HandleQueue* handle) {
-    std::lock_guard control(control_mutex_);
-    if (!usable_locked()) return kNoDevice;
+    std::unique_lock lock(mutex_);
+    if (!answering_locked()) return kNoDevice;
     if (frames_.acquiring(handle)) return kOk;
-    if (acquiring_handles_ == 0 && !connection_->streaming() && !start_stream_locked()) return kFailed;
+    if (acquiring_handles_ == 0) {
+        const int result = run_locked(lock, [this](Connection& connection) {
+            return connection.streaming() || start_stream(connection, false) ? kOk : kFailed;
+        });
+        if (result != kOk) return result;
+    }
     ++acquiring_handles_;
     frames_.begin(handle);
     return kOk;
 }
 
 void CameraSlot::stop(zebcommon::HandleQueue* handle) {
-    std::lock_guard control(control_mutex_);
-    const bool was_acquiring = frames_.end(handle);
-    retire_lost_locked();
-    if (was_acquiring && --acquiring_handles_ == 0) stop_stream_locked();
+    std::unique_lock lock(mutex_);
+    if (!frames_.end(handle)) return;
+    // While the camera is lost there is no stream to stop, and the
+    // reconnect starts one only for handles that still acquire.
+    if (--acquiring_handles_ == 0)
+        run_locked(lock, [this](Connection& connection) {
+            stop_stream(connection);
+            return kOk;
+        });
 }
 
 int CameraSlot::wait_for_field(zebcommon::HandleQueue* handle, uint32_t timeout_ms) {
-    {
-        std::lock_guard control(control_mutex_);
-        if (!usable_locked()) return kCameraLost;
-    }
-    switch (frames_.wait(handle, timeout_ms)) {
-        case zebcommon::WaitOutcome::field_ready: return kOk;
-        case zebcommon::WaitOutcome::handle_idle: return kTimeout;
-        case zebcommon::WaitOutcome::timed_out: break;
-    }
-    // Nothing arrived: a lost camera (Aravis's heartbeat failed or the
-    // device went away) is reopened by the caller.
-    std::lock_guard control(control_mutex_);
-    return usable_locked() ? kTimeout : kCameraLost;
+    // A lost camera delivers nothing: the wait times out while the camera
+    // thread reconnects, and frames arrive again once it is back.
+    return frames_.wait(handle, timeout_ms) == zebcommon::WaitOutcome::field_ready ? kOk : kTimeout;
 }
 
+// --- the camera thread -------------------------------------------------------
+
+void CameraSlot::camera_thread() {
+    std::unique_lock lock(mutex_);
+    auto pause = std::chrono::milliseconds(0);
+    auto next_attempt = Clock::now();
+    for (;;) {
+        const bool wanted = open_handles_ > 0 || attaching_ > 0;
+        if (connection_ && (connection_->lost() || !wanted)) {
+            const bool lost = connection_->lost();
+            if (lost && open_handles_ > 0 && !loss_reported_) {
+                std::fprintf(stderr, "Camera %s lost, waiting for it to come back\n", name_.c_str());
+                loss_reported_ = true;
+            }
+            close_connection(lock);
+            pause = lost ? kFirstRetryPause : std::chrono::milliseconds(0);
+            next_attempt = Clock::now() + pause;
+            continue;
+        }
+        if (!connection_ && !wanted) {
+            loss_reported_ = false;
+            thread_running_ = false;
+            changed_.notify_all();
+            return;
+        }
+        if (!connection_) {
+            if (Clock::now() < next_attempt) {
+                changed_.wait_until(lock, next_attempt);
+                continue;
+            }
+            lock.unlock();
+            auto connection = reach_camera();
+            lock.lock();
+            if (!connection) {
+                pause = next_retry_pause(pause);
+                next_attempt = Clock::now() + pause;
+                continue;
+            }
+            connection_ = std::move(connection);
+            configure(lock, *connection_);
+            continue;  // lost again while configuring: the top of the loop sees it
+        }
+        if (!jobs_.empty()) {
+            auto job = jobs_.front();
+            jobs_.pop_front();
+            lock.unlock();
+            const int result = job->work(*connection_);
+            lock.lock();
+            job->result = result;
+            job->done = true;
+            if (!connection_->lost()) not_answering_ = false;
+            changed_.notify_all();
+            continue;
+        }
+        changed_.wait_for(lock, kLossCheckInterval);
+    }
+}
+
+std::unique_ptr<Connection> CameraSlot::reach_camera() {
+    // Aravis waits out its retries on a camera that does not answer; the
+    // probe costs a fraction of that.
+    if (is_ipv4_address(name_) && !camera_answers(name_, kProbeTimeoutMs)) return nullptr;
+    return Connection::open(name_);
+}
+
+void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& connection) {
+    // The mode list is read when the first handle opens and kept while any
+    // handle is open, so mode indexes keep their meaning across a reconnect.
+    const bool reconnect = open_handles_ > 0 && !facts_.modes.empty();
+    if (!reconnect) {
+        facts_ = connection.facts();
+        settings_ = Settings{};
+    }
+    Settings settings = settings_;
+    const CameraFacts facts = facts_;
+    const bool stream = acquiring_handles_ > 0;
+    lock.unlock();
+    {
+        std::lock_guard ids(stream_mutex_);
+        id_width_ = connection.facts().id_width;
+    }
+    const uint32_t index = settings.mode_index < facts.modes.size() ? settings.mode_index : 0;
+    const Mode& mode = facts.modes[index];
+    AxisRule x = connection.facts().x_rule, y = connection.facts().y_rule;
+    x.full = mode.width;
+    y.full = mode.height;
+    const Region region = fit_region(settings.region, x, y).value_or(Region{0, 0, mode.width, mode.height});
+    if (apply_geometry(connection, mode, region)) {
+        settings.mode_index = index;
+        settings.region = region;
+    }
+    connection.set_exposure(settings.exposure_us);
+    if (settings.gain) connection.set_gain(*settings.gain);
+    // The frame numbers go on from where they were: the camera's own ids
+    // say whether frames were missed meanwhile.
+    if (stream) start_stream(connection, reconnect);
+    lock.lock();
+    if (connection.lost()) return;
+    settings_.mode_index = settings.mode_index;
+    settings_.region = settings.region;
+    connected_ = true;
+    not_answering_ = false;
+    if (loss_reported_) {
+        std::fprintf(stderr, "Camera %s is back\n", name_.c_str());
+        loss_reported_ = false;
+    }
+    changed_.notify_all();
+}
+
+void CameraSlot::close_connection(std::unique_lock<std::mutex>& lock) {
+    connected_ = false;
+    not_answering_ = false;
+    closing_ = true;
+    // Calls waiting for the camera get their answer now.
+    for (auto& job : jobs_) {
+        job->result = kNoDevice;
+        job->done = true;
+    }
+    jobs_.clear();
+    auto old = std::move(connection_);
+    changed_.notify_all();
+    lock.unlock();
+    old.reset();  // stops the stream (joining the receive thread) and closes; seconds when the camera is gone
+    forget_last_complete();
+    lock.lock();
+    if (open_handles_ == 0) frames_.release_unused();
+    closing_ = false;
+    changed_.notify_all();
+}
+
+int CameraSlot::apply_mode(Connection& connection, uint32_t exposure_us, uint32_t mode_index, const Mode& mode,
+                           const Region& region) {
+    bool geometry_changed = false;
+    {
+        std::lock_guard lock(mutex_);
+        geometry_changed = mode_index != settings_.mode_index || region != settings_.region;
+        settings_.exposure_us = exposure_us;
+    }
+    if (!connection.set_exposure(exposure_us)) return kFailed;
+    if (!geometry_changed) return kOk;
+    // Width, height, format and binning are locked while a real camera
+    // streams: stop, set, and stream again with buffers of the new size.
+    const bool streaming = connection.streaming();
+    if (streaming) stop_stream(connection);
+    const bool applied = apply_geometry(connection, mode, region);
+    if (applied) {
+        std::lock_guard lock(mutex_);
+        settings_.mode_index = mode_index;
+        settings_.region = region;
+    }
+    if (streaming && !start_stream(connection, false)) return kFailed;
+    return applied ? kOk : kFailed;
+}
+
+bool CameraSlot::apply_geometry(Connection& connection, const Mode& mode, const Region& region) {
+    if (!connection.set_geometry(mode, region)) return false;
+    std::lock_guard lock(stream_mutex_);
+    shown_mode_ = mode;
+    return true;
+}
+
+bool CameraSlot::start_stream(Connection& connection, bool resume_ids) {
+    forget_last_complete();  // its size may not be the new one
+    {
+        std::lock_guard lock(stream_mutex_);
+        if (!resume_ids) ids_ = restart_frame_ids(ids_);
+    }
+    return connection.start_stream(this);
+}
+
+void CameraSlot::stop_stream(Connection& connection) {
+    connection.stop_stream();  // joins the receive thread: frames_ and stream_mutex_ must be free
+    forget_last_complete();
+}
+
+void CameraSlot::forget_last_complete() {
+    std::lock_guard lock(stream_mutex_);
+    if (last_complete_) frames_.unpin(last_complete_);
+    last_complete_ = nullptr;
+}
+
+// --- the receive thread ------------------------------------------------------
+
 void CameraSlot::on_image(const DeliveredImage& image) {
+    if (!image.complete) {
+        // Its own pixels would show a torn picture: it is handed out with the
+        // newest complete frame's pixels and marked incomplete.  Without one
+        // it is dropped (and counts as lost through the gap in the numbers).
+        // One overtaken by newer frames was counted as lost already.
+        std::lock_guard lock(stream_mutex_);
+        if (is_late_frame_id(ids_, image.frame_id, id_width_)) return;
+        ids_ = advance_frame_id(ids_, image.frame_id, id_width_);
+        if (!last_complete_) return;
+        zebcommon::FrameBuffer* buffer = frames_.claim(last_complete_bytes_, last_complete_bytes_);
+        if (!buffer) return;
+        std::memcpy(buffer->data.get(), last_complete_->data.get(), last_complete_bytes_);
+        zebcommon::FrameFacts facts = last_complete_facts_;
+        facts.descriptor.curFN = static_cast<uint32_t>(ids_.wide);
+        facts.complete = false;
+        frames_.publish(buffer, facts);
+        return;
+    }
     auto layout = pixel_layout(image.pixel_format);
     // A format the viewer cannot show, or a short (damaged) buffer: dropped.
     if (!layout || image.bytes < size_t{image.width} * image.height * layout->bytes) return;
@@ -229,11 +429,19 @@ void CameraSlot::on_image(const DeliveredImage& image) {
     }
     zebcommon::FrameBuffer* buffer = frames_.claim(bytes, mode_bytes);
     if (!buffer) return;  // no handle acquires
-    if (copy_shown_image(*layout, image.data, image.bytes, image.width, image.height, buffer->data.get(),
-                         buffer->capacity))
-        frames_.publish(buffer, describe_frame(info));
-    else
+    if (!copy_shown_image(*layout, image.data, image.bytes, image.width, image.height, buffer->data.get(),
+                          buffer->capacity)) {
         frames_.discard(buffer);
+        return;
+    }
+    const zebcommon::FrameFacts facts = describe_frame(info);
+    frames_.retain(buffer);  // as the newest complete frame
+    frames_.publish(buffer, facts);
+    std::lock_guard lock(stream_mutex_);
+    if (last_complete_) frames_.unpin(last_complete_);
+    last_complete_ = buffer;
+    last_complete_facts_ = facts;
+    last_complete_bytes_ = bytes;
 }
 
 }  // namespace genicam

@@ -1,21 +1,32 @@
 // camera_slot.h - one camera as all its handles share it: a single
-// connection (GigE Vision allows one controller), opened by the first handle
-// and closed with the last, reopened when it was lost; the settings that
-// every handle changes; and the frames, copied out of Aravis's buffers into
-// the slot's FrameExchange, which queues them for each acquiring handle.
+// connection (GigE Vision allows one controller), opened when the first
+// handle opens and closed with the last; the settings every handle changes;
+// and the frames, copied out of Aravis's buffers into the slot's
+// FrameExchange, which queues them for each acquiring handle.
+//
+// Only the slot's camera thread talks to the camera.  A caller hands it a
+// job and waits for the answer; past kCallDeadline it asks the camera
+// directly whether it is there, and gives up when it is not, so no call
+// hangs on a camera that stopped answering.  When the camera is lost the thread closes
+// the connection, says so on standard error, and tries again and again to
+// reach it, with a growing pause; once it answers, it re-applies the mode,
+// region, exposure and gain, restarts the stream and says so again.  The
+// handles stay open meanwhile: waiting for a field simply times out.
 //
 // Every public member may be called from any thread.  on_image runs on the
-// connection's receive thread.  Slots are never destroyed, so frame data
-// handed out stays valid memory until the library is unloaded.
+// connection's receive thread.  Slots are never destroyed (the camera thread
+// may outlive a caller's wait).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "connection.h"
 #include "frame_exchange.h"
@@ -34,28 +45,36 @@ struct Timing {
     double exposure_s = 0, period_s = 0;
 };
 
+// How long a call waits for the camera thread's answer before it checks
+// whether the camera is there at all.
+inline constexpr std::chrono::milliseconds kCallDeadline{300};
+
 class CameraSlot final : public FrameSink {
 public:
     explicit CameraSlot(std::string name) : name_(std::move(name)) {}
     CameraSlot(const CameraSlot&) = delete;
     CameraSlot& operator=(const CameraSlot&) = delete;
 
-    // Opens the connection when there is none or it was lost, trying again
-    // until the time-out; kNoDevice when the camera never answered.
+    // Waits up to the time-out for the camera to answer (at once when it
+    // already does); kNoDevice when it did not.
     int attach(zebcommon::HandleQueue* handle, int open_timeout_ms);
-    void detach(zebcommon::HandleQueue* handle);  // stops its acquisition; the last one closes the camera
+    // Stops its acquisition and releases its frames; the last one closes the
+    // camera (and waits for that only while the camera answers).
+    void detach(zebcommon::HandleQueue* handle);
 
     // Settings shared by all handles.  Geometry changes while streaming
-    // restart the stream invisibly.
+    // restart the stream invisibly.  kNoDevice while the camera is lost.
     int set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested);
     int set_gain(float gain);
+    // From what the camera said when it was first opened: also while it is lost.
     std::optional<Mode> mode(uint32_t index);
     std::optional<GainRange> gain_range();
+    // Asked of the camera: nullopt while it is lost.
     std::optional<Timing> timing();
     std::optional<uint32_t> input_levels();
 
-    // Acquisition through one handle.  Waiting also notices a lost camera; the rest of the hand-over is the
-    // exchange's.
+    // Acquisition through one handle; the rest of the hand-over is the
+    // exchange's.  Waiting times out while the camera is lost.
     int start(zebcommon::HandleQueue* handle);
     void stop(zebcommon::HandleQueue* handle);
     int wait_for_field(zebcommon::HandleQueue* handle, uint32_t timeout_ms);
@@ -70,30 +89,64 @@ private:
         Region region{};
         std::optional<float> gain;
     };
+    using Work = std::function<int(Connection&)>;
+    struct Job {
+        Work work;
+        int result = 0;
+        bool done = false;
+    };
 
-    bool usable_locked() const;
-    bool connect_locked(int open_timeout_ms);
-    void retire_lost_locked();
-    bool apply_geometry_locked(const Mode& mode, const Region& region);
-    void stop_stream_locked();
-    bool start_stream_locked();
+    bool answering_locked() const { return connected_ && !not_answering_; }
+    // Posts work to the camera thread and waits for it: kNoDevice when the
+    // camera does not answer.
+    int run_locked(std::unique_lock<std::mutex>& lock, Work work);
+    // Waits until done; false when the camera stopped answering first.
+    bool wait_for_camera_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done);
+    void start_thread_locked();
+
+    // The camera thread and what only it calls.
+    void camera_thread();
+    std::unique_ptr<Connection> reach_camera();
+    void configure(std::unique_lock<std::mutex>& lock, Connection& connection);
+    void close_connection(std::unique_lock<std::mutex>& lock);
+    int apply_mode(Connection& connection, uint32_t exposure_us, uint32_t mode_index, const Mode& mode,
+                   const Region& region);
+    bool apply_geometry(Connection& connection, const Mode& mode, const Region& region);
+    bool start_stream(Connection& connection, bool resume_ids);
+    void stop_stream(Connection& connection);
+    void forget_last_complete();
 
     const std::string name_;
 
-    std::mutex control_mutex_;  // protects connection_, facts_, settings_, open_handles_, acquiring_handles_
-    std::unique_ptr<Connection> connection_;
-    CameraFacts facts_;
-    Settings settings_;
+    std::mutex mutex_;  // protects everything down to jobs_
+    std::condition_variable changed_;  // jobs posted or done, handles, connection state
+    bool thread_running_ = false;
+    bool connected_ = false;       // connection_ is configured and used
+    bool closing_ = false;         // the camera thread is closing a connection
+    bool not_answering_ = false;   // a call waited past its deadline
+    bool loss_reported_ = false;   // the lost line went out, the back line not yet
+    int attaching_ = 0;
     int open_handles_ = 0;
     int acquiring_handles_ = 0;
+    CameraFacts facts_;  // from the first connection while any handle is open
+    Settings settings_;
+    std::deque<std::shared_ptr<Job>> jobs_;
+    // Set and reset under mutex_ by the camera thread only, which alone uses
+    // the connection.
+    std::unique_ptr<Connection> connection_;
 
-    // Each taken alone or inside control_mutex_, never the other way round:
-    // the receive thread takes them, and the control path joins that thread.
+    // Each taken alone or inside mutex_, never the other way round: the
+    // receive thread takes them, and the camera thread joins that thread.
     zebcommon::FrameExchange frames_;  // has its own mutex
-    std::mutex stream_mutex_;  // protects ids_, id_width_ and shown_mode_
+    std::mutex stream_mutex_;  // protects everything below
     FrameIdCounter ids_;
     IdWidth id_width_ = IdWidth::wide64;
     Mode shown_mode_{};
+    // The newest complete frame, kept (retained) to stand in for the pixels
+    // of an incomplete one.
+    zebcommon::FrameBuffer* last_complete_ = nullptr;
+    zebcommon::FrameFacts last_complete_facts_;
+    size_t last_complete_bytes_ = 0;
 };
 
 // The slot of the camera with that Aravis id or address, created on first use

@@ -23,14 +23,8 @@ constexpr unsigned kStreamBuffers = 8;
 constexpr guint64 kPopTimeoutUs = 50000;
 constexpr uint16_t kGvcpPort = 3956;
 
-// Runs an Aravis call that reports through GError; true when it succeeded.
-template <typename Call>
-bool succeeded(Call call) {
-    GError* error = nullptr;
-    call(&error);
-    if (!error) return true;
-    g_error_free(error);
-    return false;
+bool timed_out(const GError* error) {
+    return error->domain == ARV_DEVICE_ERROR && error->code == ARV_DEVICE_ERROR_TIMEOUT;
 }
 
 bool has_feature(ArvCamera* camera, const char* name) {
@@ -38,6 +32,11 @@ bool has_feature(ArvCamera* camera, const char* name) {
     const bool available = arv_camera_is_feature_available(camera, name, &error);
     if (error) g_error_free(error);
     return available;
+}
+
+// Frames Aravis gave up on with part of their packets: delivered as incomplete.
+bool partly_received(ArvBufferStatus status) {
+    return status == ARV_BUFFER_STATUS_MISSING_PACKETS || status == ARV_BUFFER_STATUS_TIMEOUT;
 }
 
 // The local address the kernel would send from to reach device: a connected
@@ -114,6 +113,17 @@ Connection::~Connection() {
 
 void Connection::on_control_lost(void*, void* flag) { static_cast<std::atomic<bool>*>(flag)->store(true); }
 
+template <typename Call>
+bool Connection::check(Call call) {
+    if (lost()) return false;
+    GError* error = nullptr;
+    call(&error);
+    if (!error) return true;
+    if (timed_out(error)) lost_->store(true);
+    g_error_free(error);
+    return false;
+}
+
 void Connection::read_facts() {
     CameraFacts facts;
     // Formats in the camera's order, its current one first: mode 0 is then
@@ -121,10 +131,10 @@ void Connection::read_facts() {
     guint n_values = 0, n_names = 0;
     gint64* values = nullptr;
     const char** names = nullptr;
-    succeeded([&](GError** e) { values = arv_camera_dup_available_pixel_formats(camera_, &n_values, e); });
-    succeeded([&](GError** e) { names = arv_camera_dup_available_pixel_formats_as_strings(camera_, &n_names, e); });
+    check([&](GError** e) { values = arv_camera_dup_available_pixel_formats(camera_, &n_values, e); });
+    check([&](GError** e) { names = arv_camera_dup_available_pixel_formats_as_strings(camera_, &n_names, e); });
     ArvPixelFormat current = 0;
-    succeeded([&](GError** e) { current = arv_camera_get_pixel_format(camera_, e); });
+    check([&](GError** e) { current = arv_camera_get_pixel_format(camera_, e); });
     std::vector<OfferedFormat> formats;
     for (guint i = 0; i < n_values && i < n_names; ++i) {
         OfferedFormat format{static_cast<uint32_t>(values[i]), names[i] ? names[i] : ""};
@@ -138,38 +148,38 @@ void Connection::read_facts() {
 
     CameraGeometry geometry;
     gint sensor_width = 0, sensor_height = 0;
-    if (!succeeded([&](GError** e) { arv_camera_get_sensor_size(camera_, &sensor_width, &sensor_height, e); }) ||
+    if (!check([&](GError** e) { arv_camera_get_sensor_size(camera_, &sensor_width, &sensor_height, e); }) ||
         sensor_width <= 0 || sensor_height <= 0) {
         gint min = 0;
-        succeeded([&](GError** e) { arv_camera_get_width_bounds(camera_, &min, &sensor_width, e); });
-        succeeded([&](GError** e) { arv_camera_get_height_bounds(camera_, &min, &sensor_height, e); });
+        check([&](GError** e) { arv_camera_get_width_bounds(camera_, &min, &sensor_width, e); });
+        check([&](GError** e) { arv_camera_get_height_bounds(camera_, &min, &sensor_height, e); });
     }
     geometry.sensor_width = sensor_width > 0 ? static_cast<uint32_t>(sensor_width) : 0;
     geometry.sensor_height = sensor_height > 0 ? static_cast<uint32_t>(sensor_height) : 0;
     gint increment = 1;
-    succeeded([&](GError** e) { increment = arv_camera_get_width_increment(camera_, e); });
+    check([&](GError** e) { increment = arv_camera_get_width_increment(camera_, e); });
     geometry.width_increment = facts.x_rule.size_increment = positive(increment);
     increment = 1;
-    succeeded([&](GError** e) { increment = arv_camera_get_height_increment(camera_, e); });
+    check([&](GError** e) { increment = arv_camera_get_height_increment(camera_, e); });
     geometry.height_increment = facts.y_rule.size_increment = positive(increment);
     increment = 1;
-    succeeded([&](GError** e) { increment = arv_camera_get_x_offset_increment(camera_, e); });
+    check([&](GError** e) { increment = arv_camera_get_x_offset_increment(camera_, e); });
     facts.x_rule.offset_increment = positive(increment);
     increment = 1;
-    succeeded([&](GError** e) { increment = arv_camera_get_y_offset_increment(camera_, e); });
+    check([&](GError** e) { increment = arv_camera_get_y_offset_increment(camera_, e); });
     facts.y_rule.offset_increment = positive(increment);
     gint min = 1, max = 1;
-    if (succeeded([&](GError** e) { arv_camera_get_width_bounds(camera_, &min, &max, e); }))
+    if (check([&](GError** e) { arv_camera_get_width_bounds(camera_, &min, &max, e); }))
         facts.x_rule.size_minimum = positive(min);
-    if (succeeded([&](GError** e) { arv_camera_get_height_bounds(camera_, &min, &max, e); }))
+    if (check([&](GError** e) { arv_camera_get_height_bounds(camera_, &min, &max, e); }))
         facts.y_rule.size_minimum = positive(min);
 
     bool binning = false;
-    succeeded([&](GError** e) { binning = arv_camera_is_binning_available(camera_, e); });
+    check([&](GError** e) { binning = arv_camera_is_binning_available(camera_, e); });
     if (binning) {
         gint x_max = 1, y_max = 1;
-        succeeded([&](GError** e) { arv_camera_get_x_binning_bounds(camera_, &min, &x_max, e); });
-        succeeded([&](GError** e) { arv_camera_get_y_binning_bounds(camera_, &min, &y_max, e); });
+        check([&](GError** e) { arv_camera_get_x_binning_bounds(camera_, &min, &x_max, e); });
+        check([&](GError** e) { arv_camera_get_y_binning_bounds(camera_, &min, &y_max, e); });
         geometry.max_binning = positive(std::min(x_max, y_max));
     }
     facts.modes = build_modes(formats, geometry);
@@ -177,14 +187,14 @@ void Connection::read_facts() {
     // Gain in dB through Gain, for all channels where the camera has a
     // selector; a camera with only GainRaw reports its raw range.
     if (has_feature(camera_, "GainSelector"))
-        succeeded([&](GError** e) { arv_camera_set_string(camera_, "GainSelector", "All", e); });
+        check([&](GError** e) { arv_camera_set_string(camera_, "GainSelector", "All", e); });
     double gain_min = 0, gain_max = 0;
-    if (succeeded([&](GError** e) { arv_camera_get_gain_bounds(camera_, &gain_min, &gain_max, e); })) {
+    if (check([&](GError** e) { arv_camera_get_gain_bounds(camera_, &gain_min, &gain_max, e); })) {
         facts.gain_min = static_cast<float>(gain_min);
         facts.gain_max = static_cast<float>(gain_max);
     }
     double exposure_min = 0, exposure_max = 0;
-    if (succeeded([&](GError** e) { arv_camera_get_exposure_time_bounds(camera_, &exposure_min, &exposure_max, e); }) &&
+    if (check([&](GError** e) { arv_camera_get_exposure_time_bounds(camera_, &exposure_min, &exposure_max, e); }) &&
         exposure_max > 0) {
         facts.exposure_min_us = exposure_min;
         facts.exposure_max_us = exposure_max;
@@ -192,30 +202,30 @@ void Connection::read_facts() {
     facts.id_width = arv_camera_is_gv_device(camera_) ? IdWidth::gev16 : IdWidth::wide64;
     facts_ = std::move(facts);
 
-    succeeded([&](GError** e) { arv_camera_set_acquisition_mode(camera_, ARV_ACQUISITION_MODE_CONTINUOUS, e); });
+    check([&](GError** e) { arv_camera_set_acquisition_mode(camera_, ARV_ACQUISITION_MODE_CONTINUOUS, e); });
 }
 
 bool Connection::set_exposure(uint32_t exposure_us) {
     const double clamped = std::clamp(static_cast<double>(exposure_us), facts_.exposure_min_us, facts_.exposure_max_us);
-    return succeeded([&](GError** e) { arv_camera_set_exposure_time(camera_, clamped, e); });
+    return check([&](GError** e) { arv_camera_set_exposure_time(camera_, clamped, e); });
 }
 
 bool Connection::set_gain(float gain) {
     if (!std::isfinite(gain)) return false;
     const double clamped = std::clamp(static_cast<double>(gain), double{facts_.gain_min}, double{facts_.gain_max});
-    return succeeded([&](GError** e) { arv_camera_set_gain(camera_, clamped, e); });
+    return check([&](GError** e) { arv_camera_set_gain(camera_, clamped, e); });
 }
 
 bool Connection::set_geometry(const Mode& mode, const Region& region) {
     if (streaming()) return false;
     bool binning = false;
-    succeeded([&](GError** e) { binning = arv_camera_is_binning_available(camera_, e); });
-    if (binning && !succeeded([&](GError** e) {
+    check([&](GError** e) { binning = arv_camera_is_binning_available(camera_, e); });
+    if (binning && !check([&](GError** e) {
             arv_camera_set_binning(camera_, static_cast<gint>(mode.binning), static_cast<gint>(mode.binning), e);
         }))
         return false;
-    if (!succeeded([&](GError** e) { arv_camera_set_pixel_format(camera_, mode.pixel_format, e); })) return false;
-    return succeeded([&](GError** e) {
+    if (!check([&](GError** e) { arv_camera_set_pixel_format(camera_, mode.pixel_format, e); })) return false;
+    return check([&](GError** e) {
         arv_camera_set_region(camera_, static_cast<gint>(region.x0), static_cast<gint>(region.y0),
                               static_cast<gint>(region.cx), static_cast<gint>(region.cy), e);
     });
@@ -230,7 +240,7 @@ bool Connection::start_stream(FrameSink* sink) {
         return false;
     }
     guint payload = 0;
-    succeeded([&](GError** e) { payload = arv_camera_get_payload(camera_, e); });
+    check([&](GError** e) { payload = arv_camera_get_payload(camera_, e); });
     if (payload == 0) {
         g_object_unref(stream);
         return false;
@@ -239,7 +249,7 @@ bool Connection::start_stream(FrameSink* sink) {
     stream_ = stream;
     stop_receiving_ = false;
     receiver_ = std::thread(&Connection::receive, stream_, sink, &stop_receiving_);
-    if (!succeeded([&](GError** e) { arv_camera_start_acquisition(camera_, e); })) {
+    if (!check([&](GError** e) { arv_camera_start_acquisition(camera_, e); })) {
         stop_stream();
         return false;
     }
@@ -249,7 +259,7 @@ bool Connection::start_stream(FrameSink* sink) {
 void Connection::stop_stream() {
     if (!stream_) return;
     // A lost camera would only time out on the command.
-    if (!lost()) succeeded([&](GError** e) { arv_camera_stop_acquisition(camera_, e); });
+    check([&](GError** e) { arv_camera_stop_acquisition(camera_, e); });  // skipped when lost
     stop_receiving_ = true;
     receiver_.join();
     g_object_unref(stream_);  // joins Aravis's stream thread and frees its buffers
@@ -261,8 +271,11 @@ void Connection::receive(ArvStream* stream, FrameSink* sink, const std::atomic<b
     while (!stop->load()) {
         ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, kPopTimeoutUs);
         if (!buffer) continue;
-        if (arv_buffer_get_status(buffer) == ARV_BUFFER_STATUS_SUCCESS &&
-            arv_buffer_get_payload_type(buffer) == ARV_BUFFER_PAYLOAD_TYPE_IMAGE) {
+        const ArvBufferStatus status = arv_buffer_get_status(buffer);
+        if (partly_received(status)) {
+            sink->on_image({nullptr, 0, 0, 0, 0, 0, 0, arv_buffer_get_frame_id(buffer), false});
+        } else if (status == ARV_BUFFER_STATUS_SUCCESS &&
+                   arv_buffer_get_payload_type(buffer) == ARV_BUFFER_PAYLOAD_TYPE_IMAGE) {
             size_t bytes = 0;
             const void* data = arv_buffer_get_image_data(buffer, &bytes);
             gint x = 0, y = 0, width = 0, height = 0;
@@ -279,26 +292,26 @@ void Connection::receive(ArvStream* stream, FrameSink* sink, const std::atomic<b
 
 double Connection::exposure_s() {
     double exposure_us = 0;
-    succeeded([&](GError** e) { exposure_us = arv_camera_get_exposure_time(camera_, e); });
+    check([&](GError** e) { exposure_us = arv_camera_get_exposure_time(camera_, e); });
     return exposure_us * 1e-6;
 }
 
 double Connection::frame_period_s() {
     double rate = 0;
-    succeeded([&](GError** e) { rate = arv_camera_get_frame_rate(camera_, e); });
+    check([&](GError** e) { rate = arv_camera_get_frame_rate(camera_, e); });
     return rate > 0 && std::isfinite(rate) ? 1.0 / rate : 0.0;
 }
 
 uint32_t Connection::input_levels() {
     if (has_feature(camera_, "LineStatusAll")) {
         gint64 all = 0;
-        succeeded([&](GError** e) { all = arv_camera_get_integer(camera_, "LineStatusAll", e); });
+        check([&](GError** e) { all = arv_camera_get_integer(camera_, "LineStatusAll", e); });
         return static_cast<uint32_t>(all) & 0xFu;
     }
     if (!has_feature(camera_, "LineSelector") || !has_feature(camera_, "LineStatus")) return 0;
     guint n_lines = 0;
     const char** lines = nullptr;
-    succeeded([&](GError** e) { lines = arv_camera_dup_available_enumerations_as_strings(camera_, "LineSelector", &n_lines, e); });
+    check([&](GError** e) { lines = arv_camera_dup_available_enumerations_as_strings(camera_, "LineSelector", &n_lines, e); });
     uint32_t levels = 0;
     // Input n is the line named Line<n-1>, else the n-th line listed.
     for (guint n = 0; n < 4; ++n) {
@@ -309,8 +322,8 @@ uint32_t Connection::input_levels() {
         if (!line && n < n_lines) line = lines[n];
         if (!line) break;
         gboolean high = FALSE;
-        if (succeeded([&](GError** e) { arv_camera_set_string(camera_, "LineSelector", line, e); }) &&
-            succeeded([&](GError** e) { high = arv_camera_get_boolean(camera_, "LineStatus", e); }) && high)
+        if (check([&](GError** e) { arv_camera_set_string(camera_, "LineSelector", line, e); }) &&
+            check([&](GError** e) { high = arv_camera_get_boolean(camera_, "LineStatus", e); }) && high)
             levels |= 1u << n;
     }
     g_free(lines);

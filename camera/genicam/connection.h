@@ -28,12 +28,15 @@ typedef struct _ArvStream ArvStream;
 namespace genicam {
 
 // One image as the camera delivered it; data valid only during the call.
+// An incomplete one (packets missing after Aravis's resends, or the frame
+// timed out) carries only its frame id: its pixels and size are not trusted.
 struct DeliveredImage {
     const uint8_t* data;
     size_t bytes;
     uint32_t width, height, x, y;
     uint32_t pixel_format;
     uint64_t frame_id;
+    bool complete = true;
 };
 
 class FrameSink {
@@ -66,8 +69,8 @@ public:
 
     const CameraFacts& facts() const { return facts_; }
 
-    // The camera stopped answering: Aravis's heartbeat failed or the device
-    // went away.
+    // The camera stopped answering: Aravis's heartbeat failed, the device
+    // went away, or a command timed out.
     bool lost() const { return lost_->load(); }
 
     bool set_exposure(uint32_t exposure_us);  // clamped to the camera's bounds
@@ -87,6 +90,11 @@ public:
 private:
     Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost);
     void read_facts();
+    // Runs an Aravis call that reports through GError; true when it
+    // succeeded.  A time-out marks the camera lost, so the calls after it
+    // give up at once instead of each waiting out Aravis's retries.
+    template <typename Call>
+    bool check(Call call);
     static void on_control_lost(void* device, void* flag);
     static void receive(ArvStream* stream, FrameSink* sink, const std::atomic<bool>* stop);
 

@@ -37,6 +37,16 @@ FrameIdCounter advance_frame_id(FrameIdCounter counter, uint64_t raw, IdWidth wi
     return counter;
 }
 
+bool is_late_frame_id(const FrameIdCounter& counter, uint64_t raw, IdWidth width) {
+    if (!counter.started) return false;
+    uint64_t behind = 0;
+    if (width == IdWidth::gev16 && raw <= 0xFFFF && counter.last_raw <= 0xFFFF)
+        behind = (gev_position(counter.last_raw) + kGevPeriod - gev_position(raw)) % kGevPeriod;
+    else
+        behind = counter.last_raw - raw;  // huge when raw is ahead
+    return behind < kLateWindow;
+}
+
 FrameIdCounter restart_frame_ids(FrameIdCounter counter) {
     counter.started = false;
     return counter;

@@ -28,6 +28,12 @@ inline constexpr uint64_t kRestartJump = 1u << 20;
 // The counter after a frame with the camera's id raw.
 FrameIdCounter advance_frame_id(FrameIdCounter counter, uint64_t raw, IdWidth width);
 
+// A frame with that id was overtaken by later ones: the camera resends or
+// Aravis gives up on a frame after newer ones arrived.  True when the id is
+// less than kLateWindow frames behind (or equal to) the last one.
+inline constexpr uint64_t kLateWindow = 1000;
+bool is_late_frame_id(const FrameIdCounter& counter, uint64_t raw, IdWidth width);
+
 // The next frame starts a new count (stream restarted, camera reconnected):
 // keeps the counter but forgets the last raw id.
 FrameIdCounter restart_frame_ids(FrameIdCounter counter);

@@ -13,6 +13,5 @@ using zebcommon::kNoData;
 using zebcommon::kNoDevice;  // no camera with that id, or it does not answer
 using zebcommon::kOk;
 using zebcommon::kTimeout;
-inline constexpr int kCameraLost = 45;  // cqWaitForField: close and reopen the camera
 
 }  // namespace genicam

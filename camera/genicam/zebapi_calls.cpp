@@ -209,8 +209,9 @@ CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) { return retrie
 BOOL cqIsFrameComplete(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return 0;
-    // Every delivered buffer is a whole frame (incomplete ones are dropped).
-    return handle->slot.frames().current(&handle->frames, nullptr) ? 1 : 0;
+    // A frame with missing packets is handed out (its number counts) with the
+    // pixels of the newest complete frame, and marked here.
+    return handle->slot.frames().current_complete(&handle->frames) ? 1 : 0;
 }
 
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {

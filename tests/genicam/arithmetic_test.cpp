@@ -1,5 +1,5 @@
 // The GenICam camera library's pure arithmetic: frame-id widening, pixel
-// formats and the image copy, the mode list, region fitting.
+// formats and the image copy, the mode list, region fitting, retry pauses.
 // Threads: the test main thread only.
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include "mode_table.h"
 #include "pixel_layout.h"
 #include "region_fit.h"
+#include "retry_pause.h"
 
 using namespace genicam;
 
@@ -83,6 +84,27 @@ TEST(GenicamFrameIds, RestartsAndStepsBackAreNeverLosses) {
     // A repeated id keeps the number.
     auto repeat = widen({1}, IdWidth::gev16, &counter);
     EXPECT_EQ(repeat[0], back[0]);
+}
+
+TEST(GenicamFrameIds, OvertakenIdsAreLateAcrossTheWrapButNewOrRestartedOnesAreNot) {
+    FrameIdCounter counter;
+    EXPECT_FALSE(is_late_frame_id(counter, 5, IdWidth::gev16));  // nothing seen yet
+    widen({65534, 65535, 1, 2}, IdWidth::gev16, &counter);
+    EXPECT_TRUE(is_late_frame_id(counter, 2, IdWidth::gev16));
+    EXPECT_TRUE(is_late_frame_id(counter, 65535, IdWidth::gev16));
+    EXPECT_FALSE(is_late_frame_id(counter, 3, IdWidth::gev16));
+    EXPECT_FALSE(is_late_frame_id(counter, 60000, IdWidth::gev16));  // far behind: a camera that restarted
+    widen({5000}, IdWidth::wide64, &counter);
+    EXPECT_TRUE(is_late_frame_id(counter, 4001, IdWidth::wide64));
+    EXPECT_FALSE(is_late_frame_id(counter, 4000, IdWidth::wide64));
+    EXPECT_FALSE(is_late_frame_id(counter, 5001, IdWidth::wide64));
+}
+
+TEST(GenicamRetryPause, DoublesFromAQuarterSecondUpToTwoSeconds) {
+    std::vector<long> pauses;
+    auto pause = std::chrono::milliseconds(0);
+    for (int i = 0; i < 6; ++i) pauses.push_back((pause = next_retry_pause(pause)).count());
+    EXPECT_EQ(pauses, (std::vector<long>{250, 500, 1000, 2000, 2000, 2000}));
 }
 
 TEST(GenicamFrameIds, WideIdsAreTakenAsTheyAre) {
