@@ -4,6 +4,10 @@
 
 #include <thread>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include "common_result_codes.h"
 #include "frame_exchange.h"
 #include "handle_registry.h"
@@ -123,6 +127,53 @@ TEST(FrameExchange, WaitersWakeForFramesAndForClosing) {
     std::thread closer([&] { exchange.detach(&handle); });
     EXPECT_EQ(exchange.wait(&handle, 60000), WaitOutcome::handle_idle);
     closer.join();
+}
+
+TEST(FrameExchange, AClosedHandlesFramesAreFreedAndTheLastCloseLeavesNone) {
+    FrameExchange exchange;
+    HandleQueue closing, staying;
+    exchange.attach(&closing);
+    exchange.attach(&staying);
+    exchange.begin(&closing);
+    publish(exchange, 1);  // closing's alone
+    exchange.begin(&staying);
+    publish(exchange, 2);  // both handles'
+    void* own = nullptr;
+    ASSERT_EQ(exchange.acquire(&closing, &own), kOk);
+    ASSERT_EQ(exchange.update(&closing, own), kOk);
+    const size_t before = exchange.buffer_count();
+    exchange.detach(&closing);
+    exchange.release_unused();
+    EXPECT_EQ(exchange.buffer_count(), before - 1) << "frame 2 still waits for the other handle";
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_TRUE(__asan_address_is_poisoned(own)) << "a reader of the closed handle's frame is caught";
+#endif
+    FrameBuffer* writing = exchange.claim(16, 16);  // the producer is busy as the last handle closes
+    ASSERT_NE(writing, nullptr);
+    exchange.detach(&staying);
+    exchange.release_unused();
+    EXPECT_EQ(exchange.buffer_count(), 1u);
+    exchange.discard(writing);
+    EXPECT_EQ(exchange.buffer_count(), 0u);
+}
+
+TEST(FrameExchange, IncompleteFramesAreReportedAsSuch) {
+    FrameExchange exchange;
+    HandleQueue handle;
+    exchange.attach(&handle);
+    exchange.begin(&handle);
+    EXPECT_FALSE(exchange.current_complete(&handle));
+    for (bool complete : {true, false}) {
+        FrameBuffer* buffer = exchange.claim(16, 16);
+        FrameFacts facts;
+        facts.complete = complete;
+        exchange.publish(buffer, facts);
+        void* data = nullptr;
+        ASSERT_EQ(exchange.acquire(&handle, &data), kOk);
+        ASSERT_EQ(exchange.update(&handle, data), kOk);
+        EXPECT_EQ(exchange.current_complete(&handle), complete);
+    }
+    exchange.detach(&handle);
 }
 
 TEST(HandleRegistry, KeysAreNeverReusedAndForeignKeysAreNotFound) {
