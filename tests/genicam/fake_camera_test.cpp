@@ -353,14 +353,23 @@ TEST_F(GenicamFake, LostCameraIsWaitedForAndComesBackWithItsSettings) {
 
     fake_.kill_now();
     const auto killed = Clock::now();
+    // Frames still on their way when it died, then nothing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    void* data = nullptr;
+    while (cqIsFieldReady(worker_) == 0) cqAcquireField(worker_, &data);
     std::vector<CallTimes> rounds;
     double longest_wait = 0, shortest_wait = 1e9;
-    int waits = 0;
+    int waits = 0, wrong_results = 0;
     while (seconds_since(killed) < 16.0) {
         const auto begin = Clock::now();
         const int result = cqWaitForField(worker_, 1000);
         const double took = seconds_since(begin);
-        EXPECT_TRUE(result != 0 && result != 1 && result != kLost) << "wait result " << result;
+        if (result == 0 || result == 1 || result == kLost) {
+            ADD_FAILURE() << "wait result " << result << " " << seconds_since(killed) << " s into the outage";
+            if (++wrong_results == 3) break;
+            while (cqIsFieldReady(worker_) == 0) cqAcquireField(worker_, &data);
+            continue;
+        }
         longest_wait = std::max(longest_wait, took);
         shortest_wait = std::min(shortest_wait, took);
         ++waits;
