@@ -1,5 +1,5 @@
-// connection.cpp - see connection.h.  Members: the owning slot's control
-// path, one thread at a time.  receive: the connection's receive thread.
+// connection.cpp - see connection.h.  Members: the owning slot's camera
+// thread.  receive: the connection's receive thread.
 // on_control_lost: Aravis's heartbeat thread.
 #include "connection.h"
 

@@ -2,8 +2,8 @@
 // what the camera offers (read once at open), its settings, its stream and
 // its inputs.
 //
-// Not locked itself: the owning CameraSlot calls every member under its
-// control mutex, one thread at a time.  The only code that runs elsewhere is
+// Not locked itself: only the owning CameraSlot's camera thread calls its
+// members (lost() may be read anywhere).  The only code that runs elsewhere is
 // the connection's receive thread, which pops Aravis's filled buffers and
 // hands each image to the FrameSink, and Aravis's heartbeat thread, which
 // sets lost().  Our code never runs on Aravis's stream thread: a buffer
