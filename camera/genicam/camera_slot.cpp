@@ -44,9 +44,11 @@ CameraSlot& slot_for(const std::string& name) {
 bool CameraSlot::wait_for_camera_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done) {
     if (changed_.wait_for(lock, kCallDeadline, done)) return true;
     // Slow: a camera that still answers is only busy; one that does not most
-    // likely went away.
+    // likely went away.  One without an address to ask (USB3 Vision) is
+    // taken as gone.
+    const std::string address = address_;
     lock.unlock();
-    const bool alive = !is_ipv4_address(name_) || camera_answers(name_, kCallProbeTimeoutMs);
+    const bool alive = !address.empty() && camera_answers(address, kCallProbeTimeoutMs);
     lock.lock();
     return (alive && changed_.wait_for(lock, kBusyCameraDeadline, done)) || done();
 }
@@ -270,6 +272,7 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& conne
     // The mode list is read when the first handle opens and kept while any
     // handle is open, so mode indexes keep their meaning across a reconnect.
     const bool reconnect = open_handles_ > 0 && !facts_.modes.empty();
+    address_ = connection.address();
     if (!reconnect) {
         facts_ = connection.facts();
         settings_ = Settings{};

@@ -129,6 +129,7 @@ private:
     int open_handles_ = 0;
     int acquiring_handles_ = 0;
     CameraFacts facts_;  // from the first connection while any handle is open
+    std::string address_;  // the connected camera's IPv4 address, "" when it has none
     Settings settings_;
     std::deque<std::shared_ptr<Job>> jobs_;
     // Set and reset under mutex_ by the camera thread only, which alone uses

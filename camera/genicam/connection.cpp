@@ -98,6 +98,13 @@ std::unique_ptr<Connection> Connection::open(const std::string& name) {
 
 Connection::Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost)
     : camera_(camera), lost_(std::move(lost)) {
+    ArvDevice* device = arv_camera_get_device(camera_);
+    if (ARV_IS_GV_DEVICE(device))
+        if (GSocketAddress* socket = arv_gv_device_get_device_address(ARV_GV_DEVICE(device))) {
+            gchar* text = g_inet_address_to_string(g_inet_socket_address_get_address(G_INET_SOCKET_ADDRESS(socket)));
+            address_ = text ? text : "";
+            g_free(text);
+        }
     lost_handler_ =
         g_signal_connect(arv_camera_get_device(camera_), "control-lost", G_CALLBACK(on_control_lost), lost_.get());
 }

@@ -68,6 +68,8 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     const CameraFacts& facts() const { return facts_; }
+    // The camera's IPv4 address for a GigE Vision camera, "" for others.
+    const std::string& address() const { return address_; }
 
     // The camera stopped answering: Aravis's heartbeat failed, the device
     // went away, or a command timed out.
@@ -105,6 +107,7 @@ private:
     std::thread receiver_;
     std::atomic<bool> stop_receiving_{false};
     CameraFacts facts_;
+    std::string address_;
     // Allocated before the camera is opened, so before Aravis's heartbeat
     // thread exists: the thread's creation orders it for every checker.
     std::unique_ptr<std::atomic<bool>> lost_;
