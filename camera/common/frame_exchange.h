@@ -33,8 +33,8 @@ struct FrameFacts {
     colour::Mosaic mosaic = colour::Mosaic::mono;
 };
 
-// Allocated once and never freed or shrunk, so a stale data pointer held by a
-// caller never dangles.
+// Reused while any handle references it; freed when a handle is closed and
+// no other handle or the producer references it.
 struct FrameBuffer {
     std::unique_ptr<uint8_t[]> data;
     size_t capacity = 0;
@@ -70,7 +70,8 @@ public:
     FrameExchange(const FrameExchange&) = delete;
     FrameExchange& operator=(const FrameExchange&) = delete;
 
-    // Handles.  detach also ends the handle's acquisition and wakes its waiters.
+    // Handles.  detach also ends the handle's acquisition, wakes its waiters
+    // and frees the buffers no longer referenced.
     void attach(HandleQueue* handle);
     void detach(HandleQueue* handle);
     bool begin(HandleQueue* handle);  // false when it was already acquiring
@@ -96,6 +97,8 @@ public:
     // outside the mutex; nullptr when there is none.  Balance with unpin.
     FrameBuffer* pin_current(HandleQueue* handle);
     void unpin(FrameBuffer* buffer);
+
+    size_t buffer_count();  // buffers allocated now, for tests
 
 private:
     static void release_locked(FrameBuffer*& buffer);
