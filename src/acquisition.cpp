@@ -111,7 +111,9 @@ struct Worker {
             return false;
         // Spins without a pause, as the camera expects; a stop request ends
         // the spin, so a camera that never completes cannot hang the worker.
-        while (!cqIsSetModeComplete(handle) && lps->bRun) {
+        while (!cqIsSetModeComplete(handle)) {
+            if (!lps->bRun)
+                return false;  // stopped while the mode settles: straight to the exit path
         }
 
         lps->fFPS = 100.0;
@@ -126,13 +128,15 @@ struct Worker {
         return cqStartAcquisition(handle) == 0;
     }
 
-    // Stops and closes the handle. Done under the frame lock: closing lets
-    // the camera reuse the buffer the display may be copying from.
+    // Stops and closes the handle. Done under the frame lock, and gf forgets
+    // its frame first: the camera may free or reuse the buffers of a closed
+    // handle, and a redraw must never copy from them.
     void close()
     {
         if (handle == INVALID_HANDLE_VALUE)
             return;
         std::lock_guard<std::mutex> lock(frame_mutex);
+        lps->gf.bp = nullptr;
         cqStopAcquisition(handle);
         cqkUninitialize(handle);
         handle = INVALID_HANDLE_VALUE;
@@ -238,9 +242,10 @@ struct Worker {
     void exit_path()
     {
         close();
+        // Freed in every case: all zero when the slot was already empty.
         CQGETBITMAP waiting{};
-        if (take_bitmap(&waiting))
-            cqFreeBitmap(0, &waiting);
+        take_bitmap(&waiting);
+        cqFreeBitmap(0, &waiting);
         send(destroy, StructureNotifyMask);
     }
 };

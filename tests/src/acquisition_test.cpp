@@ -119,6 +119,7 @@ TEST_F(AcquisitionTest, MonochromeUsesOnlyTheBayerCalls)
                              "cqProcessFrame", "cqRetrieveBitmapAdv", "cqSetupCE"})
         EXPECT_EQ(zebsim::count(call), 0u) << call;
     EXPECT_TRUE(bitmap_slot_empty());
+    EXPECT_EQ(zebsim::count("cqFreeBitmap"), 1u);  // the exit path frees the slot even when empty
 }
 
 TEST_F(AcquisitionTest, ColourFillsTheSlotOnlyWhileItIsEmpty)
@@ -199,6 +200,29 @@ TEST_F(AcquisitionTest, FailingSetModeOrStartEndsTheWorker)
     }
 }
 
+TEST_F(AcquisitionTest, StopDuringAModeThatNeverSettlesEndsTheOpen)
+{
+    zebsim::set_faults("settle");
+    zebsim::clear_calls();
+    start();
+    ASSERT_TRUE(wait_until([] { return zebsim::count("cqIsSetModeComplete") > 100; }));
+    stop();
+    EXPECT_TRUE(ends_with_destroy_notice());
+    EXPECT_EQ(zebsim::count("cqGetModeTiming"), 0u);
+    EXPECT_EQ(zebsim::count("cqStartAcquisition"), 0u);
+    EXPECT_EQ(zebsim::open_handles(), 1);  // the worker's handle closed on the exit path
+}
+
+TEST_F(AcquisitionTest, ModeTimingThatWritesNothingLeavesBothRatesAt100)
+{
+    zebsim::set_faults("timing");
+    lps->fFPS = lps->fFPS_sum = 7.0;
+    start();
+    ASSERT_GE(wait_for_exposes(1), 1);
+    EXPECT_EQ(lps->fFPS.load(), 100.0);
+    EXPECT_EQ(lps->fFPS_sum.load(), 100.0);
+}
+
 TEST_F(AcquisitionTest, StopWhileNothingArrivesEndsWithinOneWait)
 {
     zebsim::set_paused(true);
@@ -239,6 +263,33 @@ TEST_F(AcquisitionTest, ResetFreesBitmapsLeftInTheRecord)
     running = false;
     EXPECT_NE(lps->sbmp.bp, nullptr);
     // (TearDown's setupCam frees sbmp; AddressSanitizer reports a leak otherwise.)
+}
+
+TEST(SetupCam, ResetsTheRecordWithAndWithoutACamera)
+{
+    for (const bool camera : {true, false}) {
+        SCOPED_TRACE(camera);
+        set_env("ZEBSIM_CAMERAS", camera ? nullptr : "0");
+        lps->uiExposure = 5;
+        lps->fGain = 3.0f;
+        lps->color = lps->show = 1;
+        lps->Kr = 2.0;
+        lps->dwNframes = 9;
+        lps->dwROIcx = 64;
+        setupCam();
+        EXPECT_EQ(hMV != INVALID_HANDLE_VALUE, camera);
+        close_control_handle();
+        EXPECT_EQ(lps->uiExposure.load(), 10000u);
+        EXPECT_EQ(lps->uiMode.load(), 0u);
+        EXPECT_EQ(lps->fGain.load(), 0.0f);
+        EXPECT_EQ(lps->zoom, 2u);
+        EXPECT_EQ(lps->bDrawImage, 1);
+        EXPECT_EQ(lps->color.load() | lps->show.load() | lps->bRun.load(), 0);
+        EXPECT_EQ(lps->Kr, 1.0);
+        EXPECT_EQ(lps->Kg, 1.0);
+        EXPECT_EQ(lps->Kb, 1.0);
+        EXPECT_EQ(lps->dwNframes.load() | lps->dwROIcx.load(), 0u);
+    }
 }
 
 }  // namespace
