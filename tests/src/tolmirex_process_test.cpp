@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <utility>
@@ -70,6 +71,21 @@ public:
     }
 
     bool running() { return !exited_ && waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+    // Resident memory of the running program, in MB.
+    double resident_mb() const
+    {
+        FILE* status = fopen(("/proc/" + std::to_string(pid_) + "/status").c_str(), "r");
+        if (!status)
+            return -1;
+        char line[256];
+        long kb = -1;
+        while (fgets(line, sizeof line, status))
+            if (sscanf(line, "VmRSS: %ld kB", &kb) == 1)
+                break;
+        fclose(status);
+        return kb / 1024.0;
+    }
 
     const std::string& output()
     {
@@ -174,6 +190,24 @@ TEST_F(ProcessTest, WindowLimitFromTheEnvironment)
     EXPECT_NE(viewer.output().find("Window size changed to 800x640\n"), std::string::npos) << viewer.output();
     send_close_request(dpy, find_one("Tolmirex control"));
     EXPECT_EQ(viewer.wait_exit(), 0);
+}
+
+TEST_F(ProcessTest, WindowLimitsAtTheExtremesNeitherCrashNorCostMemory)
+{
+    for (auto [limit, size] : {std::pair{"1", "1x1"}, std::pair{"40000", "32767x26213"}}) {
+        SCOPED_TRACE(limit);
+        Viewer viewer(Environment{{"WIN_WIDTH", limit}});
+        ASSERT_NE(find_one("Video FPS: "), 0u) << viewer.output();
+        EXPECT_NE(viewer.output().find(std::string("Window size changed to ") + size + "\n"), std::string::npos)
+            << viewer.output();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        ASSERT_TRUE(viewer.running());
+        EXPECT_LT(viewer.resident_mb(), 200.0);
+        const auto begin = std::chrono::steady_clock::now();
+        send_close_request(dpy, find_one("Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 2.0);
+    }
 }
 
 }  // namespace
