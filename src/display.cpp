@@ -165,23 +165,22 @@ private:
             }
         }
 
-        if (lps->show) {
-            const unsigned width = colour ? lps->sbmp.w : lps->sgf.curCX;
-            const unsigned height = colour ? lps->sbmp.h : lps->sgf.curCY;
-            // No image yet (colour output before the first bitmap): nothing to size or draw.
-            if (width == 0 || height == 0)
-                return true;
-            if (surface_id_ == VA_INVALID_SURFACE || width != surface_width_ || height != surface_height_) {
+        const unsigned width = colour ? lps->sbmp.w : lps->sgf.curCX;
+        const unsigned height = colour ? lps->sbmp.h : lps->sgf.curCY;
+        // No image yet (colour output before the first bitmap): nothing to
+        // size or draw, but the pass still counts for the statistics.
+        if (width != 0 && height != 0) {
+            if (lps->show &&
+                (surface_id_ == VA_INVALID_SURFACE || width != surface_width_ || height != surface_height_)) {
                 if (!recreate_surface(width, height))
                     return false;
             }
+            if (drawImage(va_dpy_, surface_id_, &image_format_, surface_width_, surface_height_, win_,
+                          win_width_, win_height_))
+                draw_errors_ = 0;
+            else if (++draw_errors_ >= MAX_DRAW_ERRORS)
+                return false;
         }
-
-        if (drawImage(va_dpy_, surface_id_, &image_format_, surface_width_, surface_height_, win_,
-                      win_width_, win_height_))
-            draw_errors_ = 0;
-        else if (++draw_errors_ >= MAX_DRAW_ERRORS)
-            return false;
 
         maybe_statistics_tick(win_);
         account_redraw(start_time);

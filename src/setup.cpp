@@ -25,11 +25,23 @@ std::mutex frame_mutex;
 static std::atomic<unsigned> stop_generation{0};
 static std::atomic<unsigned> run_generation{0};
 
-DWORD getcurms()
+static DWORD time_of_day_ms()
 {
     timeval tv;
     gettimeofday(&tv, nullptr);
     return static_cast<DWORD>(tv.tv_sec) * 1000u + static_cast<DWORD>(tv.tv_usec / 1000);
+}
+
+static std::atomic<MillisecondClock> clock_source{time_of_day_ms};
+
+DWORD getcurms()
+{
+    return clock_source.load(std::memory_order_relaxed)();
+}
+
+void set_millisecond_clock(MillisecondClock source)
+{
+    clock_source = source ? source : time_of_day_ms;
 }
 
 double elapsed_seconds(DWORD from_ms, DWORD to_ms)

@@ -73,6 +73,10 @@ extern Display* x11_display;     // the one X connection of the video side
 extern int max_width, max_height;  // video window limits, 0 = none
 
 DWORD getcurms();
+// Where getcurms reads the time: the time of day unless a test sets another
+// source (null restores it). Any thread.
+using MillisecondClock = DWORD (*)();
+void set_millisecond_clock(MillisecondClock source);
 void setT0();
 double getT();
 // Elapsed seconds between two clock readings, across a wrap of the clock.
