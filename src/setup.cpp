@@ -5,6 +5,7 @@
 
 #include <sys/time.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -164,6 +165,10 @@ bool take_bitmap(CQGETBITMAP* out)
     return true;
 }
 
+// Wakes a worker that pauses between camera reopens.
+static std::mutex stop_mutex;
+static std::condition_variable stop_requested;
+
 void request_stop()
 {
     // The count goes up before bRun is cleared, so a worker that sets bRun
@@ -171,6 +176,16 @@ void request_stop()
     stop_generation.fetch_add(1);
     lps->bRun = 0;
     lps->bHaveData = 0;
+    {
+        std::lock_guard<std::mutex> lock(stop_mutex);  // no wake-up lost between test and wait
+    }
+    stop_requested.notify_all();
+}
+
+bool wait_unless_stopped(std::chrono::milliseconds pause)
+{
+    std::unique_lock<std::mutex> lock(stop_mutex);
+    return !stop_requested.wait_for(lock, pause, [] { return !lps->bRun; });
 }
 
 void begin_live_run()

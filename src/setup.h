@@ -12,6 +12,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <vector>
 
@@ -122,3 +123,6 @@ void request_stop();
 void begin_live_run();
 // Worker: sets bRun and reports whether it may run (no stop since the run began).
 bool worker_begin_run();
+// Worker: waits for `pause` unless a stop is requested meanwhile; false when
+// it was.
+bool wait_unless_stopped(std::chrono::milliseconds pause);

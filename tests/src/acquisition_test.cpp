@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdint>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "acquisition.h"
 #include "setup.h"
@@ -221,6 +223,50 @@ TEST_F(AcquisitionTest, ModeTimingThatWritesNothingLeavesBothRatesAt100)
     ASSERT_GE(wait_for_exposes(1), 1);
     EXPECT_EQ(lps->fFPS.load(), 100.0);
     EXPECT_EQ(lps->fFPS_sum.load(), 100.0);
+}
+
+size_t lines(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(AcquisitionTest, ColourCallsFailingForOverASecondAreReportedOnce)
+{
+    const std::pair<const char*, const char*> faults[] = {
+        {"process", "Colour processing failing for over a second: cqProcessFrame returned "},
+        {"bitmap", "Bitmap retrieval failing for over a second: cqRetrieveBitmapAdv returned "}};
+    lps->color = 1;
+    for (auto [fault, message] : faults) {
+        SCOPED_TRACE(fault);
+        zebsim::set_faults(fault);
+        testing::internal::CaptureStderr();
+        start();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        stop();
+        EXPECT_EQ(lines(testing::internal::GetCapturedStderr(), message), 1u);
+    }
+}
+
+TEST_F(AcquisitionTest, ACameraStuckInResetsIsReportedAndReopenedAtAPace)
+{
+    zebsim::set_faults("wait45");
+    zebsim::clear_calls();
+    testing::internal::CaptureStderr();
+    start();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const size_t reopens = zebsim::count("cqkInitialize");
+    const auto begin = std::chrono::steady_clock::now();
+    stop();
+    const double stop_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    EXPECT_LT(reopens, 20u);
+    EXPECT_GT(reopens, 3u);
+    EXPECT_LT(stop_s, 0.5);  // a stop ends the pause at once
+    EXPECT_EQ(lines(testing::internal::GetCapturedStderr(),
+                    "Camera reset again within a second of reopening: cqWaitForField returned 45"),
+              1u);
 }
 
 TEST_F(AcquisitionTest, StopWhileNothingArrivesEndsWithinOneWait)

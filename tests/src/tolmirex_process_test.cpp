@@ -21,27 +21,31 @@ namespace {
 
 using Environment = std::vector<std::pair<const char*, const char*>>;
 
-// One run of the program, its standard output collected through a pipe.
+// One run of the program, its standard output and error collected through pipes.
 class Viewer {
 public:
     explicit Viewer(const Environment& env = Environment())
     {
-        int out[2];
-        if (pipe(out) != 0)
+        int out[2], err[2];
+        if (pipe(out) != 0 || pipe(err) != 0)
             abort();
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
+            dup2(err[1], STDERR_FILENO);
+            for (int fd : {out[0], out[1], err[0], err[1]})
+                close(fd);
             for (auto& [name, value] : env)
                 set_env(name, value);
             execl(TOLMIREX_BINARY, TOLMIREX_BINARY, static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
+        close(err[1]);
         out_ = out[0];
+        err_ = err[0];
         fcntl(out_, F_SETFL, O_NONBLOCK);
+        fcntl(err_, F_SETFL, O_NONBLOCK);
     }
 
     ~Viewer()
@@ -51,6 +55,7 @@ public:
             waitpid(pid_, nullptr, 0);
         }
         close(out_);
+        close(err_);
     }
 
     // Exit status once the program ended within `seconds`, else -1.
@@ -93,6 +98,12 @@ public:
         return output_;
     }
 
+    const std::string& errors()
+    {
+        read_output();
+        return errors_;
+    }
+
 private:
     void read_output()
     {
@@ -100,10 +111,13 @@ private:
         ssize_t n;
         while ((n = read(out_, buffer, sizeof buffer)) > 0)
             output_.append(buffer, size_t(n));
+        while ((n = read(err_, buffer, sizeof buffer)) > 0)
+            errors_.append(buffer, size_t(n));
     }
 
     pid_t pid_ = -1;
-    int out_ = -1;
+    int out_ = -1, err_ = -1;
+    std::string errors_;
     bool exited_ = false;
     std::string output_;
 };
@@ -207,6 +221,22 @@ TEST_F(ProcessTest, WindowLimitsAtTheExtremesNeitherCrashNorCostMemory)
         send_close_request(dpy, find_one("Tolmirex control"));
         EXPECT_EQ(viewer.wait_exit(), 0);
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 2.0);
+    }
+}
+
+TEST_F(ProcessTest, ACameraThatCannotBeStartedIsNamed)
+{
+    const std::pair<const char*, const char*> faults[] = {
+        {"init", "cqInitializeHardware"}, {"setmode", "cqSetMode"}, {"start", "cqStartAcquisition"}};
+    for (auto [fault, call] : faults) {
+        SCOPED_TRACE(fault);
+        Viewer viewer(Environment{{"ZEBSIM_FAULTS", fault}});
+        const std::string line = std::string("Acquisition stopped: the camera could not be started: ") + call;
+        EXPECT_TRUE(wait_until([&] { return viewer.errors().find(line) != std::string::npos; })) << viewer.errors();
+        EXPECT_TRUE(wait_until([&] { return windows_with_name_prefix(dpy, "Tolmirex").size() == 1; }));
+        EXPECT_EQ(viewer.errors().find('\n'), viewer.errors().size() - 1) << "one line: " << viewer.errors();
+        send_close_request(dpy, find_one("Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
     }
 }
 
