@@ -16,6 +16,11 @@ namespace {
 constexpr int kShmAttachRequest = 1;
 // Core request code of TranslateCoordinates (X11/Xproto.h).
 constexpr int kTranslateCoordsRequest = 40;
+// Without MIT-SHM a picture travels through the connection, perhaps to a
+// server across a slow network: it goes in strips of about this many bytes,
+// each sent only once the server has taken the one before, so no more than
+// one strip is ever queued on the link ahead of other clients' traffic.
+constexpr std::size_t kStripBytes = 256 * 1024;
 
 // Byte order of a 32-bit TrueColor pixel in memory, if it is one we write.
 bool pixel_order_of(const XVisualInfo& visual, int byte_order, PixelOrder& order) {
@@ -202,7 +207,12 @@ VAStatus X11Presenter::present(const Nv12Picture& picture, Rect source, Drawable
     XShmPutImage(display_, drawable, gc_, image_, 0, 0, x0, y0, visible.width, visible.height, False);
     XSync(display_, False);
   } else {
-    XPutImage(display_, drawable, gc_, image_, 0, 0, x0, y0, visible.width, visible.height);
+    const int strip_rows = std::max<int>(1, static_cast<int>(kStripBytes / image_->bytes_per_line));
+    for (int row = 0; row < visible.height; row += strip_rows) {
+      if (row > 0) XSync(display_, False);  // the last strip of a picture is awaited by the next call's XGetGeometry
+      XPutImage(display_, drawable, gc_, image_, 0, row, x0, y0 + row, visible.width,
+                std::min(strip_rows, visible.height - row));
+    }
     XFlush(display_);
   }
   return VA_STATUS_SUCCESS;

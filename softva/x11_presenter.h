@@ -3,8 +3,8 @@
 // which the program has made thread-safe with XInitThreads.
 // Draws NV12 pictures into X11 drawables: scales and converts them into a
 // client-side image and sends it with MIT-SHM when the server takes it (the
-// segment is kept and reused while it is large enough), plain XPutImage
-// otherwise.
+// segment is kept and reused while it is large enough), plain XPutImage in
+// strips paced by the server otherwise.
 #pragma once
 
 #include <X11/Xlib.h>

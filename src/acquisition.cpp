@@ -126,12 +126,12 @@ struct Worker {
     explicit Worker(Window w) : win(w)
     {
         expose.xexpose.type = Expose;
-        expose.xexpose.display = x11_display;
+        expose.xexpose.display = worker_display;
         expose.xexpose.window = win;
         expose.xexpose.count = 0;
 
         destroy.xdestroywindow.type = DestroyNotify;
-        destroy.xdestroywindow.display = x11_display;
+        destroy.xdestroywindow.display = worker_display;
         destroy.xdestroywindow.event = win;
         destroy.xdestroywindow.window = win;
 
@@ -142,8 +142,8 @@ struct Worker {
 
     void send(XEvent& event, long mask)
     {
-        XSendEvent(x11_display, win, True, mask, &event);
-        XFlush(x11_display);
+        XSendEvent(worker_display, win, True, mask, &event);
+        XFlush(worker_display);
     }
 
     bool fail(const char* call, CQK_RETURN result)

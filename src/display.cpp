@@ -104,8 +104,10 @@ public:
             terminate_va();
             return nullptr;
         }
-        if (pthread_create(&acq_thread_, nullptr, acquisition,
-                           reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) != 0) {
+        worker_display = XOpenDisplay(DisplayString(x11_display));
+        if (!worker_display || pthread_create(&acq_thread_, nullptr, acquisition,
+                                              reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) != 0) {
+            close_worker_display();
             terminate_va();
             destroy_window();
             return nullptr;
@@ -216,6 +218,7 @@ private:
             VA_CALL(vaDestroySurfaces, va_dpy_, &surface_id_, 1);
         stopLive();
         pthread_join(acq_thread_, nullptr);
+        close_worker_display();
         cqFreeBitmap(0, &lps->sbmp);
         if (VA_CALL(vaTerminate, va_dpy_))
             return nullptr;
@@ -224,6 +227,13 @@ private:
     }
 
     void terminate_va() { VA_CALL(vaTerminate, va_dpy_); }
+
+    void close_worker_display()
+    {
+        if (worker_display)
+            XCloseDisplay(worker_display);
+        worker_display = nullptr;
+    }
 
     void destroy_window()
     {

@@ -24,7 +24,7 @@ int main(int argc, char** argv)
     setlocale(LC_ALL, "");
     gtk_disable_setlocale();
 
-    // The display thread and the worker share one X connection.
+    // The display thread and the worker each use Xlib from their own thread.
     XInitThreads();
     x11_display = XOpenDisplay(nullptr);
     if (!x11_display) {

@@ -17,6 +17,7 @@ HANDLE hMV = INVALID_HANDLE_VALUE;
 std::mutex hMV_mutex;
 bool has_derive = true;
 Display* x11_display = nullptr;
+Display* worker_display = nullptr;
 int max_width = 0;
 int max_height = 0;
 

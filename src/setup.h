@@ -70,7 +70,12 @@ extern HANDLE hMV;
 extern std::mutex hMV_mutex;
 
 extern bool has_derive;          // frame upload may use derived images; display thread
-extern Display* x11_display;     // the one X connection of the video side
+extern Display* x11_display;     // the display thread's X connection
+// The worker's own X connection, on which it posts its notices: opened by the
+// display thread before the worker starts and closed after it ended, so the
+// worker never waits for the display thread's use of x11_display (a picture
+// on its way to a slow X server).
+extern Display* worker_display;
 extern int max_width, max_height;  // video window limits, 0 = none
 
 DWORD getcurms();

@@ -22,6 +22,7 @@ protected:
     void SetUp() override
     {
         open_test_display();
+        worker_display = XOpenDisplay(nullptr);  // the worker's own, as the display thread opens it
         zebsim::reset();
         setupCam();
         ASSERT_NE(hMV, INVALID_HANDLE_VALUE);
@@ -36,6 +37,8 @@ protected:
         setupCam();  // frees what the hand-off slot may still hold
         close_control_handle();
         XDestroyWindow(x11_display, win);
+        XCloseDisplay(worker_display);
+        worker_display = nullptr;
         close_test_display();
     }
 
