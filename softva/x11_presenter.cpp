@@ -20,7 +20,27 @@ constexpr int kTranslateCoordsRequest = 40;
 // server across a slow network: it goes in strips of about this many bytes,
 // each sent only once the server has taken the one before, so no more than
 // one strip is ever queued on the link ahead of other clients' traffic.
-constexpr std::size_t kStripBytes = 256 * 1024;
+constexpr std::size_t kStripBytes = 128 * 1024;
+
+// Whether a DestroyNotify for `window` waits in the connection's queue;
+// looks at every queued event without taking any (the predicate never
+// matches).
+bool destroy_queued(Display* display, Window window) {
+  struct Search {
+    Window window;
+    bool found;
+  } search{window, false};
+  XEvent unused;
+  XCheckIfEvent(
+      display, &unused,
+      [](Display*, XEvent* event, XPointer arg) -> Bool {
+        auto* s = reinterpret_cast<Search*>(arg);
+        if (event->type == DestroyNotify && event->xdestroywindow.window == s->window) s->found = true;
+        return False;
+      },
+      reinterpret_cast<XPointer>(&search));
+  return search.found;
+}
 
 // Byte order of a 32-bit TrueColor pixel in memory, if it is one we write.
 bool pixel_order_of(const XVisualInfo& visual, int byte_order, PixelOrder& order) {
@@ -207,9 +227,15 @@ VAStatus X11Presenter::present(const Nv12Picture& picture, Rect source, Drawable
     XShmPutImage(display_, drawable, gc_, image_, 0, 0, x0, y0, visible.width, visible.height, False);
     XSync(display_, False);
   } else {
+    // The last strip of a picture is awaited by the next call's
+    // XGetGeometry. The rest of a picture for a window that is going away
+    // is not worth seconds of a slow link.
     const int strip_rows = std::max<int>(1, static_cast<int>(kStripBytes / image_->bytes_per_line));
     for (int row = 0; row < visible.height; row += strip_rows) {
-      if (row > 0) XSync(display_, False);  // the last strip of a picture is awaited by the next call's XGetGeometry
+      if (row > 0) {
+        XSync(display_, False);
+        if (destroy_queued(display_, drawable)) break;
+      }
       XPutImage(display_, drawable, gc_, image_, 0, row, x0, y0 + row, visible.width,
                 std::min(strip_rows, visible.height - row));
     }
