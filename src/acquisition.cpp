@@ -13,6 +13,8 @@
 #include <mutex>
 #include <optional>
 
+#include "frame_handover.h"
+#include "live_run.h"
 #include "setup.h"
 
 namespace {

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "acquisition.h"
+#include "frame_handover.h"
 #include "frame_upload.h"
 #include "rate_stats.h"
+#include "live_run.h"
 #include "setup.h"
 #include "va_report.h"
 #include "video_window.h"

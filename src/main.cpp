@@ -8,6 +8,7 @@
 
 #include "control_panel.h"
 #include "display.h"
+#include "live_run.h"
 #include "setup.h"
 
 int main(int argc, char** argv)

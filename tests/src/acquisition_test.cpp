@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "acquisition.h"
+#include "frame_handover.h"
+#include "live_run.h"
 #include "setup.h"
 #include "test_support.h"
 #include "video_window.h"

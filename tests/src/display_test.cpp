@@ -14,6 +14,7 @@
 #include <X11/Xutil.h>  // after gtest: it defines None
 
 #include "display.h"
+#include "frame_handover.h"
 #include "rate_stats.h"
 #include "setup.h"
 #include "test_support.h"
