@@ -45,7 +45,7 @@ int probe(Display* x, Window win)
     int major = 0, minor = 0;
     VAStatus status = vaInitialize(va, &major, &minor);
     if (status != VA_STATUS_SUCCESS)
-        return fail("vaInitialize", status);
+        return fail("libva found no driver that starts: vaInitialize", status);
 
     int result = 0;
     VASurfaceID surface = VA_INVALID_SURFACE;
