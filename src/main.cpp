@@ -41,6 +41,9 @@ int main(int argc, char** argv)
     }
     startLive();
 
+    // WM_CLASS (tolmirex, Tolmirex) on the control window, as on the video
+    // window, whatever name the binary was started under.
+    g_set_prgname("tolmirex");
     gtk_init(&argc, &argv);
     ctrl_window panel{};
     build_control_panel(&panel);
