@@ -14,6 +14,33 @@ namespace {
 // Minor opcode of ShmAttach (X_ShmAttach in shmproto.h, which needs the
 // server-side protocol types to compile).
 constexpr int kShmAttachRequest = 1;
+// Core request code of TranslateCoordinates (X11/Xproto.h).
+constexpr int kTranslateCoordsRequest = 40;
+// Without MIT-SHM a picture travels through the connection, perhaps to a
+// server across a slow network: it goes in strips of about this many bytes,
+// each sent only once the server has taken the one before, so no more than
+// one strip is ever queued on the link ahead of other clients' traffic.
+constexpr std::size_t kStripBytes = 128 * 1024;
+
+// Whether a DestroyNotify for `window` waits in the connection's queue;
+// looks at every queued event without taking any (the predicate never
+// matches).
+bool destroy_queued(Display* display, Window window) {
+  struct Search {
+    Window window;
+    bool found;
+  } search{window, false};
+  XEvent unused;
+  XCheckIfEvent(
+      display, &unused,
+      [](Display*, XEvent* event, XPointer arg) -> Bool {
+        auto* s = reinterpret_cast<Search*>(arg);
+        if (event->type == DestroyNotify && event->xdestroywindow.window == s->window) s->found = true;
+        return False;
+      },
+      reinterpret_cast<XPointer>(&search));
+  return search.found;
+}
 
 // Byte order of a 32-bit TrueColor pixel in memory, if it is one we write.
 bool pixel_order_of(const XVisualInfo& visual, int byte_order, PixelOrder& order) {
@@ -69,6 +96,8 @@ VAStatus X11Presenter::adopt_drawable_format(Drawable drawable, Window root, uns
   release_image();
   if (gc_ != nullptr) XFreeGC(display_, gc_);
   gc_ = XCreateGC(display_, drawable, 0, nullptr);
+  screen_width_ = WidthOfScreen(ScreenOfDisplay(display_, screen));
+  screen_height_ = HeightOfScreen(ScreenOfDisplay(display_, screen));
   root_ = root;
   depth_ = depth;
   visual_ = visual.visual;
@@ -150,6 +179,21 @@ bool X11Presenter::ensure_image(int width, int height) {
   return true;
 }
 
+Rect X11Presenter::part_on_screen(Drawable drawable, Window root, int width, int height) {
+  const Rect whole{0, 0, width, height};
+  if (width <= screen_width_ && height <= screen_height_) return whole;
+  // Only a window can be partly off the screen; a pixmap answers BadWindow
+  // and is drawn whole.
+  int root_x = 0, root_y = 0;
+  Window child = 0;
+  X11ErrorTrap trap(display_, kTranslateCoordsRequest, 0);
+  if (!XTranslateCoordinates(display_, drawable, root, 0, 0, &root_x, &root_y, &child) || trap.sync_and_check())
+    return whole;
+  const int x0 = std::clamp(-root_x, 0, width), y0 = std::clamp(-root_y, 0, height);
+  const int x1 = std::clamp(screen_width_ - root_x, x0, width), y1 = std::clamp(screen_height_ - root_y, y0, height);
+  return {x0, y0, x1 - x0, y1 - y0};
+}
+
 VAStatus X11Presenter::present(const Nv12Picture& picture, Rect source, Drawable drawable, Rect destination) {
   Window root = 0;
   int x = 0, y = 0;
@@ -159,10 +203,13 @@ VAStatus X11Presenter::present(const Nv12Picture& picture, Rect source, Drawable
   if (const VAStatus status = adopt_drawable_format(drawable, root, depth); status != VA_STATUS_SUCCESS)
     return status;
 
-  // Only the part of the destination inside the drawable is computed.
-  const int x0 = std::max(destination.x, 0), y0 = std::max(destination.y, 0);
-  const int x1 = std::min<long>(destination.x + destination.width, width);
-  const int y1 = std::min<long>(destination.y + destination.height, height);
+  // Only the part of the destination inside the drawable, and inside the
+  // screen, is computed: a window far larger than the screen costs no more
+  // memory or time than the screen itself.
+  const Rect shown = part_on_screen(drawable, root, static_cast<int>(width), static_cast<int>(height));
+  const int x0 = std::max(destination.x, shown.x), y0 = std::max(destination.y, shown.y);
+  const int x1 = std::min<long>(destination.x + destination.width, shown.x + shown.width);
+  const int y1 = std::min<long>(destination.y + destination.height, shown.y + shown.height);
   if (x0 >= x1 || y0 >= y1) return VA_STATUS_SUCCESS;
   const Rect visible{x0 - destination.x, y0 - destination.y, x1 - x0, y1 - y0};
 
@@ -180,7 +227,18 @@ VAStatus X11Presenter::present(const Nv12Picture& picture, Rect source, Drawable
     XShmPutImage(display_, drawable, gc_, image_, 0, 0, x0, y0, visible.width, visible.height, False);
     XSync(display_, False);
   } else {
-    XPutImage(display_, drawable, gc_, image_, 0, 0, x0, y0, visible.width, visible.height);
+    // The last strip of a picture is awaited by the next call's
+    // XGetGeometry. The rest of a picture for a window that is going away
+    // is not worth seconds of a slow link.
+    const int strip_rows = std::max<int>(1, static_cast<int>(kStripBytes / image_->bytes_per_line));
+    for (int row = 0; row < visible.height; row += strip_rows) {
+      if (row > 0) {
+        XSync(display_, False);
+        if (destroy_queued(display_, drawable)) break;
+      }
+      XPutImage(display_, drawable, gc_, image_, 0, row, x0, y0 + row, visible.width,
+                std::min(strip_rows, visible.height - row));
+    }
     XFlush(display_);
   }
   return VA_STATUS_SUCCESS;

@@ -3,8 +3,8 @@
 // which the program has made thread-safe with XInitThreads.
 // Draws NV12 pictures into X11 drawables: scales and converts them into a
 // client-side image and sends it with MIT-SHM when the server takes it (the
-// segment is kept and reused while it is large enough), plain XPutImage
-// otherwise.
+// segment is kept and reused while it is large enough), plain XPutImage in
+// strips paced by the server otherwise.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -34,6 +34,8 @@ class X11Presenter {
 
  private:
   VAStatus adopt_drawable_format(Drawable drawable, Window root, unsigned depth);
+  // The part of a width x height drawable that can be seen on its screen.
+  Rect part_on_screen(Drawable drawable, Window root, int width, int height);
   bool ensure_image(int width, int height);
   bool attach_segment(std::size_t bytes);
   void release_image();
@@ -51,6 +53,7 @@ class X11Presenter {
   Visual* visual_ = nullptr;
   PixelOrder order_ = PixelOrder::bgrx;
   GC gc_ = nullptr;
+  int screen_width_ = 0, screen_height_ = 0;
 
   bool shm_usable_ = false;
   int shm_major_opcode_ = 0;

@@ -4,11 +4,17 @@
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
+#include "frame_handover.h"
+#include "live_run.h"
 #include "setup.h"
 
 namespace {
@@ -16,7 +22,19 @@ constexpr DWORD WAIT_TIMEOUT_MS = 1000;
 constexpr CQK_RETURN WAIT_REOPEN_1 = 1;
 constexpr CQK_RETURN WAIT_REOPEN_45 = 45;
 constexpr DWORD LOST_GAP_LIMIT = 1000;
+constexpr unsigned FIRST_REOPEN_PAUSE_MS = 50;
+constexpr unsigned MAX_REOPEN_PAUSE_MS = 1000;
+
+using SteadyClock = std::chrono::steady_clock;
+// A failure that lasts this long, or a reset this soon after a reopen, is
+// worth telling the user about.
+constexpr auto TROUBLE_SPAN = std::chrono::seconds(1);
 }  // namespace
+
+unsigned next_reopen_pause_ms(unsigned previous_ms)
+{
+    return previous_ms == 0 ? FIRST_REOPEN_PAUSE_MS : std::min(previous_ms * 2, MAX_REOPEN_PAUSE_MS);
+}
 
 DWORD lost_frames(DWORD previous_fn, DWORD current_fn)
 {
@@ -55,6 +73,36 @@ WhiteBalance white_balance_gains(const float m[4], DWORD mosaic, WhiteBalance k)
 
 namespace {
 
+// A camera call that keeps failing frame after frame: reported once, when
+// it has failed for more than a second in a row, and again only after it
+// has worked in between.
+class FailureRun {
+public:
+    explicit FailureRun(const char* what) : what_(what) {}
+
+    void failed(const char* call, CQK_RETURN result)
+    {
+        const auto now = SteadyClock::now();
+        if (!since_)
+            since_ = now;
+        else if (!reported_ && now - *since_ > TROUBLE_SPAN) {
+            fprintf(stderr, "%s failing for over a second: %s returned %d\n", what_, call, result);
+            reported_ = true;
+        }
+    }
+
+    void succeeded()
+    {
+        since_.reset();
+        reported_ = false;
+    }
+
+private:
+    const char* what_;
+    std::optional<SteadyClock::time_point> since_;
+    bool reported_ = false;
+};
+
 // Everything the worker keeps for its whole life.
 struct Worker {
     Window win;
@@ -65,15 +113,27 @@ struct Worker {
     CQGETBITMAPOPT bitmap_options{};
     CQFILTER filter{};
 
+    // Why the last open failed, for the message; null when a stop ended it.
+    const char* failed_call = nullptr;
+    CQK_RETURN failed_result = 0;
+
+    FailureRun processing{"Colour processing"};
+    FailureRun retrieval{"Bitmap retrieval"};
+
+    // Camera resets that follow a reopen within a second are paced.
+    std::optional<SteadyClock::time_point> opened_at;
+    unsigned reopen_pause_ms = 0;
+    bool resets_reported = false;
+
     explicit Worker(Window w) : win(w)
     {
         expose.xexpose.type = Expose;
-        expose.xexpose.display = x11_display;
+        expose.xexpose.display = worker_display;
         expose.xexpose.window = win;
         expose.xexpose.count = 0;
 
         destroy.xdestroywindow.type = DestroyNotify;
-        destroy.xdestroywindow.display = x11_display;
+        destroy.xdestroywindow.display = worker_display;
         destroy.xdestroywindow.event = win;
         destroy.xdestroywindow.window = win;
 
@@ -84,8 +144,15 @@ struct Worker {
 
     void send(XEvent& event, long mask)
     {
-        XSendEvent(x11_display, win, True, mask, &event);
-        XFlush(x11_display);
+        XSendEvent(worker_display, win, True, mask, &event);
+        XFlush(worker_display);
+    }
+
+    bool fail(const char* call, CQK_RETURN result)
+    {
+        failed_call = call;
+        failed_result = result;
+        return false;
     }
 
     // Opens and configures the camera; false when it cannot be started.
@@ -93,9 +160,12 @@ struct Worker {
     {
         DWORD id = 0;
         cqkGetDevice(0, &id);
-        cqkInitialize("", id, &handle);
-        if (cqInitializeHardware(handle) != 0 || handle == INVALID_HANDLE_VALUE)
-            return false;
+        const CQK_RETURN initialized = cqkInitialize("", id, &handle);
+        const CQK_RETURN ready = cqInitializeHardware(handle);
+        if (handle == INVALID_HANDLE_VALUE)
+            return fail("cqkInitialize", initialized);
+        if (ready != 0)
+            return fail("cqInitializeHardware", ready);
         cqSetExtention(handle, EXT_RAW_EN, 1);
         cqApplyCameraProfile(handle);
         cqSetGainVal(handle, lps->fGain);
@@ -106,12 +176,15 @@ struct Worker {
         lut.bUseDefault = 1;
         cqSetLUT(handle, &lut);
 
-        if (cqSetMode(handle, lps->uiExposure, lps->uiMode, lps->dwROIx0, lps->dwROIy0,
-                      lps->dwROIcx, lps->dwROIcy) != 0)
-            return false;
+        const CQK_RETURN mode_set = cqSetMode(handle, lps->uiExposure, lps->uiMode, lps->dwROIx0,
+                                              lps->dwROIy0, lps->dwROIcx, lps->dwROIcy);
+        if (mode_set != 0)
+            return fail("cqSetMode", mode_set);
         // Spins without a pause, as the camera expects; a stop request ends
         // the spin, so a camera that never completes cannot hang the worker.
-        while (!cqIsSetModeComplete(handle) && lps->bRun) {
+        while (!cqIsSetModeComplete(handle)) {
+            if (!lps->bRun)
+                return false;  // stopped while the mode settles: straight to the exit path
         }
 
         lps->fFPS = 100.0;
@@ -123,16 +196,22 @@ struct Worker {
             lps->fFPS = fps;
             lps->fFPS_sum = fps;
         }
-        return cqStartAcquisition(handle) == 0;
+        const CQK_RETURN started = cqStartAcquisition(handle);
+        if (started != 0)
+            return fail("cqStartAcquisition", started);
+        opened_at = SteadyClock::now();
+        return true;
     }
 
-    // Stops and closes the handle. Done under the frame lock: closing lets
-    // the camera reuse the buffer the display may be copying from.
+    // Stops and closes the handle. Done under the frame lock, and gf forgets
+    // its frame first: the camera may free or reuse the buffers of a closed
+    // handle, and a redraw must never copy from them.
     void close()
     {
         if (handle == INVALID_HANDLE_VALUE)
             return;
         std::lock_guard<std::mutex> lock(frame_mutex);
+        lps->gf.bp = nullptr;
         cqStopAcquisition(handle);
         cqkUninitialize(handle);
         handle = INVALID_HANDLE_VALUE;
@@ -147,9 +226,31 @@ struct Worker {
                 return;
             if (result == WAIT_REOPEN_1 || result == WAIT_REOPEN_45) {
                 close();
+                pace_reopen(result);
                 return;
             }
         }
+    }
+
+    // A camera stuck in resets must not have the worker reopen it in a
+    // tight loop: a reset within a second of the last reopen makes the
+    // worker pause before the next, longer each time up to a second. A stop
+    // request ends the pause at once.
+    void pace_reopen(CQK_RETURN result)
+    {
+        const bool soon = opened_at && SteadyClock::now() - *opened_at < TROUBLE_SPAN;
+        if (!soon) {
+            reopen_pause_ms = 0;
+            resets_reported = false;
+            return;
+        }
+        reopen_pause_ms = next_reopen_pause_ms(reopen_pause_ms);
+        if (!resets_reported) {
+            fprintf(stderr, "Camera reset again within a second of reopening: cqWaitForField returned %d; "
+                            "pausing before each reopen\n", result);
+            resets_reported = true;
+        }
+        wait_unless_stopped(std::chrono::milliseconds(reopen_pause_ms));
     }
 
     // Takes every ready field, retrieving each into gf and counting it.
@@ -197,15 +298,23 @@ struct Worker {
         const DWORD bpp = lps->gf.curBPP;
         const DWORD top = bpp >= 32 ? 0xFFFFFFFFu : (DWORD(1) << bpp) - 1u;
         cqSetupCE(handle, 0, top);
-        if (cqProcessFrame(handle) != 0)
+        if (const CQK_RETURN result = cqProcessFrame(handle); result != 0) {
+            processing.failed("cqProcessFrame", result);
             return false;
+        }
+        processing.succeeded();
 
         // While the display has not taken the last bitmap, frames are
         // processed but not turned into bitmaps.
         if (bitmap_slot_empty()) {
             CQGETBITMAP bitmap{};
-            if (cqRetrieveBitmapAdv(handle, &bitmap, &bitmap_options) == 0 && bitmap.bp)
+            const CQK_RETURN result = cqRetrieveBitmapAdv(handle, &bitmap, &bitmap_options);
+            if (result == 0 && bitmap.bp) {
                 publish_bitmap(bitmap);
+                retrieval.succeeded();
+            } else {
+                retrieval.failed("cqRetrieveBitmapAdv", result);
+            }
         }
         return true;
     }
@@ -216,6 +325,9 @@ struct Worker {
             return;
         while (lps->bRun) {
             if (handle == INVALID_HANDLE_VALUE && !open()) {
+                if (failed_call)
+                    fprintf(stderr, "Acquisition stopped: the camera could not be started: %s returned %d\n",
+                            failed_call, failed_result);
                 lps->bRun = 0;
                 return;
             }
@@ -238,9 +350,10 @@ struct Worker {
     void exit_path()
     {
         close();
+        // Freed in every case: all zero when the slot was already empty.
         CQGETBITMAP waiting{};
-        if (take_bitmap(&waiting))
-            cqFreeBitmap(0, &waiting);
+        take_bitmap(&waiting);
+        cqFreeBitmap(0, &waiting);
         send(destroy, StructureNotifyMask);
     }
 };

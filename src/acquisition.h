@@ -12,6 +12,10 @@ void* acquisition(void* arg);
 // only when it is below 1000 (numbers that go back or repeat add nothing).
 DWORD lost_frames(DWORD previous_fn, DWORD current_fn);
 
+// The pause before reopening a camera that reset again soon after the last
+// reopen: 50 ms at first, doubling up to a second.
+unsigned next_reopen_pause_ms(unsigned previous_ms);
+
 struct WhiteBalance {
     double Kr, Kg, Kb;
 };

@@ -5,6 +5,7 @@
 #include "control_panel.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "display.h"
 #include "setup.h"
@@ -82,6 +83,59 @@ gboolean update_roi(GtkAdjustment* adj, unsigned* edited, unsigned partner, DWOR
     return TRUE;
 }
 
+// Ranges and values of the region spin buttons for a full frame of cx x cy.
+void configure_region_spins(ctrl_window* cw, DWORD cx, DWORD cy)
+{
+    gtk_adjustment_configure(adjustment_of_spin(cw->x0), 0, 0, DWORD(cx - 4u), 2, 20, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->y0), 0, 0, DWORD(cy - 2u), 2, 20, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->cx), cx, 4, cx, 4, 20, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->cy), cy, 2, cy, 2, 20, 0);
+}
+
+bool active(GtkWidget* toggle)
+{
+    return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(toggle));
+}
+
+// Blocks or unblocks the handler `func` on `instance`.
+void block_handler(gpointer instance, gpointer func, bool block)
+{
+    const auto mask = GSignalMatchType(G_SIGNAL_MATCH_FUNC);
+    if (block)
+        g_signal_handlers_block_matched(instance, mask, 0, 0, nullptr, func, nullptr);
+    else
+        g_signal_handlers_unblock_matched(instance, mask, 0, 0, nullptr, func, nullptr);
+}
+
+// A reset leaves the record at its defaults while the panel still shows the
+// user's settings; the record takes what the panel shows, so the new worker
+// opens the camera with it. The mode goes back to 0 with its full frame, as
+// the refilled selector shows.
+void carry_panel_into_record(ctrl_window* cw)
+{
+    lps->show = active(cw->show);
+    lps->color = active(cw->color);
+    lps->uiExposure = adjustment_to_unsigned(gtk_adjustment_get_value(adjustment_of_range(cw->exp)) * 1000.0);
+    lps->fGain = static_cast<float>(gtk_adjustment_get_value(adjustment_of_range(cw->gain)));
+
+    CQMODE mode{};
+    if (with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, 0, &mode); }))
+        return;
+    lps->dwCx = lps->m_roi_cx = mode.dwCx;
+    lps->dwCy = lps->m_roi_cy = mode.dwCy;
+    lps->m_roi_x0 = lps->m_roi_y0 = 0;  // the record's region stays all zero: the full frame
+    // The spin buttons follow without their handlers sending anything.
+    const std::pair<GtkWidget*, gpointer> spins[] = {{cw->x0, reinterpret_cast<gpointer>(update_x0)},
+                                                     {cw->y0, reinterpret_cast<gpointer>(update_y0)},
+                                                     {cw->cx, reinterpret_cast<gpointer>(update_cx)},
+                                                     {cw->cy, reinterpret_cast<gpointer>(update_cy)}};
+    for (auto [spin, handler] : spins)
+        block_handler(adjustment_of_spin(spin), handler, true);
+    configure_region_spins(cw, mode.dwCx, mode.dwCy);
+    for (auto [spin, handler] : spins)
+        block_handler(adjustment_of_spin(spin), handler, false);
+}
+
 void set_settings_sensitive(ctrl_window* cw, gboolean sensitive)
 {
     for (GtkWidget* w : {cw->mode, cw->boxx, cw->boxy, cw->exp, cw->gain})
@@ -151,10 +205,7 @@ gboolean update_mode(GtkComboBox* combo, ctrl_window* cw)
 
     const DWORD cx = lps->dwCx, cy = lps->dwCy;
     gtk_adjustment_configure(gain, lps->fGain, min, max, 0.1, 1, 0);
-    gtk_adjustment_configure(adjustment_of_spin(cw->x0), 0, 0, DWORD(cx - 4u), 2, 20, 0);
-    gtk_adjustment_configure(adjustment_of_spin(cw->y0), 0, 0, DWORD(cy - 2u), 2, 20, 0);
-    gtk_adjustment_configure(adjustment_of_spin(cw->cx), cx, 4, cx, 4, 20, 0);
-    gtk_adjustment_configure(adjustment_of_spin(cw->cy), cy, 2, cy, 2, 20, 0);
+    configure_region_spins(cw, cx, cy);
     return TRUE;
 }
 
@@ -222,7 +273,7 @@ gboolean update_run(GtkToggleButton* toggle, ctrl_window* cw)
             // so they never overlap the new ones.
             joinLive();
             setupCam();
-            lps->show = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(cw->show));
+            carry_panel_into_record(cw);
         }
         if (!camera_open()) {
             printf("Couldn't setup camera!\n");
@@ -231,9 +282,8 @@ gboolean update_run(GtkToggleButton* toggle, ctrl_window* cw)
         startLive();
 
         GtkComboBox* combo = GTK_COMBO_BOX(cw->mode);
-        const auto mask = GSignalMatchType(G_SIGNAL_MATCH_FUNC);
         const gpointer handler = reinterpret_cast<gpointer>(update_mode);
-        g_signal_handlers_block_matched(combo, mask, 0, 0, nullptr, handler, nullptr);
+        block_handler(combo, handler, true);
         while (gchar* text = gtk_combo_box_get_active_text(combo)) {
             g_free(text);
             gtk_combo_box_remove_text(combo, 0);
@@ -241,7 +291,7 @@ gboolean update_run(GtkToggleButton* toggle, ctrl_window* cw)
         }
         fill_mode_list(combo);
         gtk_combo_box_set_active(combo, 0);
-        g_signal_handlers_unblock_matched(combo, mask, 0, 0, nullptr, handler, nullptr);
+        block_handler(combo, handler, false);
     } else {
         stopLive();
     }

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "acquisition.h"
+#include "frame_handover.h"
 #include "frame_upload.h"
 #include "rate_stats.h"
+#include "live_run.h"
 #include "setup.h"
 #include "va_report.h"
 #include "video_window.h"
@@ -71,48 +73,11 @@ public:
 
     void* run()
     {
-        const int screen = DefaultScreen(x11_display);
-        dpy_width_ = DisplayWidth(x11_display, screen);
-        dpy_height_ = DisplayHeight(x11_display, screen);
-
-        va_dpy_ = vaGetDisplay(x11_display);
-        int major_ver = 0, minor_ver = 0;
-        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver)) {
-            vaTerminate(va_dpy_);  // releases what vaGetDisplay made; its result says nothing more
-            return nullptr;
-        }
-
-        switch (find_image_format(va_dpy_, &image_format_)) {
-        case FormatSearch::Found:
-            break;
-        case FormatSearch::QueryFailed:
-            stopLive();
-            terminate_va();
-            return nullptr;
-        case FormatSearch::NoneOffered:
-            fprintf(stderr, "VAAPI implementation doesn't support NV12 image format!\n");
-            [[fallthrough]];
-        case FormatSearch::NoMemory:
-            terminate_va();
-            return nullptr;
-        }
-
-        // Leftovers of an earlier display thread must not end this one.
-        XSync(x11_display, True);
-        win_ = create_window(INITIAL_WIDTH, INITIAL_HEIGHT);
-        if (!win_) {
-            terminate_va();
-            return nullptr;
-        }
-        if (pthread_create(&acq_thread_, nullptr, acquisition,
-                           reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) != 0) {
-            terminate_va();
-            destroy_window();
-            return nullptr;
-        }
-
-        event_loop();
-        return exit_path();
+        const bool started = start();
+        if (started)
+            event_loop();
+        const bool released = release();
+        return started && released ? reinterpret_cast<void*>(1) : nullptr;
     }
 
 private:
@@ -165,23 +130,22 @@ private:
             }
         }
 
-        if (lps->show) {
-            const unsigned width = colour ? lps->sbmp.w : lps->sgf.curCX;
-            const unsigned height = colour ? lps->sbmp.h : lps->sgf.curCY;
-            // No image yet (colour output before the first bitmap): nothing to size or draw.
-            if (width == 0 || height == 0)
-                return true;
-            if (surface_id_ == VA_INVALID_SURFACE || width != surface_width_ || height != surface_height_) {
+        const unsigned width = colour ? lps->sbmp.w : lps->sgf.curCX;
+        const unsigned height = colour ? lps->sbmp.h : lps->sgf.curCY;
+        // No image yet (colour output before the first bitmap): nothing to
+        // size or draw, but the pass still counts for the statistics.
+        if (width != 0 && height != 0) {
+            if (lps->show &&
+                (surface_id_ == VA_INVALID_SURFACE || width != surface_width_ || height != surface_height_)) {
                 if (!recreate_surface(width, height))
                     return false;
             }
+            if (drawImage(va_dpy_, surface_id_, &image_format_, surface_width_, surface_height_, win_,
+                          win_width_, win_height_))
+                draw_errors_ = 0;
+            else if (++draw_errors_ >= MAX_DRAW_ERRORS)
+                return false;
         }
-
-        if (drawImage(va_dpy_, surface_id_, &image_format_, surface_width_, surface_height_, win_,
-                      win_width_, win_height_))
-            draw_errors_ = 0;
-        else if (++draw_errors_ >= MAX_DRAW_ERRORS)
-            return false;
 
         maybe_statistics_tick(win_);
         account_redraw(start_time);
@@ -211,20 +175,84 @@ private:
         return true;
     }
 
-    void* exit_path()
+    // The start steps; false when the thread gives up, holding what it got so far.
+    bool start()
     {
-        if (surface_id_ != VA_INVALID_SURFACE)
-            VA_CALL(vaDestroySurfaces, va_dpy_, &surface_id_, 1);
-        stopLive();
-        pthread_join(acq_thread_, nullptr);
-        cqFreeBitmap(0, &lps->sbmp);
-        if (VA_CALL(vaTerminate, va_dpy_))
-            return nullptr;
-        destroy_window();
-        return reinterpret_cast<void*>(1);
+        const int screen = DefaultScreen(x11_display);
+        dpy_width_ = DisplayWidth(x11_display, screen);
+        dpy_height_ = DisplayHeight(x11_display, screen);
+
+        va_dpy_ = vaGetDisplay(x11_display);
+        int major_ver = 0, minor_ver = 0;
+        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver))
+            return false;
+        va_initialized_ = true;
+
+        switch (find_image_format(va_dpy_, &image_format_)) {
+        case FormatSearch::Found:
+            break;
+        case FormatSearch::QueryFailed:
+            stopLive();
+            return false;
+        case FormatSearch::NoneOffered:
+            fprintf(stderr, "VAAPI implementation doesn't support NV12 image format!\n");
+            return false;
+        case FormatSearch::NoMemory:
+            return false;
+        }
+
+        // Leftovers of an earlier display thread must not end this one.
+        XSync(x11_display, True);
+        win_ = create_window(INITIAL_WIDTH, INITIAL_HEIGHT);
+        if (!win_)
+            return false;
+        worker_display = XOpenDisplay(DisplayString(x11_display));
+        if (!worker_display)
+            return false;
+        worker_started_ = pthread_create(&acq_thread_, nullptr, acquisition,
+                                         reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) == 0;
+        return worker_started_;
     }
 
-    void terminate_va() { VA_CALL(vaTerminate, va_dpy_); }
+    // The one teardown, for an orderly end and a failed start alike, driven
+    // by what the thread holds: the surface, then the worker (stopped and
+    // waited for), its connection and the held bitmap, then VA, then the
+    // window. False when vaTerminate fails; the window then stays.
+    bool release()
+    {
+        if (surface_id_ != VA_INVALID_SURFACE) {
+            VA_CALL(vaDestroySurfaces, va_dpy_, &surface_id_, 1);
+            surface_id_ = VA_INVALID_SURFACE;
+        }
+        if (worker_started_) {
+            stopLive();
+            pthread_join(acq_thread_, nullptr);
+            worker_started_ = false;
+            cqFreeBitmap(0, &lps->sbmp);
+        }
+        close_worker_display();
+        if (va_dpy_) {
+            // After a failed vaInitialize this only frees what vaGetDisplay
+            // made; its result says nothing more.
+            const bool terminated = va_initialized_ ? !VA_CALL(vaTerminate, va_dpy_) : (vaTerminate(va_dpy_), true);
+            va_dpy_ = nullptr;
+            if (!terminated)
+                return false;
+        }
+        if (win_) {
+            XDestroyWindow(x11_display, win_);
+            XFlush(x11_display);
+            win_ = 0;
+        }
+        return true;
+    }
+
+    void close_worker_display()
+    {
+        if (worker_display)
+            XCloseDisplay(worker_display);
+        worker_display = nullptr;
+    }
 
     void destroy_window()
     {
@@ -233,6 +261,7 @@ private:
     }
 
     VADisplay va_dpy_ = nullptr;
+    bool va_initialized_ = false;
     VAImageFormat image_format_{};
     Window win_ = 0;
     int win_width_ = INITIAL_WIDTH, win_height_ = INITIAL_HEIGHT;
@@ -240,6 +269,7 @@ private:
     unsigned surface_width_ = 0, surface_height_ = 0;
     unsigned dpy_width_ = 0, dpy_height_ = 0;
     pthread_t acq_thread_{};
+    bool worker_started_ = false;
     int draw_errors_ = 0;
     std::vector<BYTE> frame_copy_;  // the frame being shown, copied out of the camera's buffer
 };

@@ -73,6 +73,39 @@ bool source_covers(bool colour, int width, int height)
     return lps->sgf.bp && lps->sgf.curCX >= unsigned(width) && lps->sgf.curCY >= unsigned(height);
 }
 
+// The VA image of one upload. Whatever path the upload leaves by, it is
+// unmapped if mapped and destroyed if it exists; release() does the same on
+// the way to presenting, reporting each failure.
+struct UploadImage {
+    explicit UploadImage(VADisplay dpy) : va_dpy(dpy) {}
+    UploadImage(const UploadImage&) = delete;
+    UploadImage& operator=(const UploadImage&) = delete;
+
+    ~UploadImage()
+    {
+        if (mapped)
+            vaUnmapBuffer(va_dpy, image.buf);
+        if (exists)
+            vaDestroyImage(va_dpy, image.image_id);
+    }
+
+    bool release()
+    {
+        if (mapped) {
+            mapped = false;
+            if (VA_CALL(vaUnmapBuffer, va_dpy, image.buf))
+                return false;
+        }
+        exists = false;
+        return !VA_CALL(vaDestroyImage, va_dpy, image.image_id);
+    }
+
+    VADisplay va_dpy;
+    VAImage image{};
+    bool exists = false;
+    bool mapped = false;
+};
+
 // Reports a failed derivation once and switches to created images for good.
 bool derive_failed(int line, VAStatus status)
 {
@@ -95,29 +128,28 @@ int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_for
     if (surface_width <= 0 || surface_height <= 0 || !source_covers(colour, surface_width, surface_height))
         return 1;
 
-    VAImage image;
+    UploadImage upload(va_dpy);
+    VAImage& image = upload.image;
     bool derived = false;
     if (has_derive)
         derived = !derive_failed(__LINE__, vaDeriveImage(va_dpy, surface_id, &image));
     if (!derived && VA_CALL(vaCreateImage, va_dpy, image_format, surface_width, surface_height, &image))
         return 0;
+    upload.exists = true;
 
     if (image.width < surface_width || image.height < surface_height) {
         printf("Didn't get expected image size: %dx%d!\n", image.width, image.height);
-        vaDestroyImage(va_dpy, image.image_id);
         return 0;
     }
     if (image.format.fourcc != FOURCC_NV12 && image.format.fourcc != FOURCC_YV12) {
         printf("Didn't get expected image format: %x\n", image.format.fourcc);
-        vaDestroyImage(va_dpy, image.image_id);
         return 0;
     }
 
     void* mapped = nullptr;
-    if (VA_CALL(vaMapBuffer, va_dpy, image.buf, &mapped)) {
-        vaDestroyImage(va_dpy, image.image_id);
+    if (VA_CALL(vaMapBuffer, va_dpy, image.buf, &mapped))
         return 0;
-    }
+    upload.mapped = true;
 
     if (colour)
         write_colour(lps->sbmp, mapped, image, surface_width, surface_height);
@@ -125,16 +157,9 @@ int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_for
         write_monochrome(lps->sgf, mapped, image, surface_width, surface_height);
 
     if (!derived && VA_CALL(vaPutImage, va_dpy, surface_id, image.image_id, 0, 0, surface_width,
-                            surface_height, 0, 0, surface_width, surface_height)) {
-        vaUnmapBuffer(va_dpy, image.buf);
-        vaDestroyImage(va_dpy, image.image_id);
+                            surface_height, 0, 0, surface_width, surface_height))
         return 0;
-    }
-    if (VA_CALL(vaUnmapBuffer, va_dpy, image.buf)) {
-        vaDestroyImage(va_dpy, image.image_id);
-        return 0;
-    }
-    if (VA_CALL(vaDestroyImage, va_dpy, image.image_id))
+    if (!upload.release())
         return 0;
 
     // The sizes travel as 16-bit values.

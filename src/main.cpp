@@ -8,6 +8,7 @@
 
 #include "control_panel.h"
 #include "display.h"
+#include "live_run.h"
 #include "setup.h"
 
 int main(int argc, char** argv)
@@ -24,7 +25,7 @@ int main(int argc, char** argv)
     setlocale(LC_ALL, "");
     gtk_disable_setlocale();
 
-    // The display thread and the worker share one X connection.
+    // The display thread and the worker each use Xlib from their own thread.
     XInitThreads();
     x11_display = XOpenDisplay(nullptr);
     if (!x11_display) {
@@ -40,6 +41,9 @@ int main(int argc, char** argv)
     }
     startLive();
 
+    // WM_CLASS (tolmirex, Tolmirex) on the control window, as on the video
+    // window, whatever name the binary was started under.
+    g_set_prgname("tolmirex");
     gtk_init(&argc, &argv);
     ctrl_window panel{};
     build_control_panel(&panel);

@@ -1,13 +1,10 @@
 // The setup record, the clock and the camera setup.
-// setupCam runs on the main thread while no display thread or worker runs;
-// the hand-over operations run on the threads their comments name.
+// setupCam runs on the main thread while no display thread or worker runs.
 #include "setup.h"
 
 #include <sys/time.h>
 
-#include <cstddef>
 #include <cstring>
-#include <new>
 
 SETUP setup{};
 SETUP* const lps = &setup;
@@ -16,20 +13,27 @@ HANDLE hMV = INVALID_HANDLE_VALUE;
 std::mutex hMV_mutex;
 bool has_derive = true;
 Display* x11_display = nullptr;
+Display* worker_display = nullptr;
 int max_width = 0;
 int max_height = 0;
 
-std::mutex frame_mutex;
-
-// Counts stop requests; a live run remembers the count it began with.
-static std::atomic<unsigned> stop_generation{0};
-static std::atomic<unsigned> run_generation{0};
-
-DWORD getcurms()
+static DWORD time_of_day_ms()
 {
     timeval tv;
     gettimeofday(&tv, nullptr);
     return static_cast<DWORD>(tv.tv_sec) * 1000u + static_cast<DWORD>(tv.tv_usec / 1000);
+}
+
+static std::atomic<MillisecondClock> clock_source{time_of_day_ms};
+
+DWORD getcurms()
+{
+    return clock_source.load(std::memory_order_relaxed)();
+}
+
+void set_millisecond_clock(MillisecondClock source)
+{
+    clock_source = source ? source : time_of_day_ms;
 }
 
 double elapsed_seconds(DWORD from_ms, DWORD to_ms)
@@ -48,14 +52,55 @@ double getT()
     return elapsed_seconds(lps->pcn0, lps->pcn);
 }
 
+// Every field back to zero.
+static void reset_record(SETUP& r)
+{
+    r.uiExposure = 0;
+    r.uiMode = 0;
+    r.fGain = 0.0f;
+    r.gf = {};
+    r.sgf = {};
+    r.bRun = 0;
+    r.bHaveData = 0;
+    r.dwROIx0 = r.dwROIy0 = r.dwROIcx = r.dwROIcy = 0;
+    r.dwNframes = 0;
+    r.dwPframes = 0;
+    r.dwLframes = 0;
+    r.dwTime = 0;
+    r.dwCx = r.dwCy = 0;
+    r.fFPS = 0.0;
+    r.fFPS_sum = 0.0;
+    r.fTPF = 0.0;
+    r.pcn = r.pcn0 = 0;
+    r.putsurface_time = 0;
+    r.frame_num = 0;
+    r.m_roi_x0 = r.m_roi_y0 = r.m_roi_cx = r.m_roi_cy = 0;
+    r.show = 0;
+    r.color = 0;
+    r.sbmp = {};
+    r.bmp = {};
+    r.bTakeWB = 0;
+    r.Kr = r.Kg = r.Kb = 0.0;
+    r.videoThread = {};
+    r.zoom = 0;
+    r.dummy = 0;
+    r.bDrawImage = 0;
+    std::memset(r.szMode, 0, sizeof r.szMode);
+    r.nGetFrame = 0;
+    r.dwHWN2 = 0;
+    r.bWasRunning = 0;
+    r.dwSerial = 0;
+    r.x0 = r.y0 = r.cx = r.cy = r.px = r.py = r.pv = 0;
+    r.bSaveImage = 0;
+}
+
 void setupCam()
 {
     // The reset would drop bitmaps still held in the record; free them first.
     cqFreeBitmap(0, &lps->bmp);
     cqFreeBitmap(0, &lps->sbmp);
 
-    lps->~SETUP();
-    new (lps) SETUP{};  // every field zero
+    reset_record(*lps);
 
     lps->bDrawImage = 1;
     lps->uiExposure = 10000;
@@ -90,87 +135,4 @@ void close_control_handle()
         cqkUninitialize(hMV);
         hMV = INVALID_HANDLE_VALUE;
     }
-}
-
-size_t frame_bytes(const CQGETFRAMEEX& frame)
-{
-    const size_t bytes_per_pixel = (frame.modeRDO & CQ_RDO_8BIT) ? 1 : 2;
-    return size_t(frame.curCX) * frame.curCY * bytes_per_pixel;
-}
-
-void snapshot_frame(CQGETFRAMEEX* sgf, std::vector<BYTE>* pixels)
-{
-    std::lock_guard<std::mutex> lock(frame_mutex);
-    *sgf = lps->gf;
-    if (!pixels)
-        sgf->bp = nullptr;
-    if (!sgf->bp)
-        return;
-    const size_t bytes = frame_bytes(*sgf);
-    if (pixels->size() < bytes)
-        pixels->resize(bytes);
-    std::memcpy(pixels->data(), sgf->bp, bytes);
-    sgf->bp = pixels->data();
-}
-
-// The slot's pointer is the only field both sides touch at the same time;
-// the rest of the descriptor is written by the worker only while the pointer
-// is null and read by the taker only while it is not.
-static std::atomic_ref<BYTE*> slot_pointer()
-{
-    return std::atomic_ref<BYTE*>(lps->bmp.bp);
-}
-
-static void copy_all_but_pointer(CQGETBITMAP* to, const CQGETBITMAP& from)
-{
-    constexpr size_t skip = offsetof(CQGETBITMAP, z);
-    std::memcpy(reinterpret_cast<char*>(to) + skip, reinterpret_cast<const char*>(&from) + skip,
-                sizeof(CQGETBITMAP) - skip);
-}
-
-bool bitmap_slot_empty()
-{
-    return slot_pointer().load(std::memory_order_acquire) == nullptr;
-}
-
-void publish_bitmap(const CQGETBITMAP& bitmap)
-{
-    copy_all_but_pointer(&lps->bmp, bitmap);
-    slot_pointer().store(bitmap.bp, std::memory_order_release);
-}
-
-bool take_bitmap(CQGETBITMAP* out)
-{
-    if (slot_pointer().load(std::memory_order_acquire) == nullptr)
-        return false;
-    CQGETBITMAP taken;
-    copy_all_but_pointer(&taken, lps->bmp);
-    taken.bp = slot_pointer().exchange(nullptr, std::memory_order_acq_rel);
-    if (!taken.bp)
-        return false;  // the worker's exit path took it first
-    *out = taken;
-    return true;
-}
-
-void request_stop()
-{
-    // The count goes up before bRun is cleared, so a worker that sets bRun
-    // and then finds the old count is still stopped by the clear that follows.
-    stop_generation.fetch_add(1);
-    lps->bRun = 0;
-    lps->bHaveData = 0;
-}
-
-void begin_live_run()
-{
-    run_generation = stop_generation.load();
-}
-
-bool worker_begin_run()
-{
-    lps->bRun = 1;
-    if (stop_generation.load() == run_generation.load())
-        return true;
-    lps->bRun = 0;
-    return false;
 }

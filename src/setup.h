@@ -3,9 +3,8 @@
 // millisecond clock, and the camera setup.
 //
 // Fields written by one thread and read by another are std::atomic (same
-// width and meaning as the plain field); the frame descriptor `gf` is guarded
-// by a short lock, and the bitmap slot `bmp` is handed over through an atomic
-// exchange of its pointer. The operations for both are declared below.
+// width and meaning as the plain field); the frame descriptor `gf` and the
+// bitmap slot `bmp` are handed over through frame_handover.h.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -13,7 +12,6 @@
 
 #include <atomic>
 #include <mutex>
-#include <vector>
 
 #include "zebapi.h"
 
@@ -21,17 +19,9 @@ struct SETUP {
     std::atomic<UINT> uiExposure;  // exposure, µs
     std::atomic<UINT> uiMode;      // sensor mode index
     std::atomic<float> fGain;      // gain, dB
-    DWORD zoom;
-    UINT dummy;
-    BOOL bDrawImage;
-    char szMode[32][256];
     CQGETFRAMEEX gf;   // newest frame; worker writes, guarded by frame_mutex
     CQGETFRAMEEX sgf;  // frame being shown; display thread only
-    int nGetFrame;
     std::atomic<BOOL> bRun;       // the worker runs while true
-    DWORD dwHWN2;
-    BOOL bWasRunning;
-    DWORD dwSerial;
     std::atomic<BOOL> bHaveData;  // a frame exists since the last start or stop
     std::atomic<DWORD> dwROIx0, dwROIy0, dwROIcx, dwROIcy;  // region sent to the camera
     std::atomic<DWORD> dwNframes;  // frames retrieved; worker
@@ -39,12 +29,10 @@ struct SETUP {
     std::atomic<DWORD> dwLframes;  // frames lost; worker
     DWORD dwTime;                  // statistics ticks; display
     DWORD dwCx, dwCy;              // full frame of the current mode; panel
-    DWORD x0, y0, cx, cy, px, py, pv;
     std::atomic<double> fFPS;      // acquisition rate, frames/s
     std::atomic<double> fFPS_sum;  // smoothed acquisition rate
     double fTPF;                   // time per frame of the last tick, s; display
     DWORD pcn, pcn0;               // clock now and at the statistics mark, ms
-    BOOL bSaveImage;
     unsigned putsurface_time;      // ms of redraw passes since the last tick; display
     unsigned frame_num;            // redraws since the last tick; display
     unsigned m_roi_x0, m_roi_y0, m_roi_cx, m_roi_cy;  // region as edited; panel
@@ -55,6 +43,18 @@ struct SETUP {
     std::atomic<BOOL> bTakeWB;     // measure white balance on the next colour frame
     double Kr, Kg, Kb;             // white-balance gains; worker
     pthread_t videoThread;         // display thread, 0 when none since the reset
+
+    // The rest of the record's fields: set by the reset, read by nothing.
+    DWORD zoom;
+    UINT dummy;
+    BOOL bDrawImage;
+    char szMode[32][256];
+    int nGetFrame;
+    DWORD dwHWN2;
+    BOOL bWasRunning;
+    DWORD dwSerial;
+    DWORD x0, y0, cx, cy, px, py, pv;
+    BOOL bSaveImage;
 };
 
 extern SETUP setup;
@@ -69,10 +69,19 @@ extern HANDLE hMV;
 extern std::mutex hMV_mutex;
 
 extern bool has_derive;          // frame upload may use derived images; display thread
-extern Display* x11_display;     // the one X connection of the video side
+extern Display* x11_display;     // the display thread's X connection
+// The worker's own X connection, on which it posts its notices: opened by the
+// display thread before the worker starts and closed after it ended, so the
+// worker never waits for the display thread's use of x11_display (a picture
+// on its way to a slow X server).
+extern Display* worker_display;
 extern int max_width, max_height;  // video window limits, 0 = none
 
 DWORD getcurms();
+// Where getcurms reads the time: the time of day unless a test sets another
+// source (null restores it). Any thread.
+using MillisecondClock = DWORD (*)();
+void set_millisecond_clock(MillisecondClock source);
 void setT0();
 double getT();
 // Elapsed seconds between two clock readings, across a wrap of the clock.
@@ -86,35 +95,3 @@ void setupCam();
 // Closes the control handle if it is open, under hMV_mutex, so it is closed
 // exactly once whichever thread gets there first. Any thread.
 void close_control_handle();
-
-// --- Frame descriptor hand-over (worker -> display thread) ---
-// Guards lps->gf and the frame data it points at against the worker's next
-// retrieve: the worker holds it while it takes fields from the camera, the
-// display thread while it copies the newest frame.
-extern std::mutex frame_mutex;
-// Copies gf into *sgf. When `pixels` is given, the frame data is copied into
-// it as well and sgf->bp points at the copy, so the display draws from memory
-// that the camera cannot rewrite meanwhile; without it sgf->bp is left null.
-void snapshot_frame(CQGETFRAMEEX* sgf, std::vector<BYTE>* pixels);
-// Bytes of frame data behind a descriptor: one or two per pixel.
-size_t frame_bytes(const CQGETFRAMEEX& frame);
-
-// --- Bitmap slot (worker -> display thread) ---
-// Worker: true while the slot is empty and may be filled.
-bool bitmap_slot_empty();
-// Worker: publishes a freshly retrieved bitmap into the empty slot.
-void publish_bitmap(const CQGETBITMAP& bitmap);
-// Takes the waiting bitmap out of the slot into *out; false when the slot was
-// empty. The display thread and the worker's exit path both use it, so a
-// bitmap is taken by exactly one of them.
-bool take_bitmap(CQGETBITMAP* out);
-
-// --- Stop requests ---
-// Stops the worker: clears bRun and bHaveData, and records the request so a
-// worker that has not started yet does not start running.
-void request_stop();
-// Marks the start of a new live run; a worker started for it runs only if no
-// stop is requested after this.
-void begin_live_run();
-// Worker: sets bRun and reports whether it may run (no stop since the run began).
-bool worker_begin_run();

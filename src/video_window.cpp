@@ -2,13 +2,38 @@
 // x11_display (opened after XInitThreads, as the worker sends on it too).
 #include "video_window.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <unistd.h>
 
 #include "setup.h"
 
 static const char WINDOW_NAME[] = "Tolmirex";
 
 static Atom wmDeleteMessage;
+
+// Desktop manners: the class groups this window with the control window in
+// task bars and lets window rules match it; the process id (with the host it
+// belongs to) lets the window manager offer to end a program that hangs.
+static void set_class_and_pid(Window win)
+{
+    char res_name[] = "tolmirex";
+    char res_class[] = "Tolmirex";
+    XClassHint class_hint{res_name, res_class};
+    XSetClassHint(x11_display, win, &class_hint);
+
+    char host[256] = "";
+    gethostname(host, sizeof host - 1);
+    char* hosts[] = {host};
+    XTextProperty machine{};
+    if (XStringListToTextProperty(hosts, 1, &machine)) {
+        XSetWMClientMachine(x11_display, win, &machine);
+        XFree(machine.value);
+    }
+    const long pid = getpid();
+    XChangeProperty(x11_display, win, XInternAtom(x11_display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+}
 
 void set_window_name(Window win, const char* name)
 {
@@ -35,6 +60,7 @@ Window create_window(int width, int height)
     resize_window(win, width, height);
     set_window_name(win, WINDOW_NAME);
     XSetIconName(x11_display, win, WINDOW_NAME);
+    set_class_and_pid(win);
     XSelectInput(x11_display, win, ExposureMask | StructureNotifyMask);
     XSetWMProtocols(x11_display, win, &wmDeleteMessage, 1);
     XMapWindow(x11_display, win);

@@ -1,18 +1,40 @@
 // The window-size rule. Pure; any thread.
 #include "window_size.h"
 
+#include <algorithm>
 #include <cstdint>
+
+namespace {
+
+// Shrinks the larger side to the X limit, scaling the other with it, and
+// makes each side at least one pixel (a thin region can round to zero).
+WindowSize bounded_for_x(int64_t width, int64_t height)
+{
+    if (width > MAX_WINDOW_SIDE && width >= height) {
+        height = height * MAX_WINDOW_SIDE / width;
+        width = MAX_WINDOW_SIDE;
+    } else if (height > MAX_WINDOW_SIDE) {
+        width = width * MAX_WINDOW_SIDE / height;
+        height = MAX_WINDOW_SIDE;
+    }
+    return {static_cast<int>(std::clamp<int64_t>(width, 1, MAX_WINDOW_SIDE)),
+            static_cast<int>(std::clamp<int64_t>(height, 1, MAX_WINDOW_SIDE))};
+}
+
+}  // namespace
 
 WindowSize window_size_for(unsigned sw, unsigned sh, int max_w, int max_h, unsigned dpy_w, unsigned dpy_h)
 {
     if (max_w > 0 || max_h > 0) {
-        // Products and quotients in 32-bit unsigned arithmetic; equal
+        // 64-bit products: the same result as 32-bit ones wherever those do
+        // not overflow, and the right aspect for limits of any size. Equal
         // products make the window height-bound.
-        const uint32_t mw = static_cast<uint32_t>(max_w), mh = static_cast<uint32_t>(max_h);
+        const uint64_t mw = static_cast<uint64_t>(std::max(max_w, 0));
+        const uint64_t mh = static_cast<uint64_t>(std::max(max_h, 0));
         const bool width_bound = max_h <= 0 || (max_w > 0 && mh * sw > mw * sh);
         if (width_bound)
-            return {max_w, static_cast<int>(uint32_t(sh) * mw / sw)};
-        return {static_cast<int>(uint32_t(sw) * mh / sh), max_h};
+            return bounded_for_x(max_w, sh * mw / sw);
+        return bounded_for_x(sw * mh / sh, max_h);
     }
 
     WindowSize size{static_cast<int>(sw), static_cast<int>(sh)};
@@ -20,5 +42,5 @@ WindowSize window_size_for(unsigned sw, unsigned sh, int max_w, int max_h, unsig
         size.width /= 2;
         size.height /= 2;
     }
-    return size;
+    return bounded_for_x(size.width, size.height);
 }

@@ -29,6 +29,10 @@ void FrameExchange::detach(HandleQueue* handle) {
     end_locked(handle);
     handle->closed = true;
     std::erase(handles_, handle);
+    // Buffers nobody references any more are freed, as a vendor library
+    // frees a closed handle's frames: a stale pointer into them is a fault
+    // of the caller, and the last close leaves nothing allocated.
+    release_unused_locked();
     frame_ready_.notify_all();
 }
 
@@ -39,11 +43,6 @@ void FrameExchange::release_unused_locked() {
 void FrameExchange::release_unused() {
     std::lock_guard lock(mutex_);
     release_unused_locked();
-}
-
-size_t FrameExchange::buffer_count() {
-    std::lock_guard lock(mutex_);
-    return pool_.size();
 }
 
 bool FrameExchange::begin(HandleQueue* handle) {
@@ -192,6 +191,11 @@ FrameBuffer* FrameExchange::pin_current(HandleQueue* handle) {
     if (!handle->current) return nullptr;
     ++handle->current->references;
     return handle->current;
+}
+
+size_t FrameExchange::buffer_count() {
+    std::lock_guard lock(mutex_);
+    return pool_.size();
 }
 
 void FrameExchange::unpin(FrameBuffer* buffer) {

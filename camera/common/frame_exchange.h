@@ -34,9 +34,10 @@ struct FrameFacts {
     bool complete = true;  // false: the frame's own pixels did not all arrive (cqIsFrameComplete)
 };
 
-// Never shrunk; freed once no handle references it and the handle that last
-// did is closed (or the last handle closes), so a caller that keeps a data
-// pointer past cqkUninitialize reads freed memory, as with a vendor library.
+// Reused while any handle references it; freed when a handle is closed and
+// no other handle or the producer references it, so a caller that keeps a
+// data pointer past cqkUninitialize reads freed memory, as with a vendor
+// library.
 struct FrameBuffer {
     std::unique_ptr<uint8_t[]> data;
     size_t capacity = 0;
@@ -72,15 +73,15 @@ public:
     FrameExchange(const FrameExchange&) = delete;
     FrameExchange& operator=(const FrameExchange&) = delete;
 
-    // Handles.  detach also ends the handle's acquisition and wakes its waiters.
+    // Handles.  detach also ends the handle's acquisition, wakes its waiters
+    // and frees the buffers no longer referenced.
     void attach(HandleQueue* handle);
     void detach(HandleQueue* handle);
-    // Frees every buffer no handle references (call after detach): the closed
-    // handle's frames go, the other handles' stay.  Once no handle is
+    // Frees every buffer nobody references, for a producer that dropped a
+    // frame it kept (unpin) after a handle closed.  Once no handle is
     // attached, a buffer still being written is freed when it is published or
     // discarded, so nothing stays allocated.
     void release_unused();
-    size_t buffer_count();
     bool begin(HandleQueue* handle);  // false when it was already acquiring
     bool end(HandleQueue* handle);    // releases its frames; true when it was acquiring
     bool acquiring(HandleQueue* handle);
@@ -108,6 +109,8 @@ public:
     // outside the mutex; nullptr when there is none.  Balance with unpin.
     FrameBuffer* pin_current(HandleQueue* handle);
     void unpin(FrameBuffer* buffer);
+
+    size_t buffer_count();  // buffers allocated now, for tests
 
 private:
     static void release_locked(FrameBuffer*& buffer);

@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 
@@ -13,12 +14,19 @@ namespace {
 constexpr size_t kMaxEntries = 100000;
 
 struct Log {
-    std::mutex mutex;  // protects entries
+    std::mutex mutex;  // protects entries and mirror
     std::deque<std::string> entries;
+    // ZEBSIM_CALL_LOG names a file that every call is appended to as well,
+    // one line each, so a test can follow the calls of a viewer process.
+    FILE* mirror = nullptr;
 };
 
 Log& log() {
-    static Log* instance = new Log;  // never destroyed: calls may still arrive during exit
+    static Log* instance = [] {
+        auto* l = new Log;  // never destroyed: calls may still arrive during exit
+        if (const char* path = std::getenv("ZEBSIM_CALL_LOG"); path && *path) l->mirror = std::fopen(path, "a");
+        return l;
+    }();
     return *instance;
 }
 
@@ -34,6 +42,10 @@ void log_call(const char* format, ...) {
     std::lock_guard lock(l.mutex);
     l.entries.emplace_back(text);
     if (l.entries.size() > kMaxEntries) l.entries.pop_front();
+    if (l.mirror) {
+        std::fprintf(l.mirror, "%s\n", text);
+        std::fflush(l.mirror);
+    }
 }
 
 std::vector<std::string> logged_calls() {

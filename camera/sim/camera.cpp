@@ -27,8 +27,8 @@ double seconds_since_load() { return std::chrono::duration<double>(Clock::now() 
 
 Camera& camera_at(uint32_t index) {
     static std::mutex mutex;  // protects cameras
-    // Never destroyed: buffers must outlive any stale pointer, and a producer
-    // still running at exit must not meet a destroyed camera.
+    // Never destroyed: a producer still running at exit must not meet a
+    // destroyed camera.
     static auto* cameras = new std::array<std::unique_ptr<Camera>, kMaxCameras>;
     std::lock_guard lock(mutex);
     auto& slot = (*cameras)[std::min(index, kMaxCameras - 1)];
@@ -84,6 +84,7 @@ int Camera::set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested
 
 bool Camera::set_mode_complete() {
     std::lock_guard lock(mutex_);
+    if (faults_.next_call(FaultedCall::mode_settle)) return false;  // a mode that does not settle
     if (mode_settle_polls_ > 0) {
         --mode_settle_polls_;
         return false;

@@ -25,6 +25,7 @@ constexpr FaultName kNames[] = {
     {"wait1", FaultedCall::wait, kReopenLost},      {"acquire", FaultedCall::acquire, kFailed},
     {"process", FaultedCall::process, kFailed},     {"bitmap", FaultedCall::bitmap, kFailed},
     {"modedesc", FaultedCall::mode_descriptor, kFailed}, {"gaininfo", FaultedCall::gain_info, kFailed},
+    {"settle", FaultedCall::mode_settle, kFailed},  {"timing", FaultedCall::mode_timing, kFailed},
 };
 
 void warn_once(const std::string& entry) {

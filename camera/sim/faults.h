@@ -14,7 +14,10 @@
 namespace zebsim {
 
 // Library operations that can be made to fail; each has its own call counter.
-enum class FaultedCall { initialize, set_mode, start, wait, acquire, process, bitmap, mode_descriptor, gain_info, count };
+enum class FaultedCall {
+    initialize, set_mode, mode_settle, mode_timing, start, wait, acquire, process, bitmap, mode_descriptor, gain_info,
+    count
+};
 
 struct FaultRule {
     FaultedCall call;

@@ -37,10 +37,17 @@ std::string mode_description(uint32_t index) {
 
 std::optional<Region> resolve_region(const SensorMode& mode, SensorKind sensor, Region r) {
     if (r.x0 == 0 && r.y0 == 0 && r.cx == 0 && r.cy == 0) return Region{0, 0, mode.width, mode.height};
-    if (r.cx == 0 || r.cy == 0) return std::nullopt;
     // 64-bit sums: x0 + cx must not wrap around.
     if (uint64_t{r.x0} + r.cx > mode.width || uint64_t{r.y0} + r.cy > mode.height) return std::nullopt;
-    if (sensor != SensorKind::mono && ((r.x0 | r.y0) & 1u)) return std::nullopt;
+    // A Bayer sensor reads whole 2x2 cells: starts and sizes round down to
+    // even, which keeps a region that fits inside the mode.
+    if (sensor != SensorKind::mono) {
+        r.x0 &= ~1u;
+        r.y0 &= ~1u;
+        r.cx &= ~1u;
+        r.cy &= ~1u;
+    }
+    if (r.cx == 0 || r.cy == 0) return std::nullopt;
     return r;
 }
 

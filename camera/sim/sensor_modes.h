@@ -31,8 +31,9 @@ struct Region {
 };
 
 // The region actually read out, or nullopt when the request does not fit the
-// mode.  Bayer sensors need an even x0 and y0 so the region starts on the
-// sensor's own mosaic phase (CQMOSAIC has no GRBG/GBRG to report otherwise).
+// mode.  Bayer sensors round starts and sizes down to even, so the region
+// starts on the sensor's own mosaic phase (CQMOSAIC has no GRBG/GBRG to
+// report otherwise) and holds whole 2x2 cells.
 std::optional<Region> resolve_region(const SensorMode& mode, SensorKind sensor, Region requested);
 
 struct FrameTiming {

@@ -117,6 +117,7 @@ CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, f
     log_call("cqGetModeTiming");
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
+    if (auto fault = handle->camera.injected_fault(FaultedCall::mode_timing)) return *fault;  // writes nothing
     const FrameTiming t = handle->camera.timing();
     if (tpfi0) *tpfi0 = static_cast<float>(t.readout_s);
     if (tpfie) *tpfie = static_cast<float>(t.exposure_s);

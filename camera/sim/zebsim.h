@@ -18,5 +18,6 @@ void set_inputs(long level);                     // fixed levels; -1 = the movin
 void set_faults(const std::string& list);        // replaces the faults now (ZEBSIM_FAULTS grammar); counters restart
 void set_paused(bool paused);                    // while paused the sensor makes no frames (waits time out)
 int open_handles();                              // handles currently open
+size_t frame_buffers();                          // frame buffers allocated, all cameras
 void reset();                                    // back to the environment's settings; clears log, faults, pause, inputs
 }  // namespace zebsim

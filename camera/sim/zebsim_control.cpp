@@ -26,6 +26,12 @@ void set_paused(bool paused) {
 
 int open_handles() { return registered_handles(); }
 
+size_t frame_buffers() {
+    size_t buffers = 0;
+    for (uint32_t i = 0; i < kMaxCameras; ++i) buffers += camera_at(i).frames().buffer_count();
+    return buffers;
+}
+
 void reset() {
     for (uint32_t i = 0; i < kMaxCameras; ++i) camera_at(i).reset();
     clear_logged_calls();

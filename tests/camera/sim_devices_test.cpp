@@ -85,7 +85,6 @@ TEST_F(SimDevices, RejectedModesAndRegionsLeaveTheModeUnchanged) {
     EXPECT_NE(cqSetMode(h, 20000, 3, 0, 0, 1280, 721), 0);     // taller than the mode
     EXPECT_NE(cqSetMode(h, 20000, 0, 0, 0, 0, 100), 0);        // cx 0 but not all zero
     EXPECT_NE(cqSetMode(h, 20000, 0, 0xFFFFFFF0u, 0, 64, 64), 0);  // would wrap around
-    EXPECT_NE(cqSetMode(h, 20000, 0, 3, 0, 64, 64), 0);        // odd x0 on a Bayer sensor
     float t[4] = {};
     ASSERT_EQ(cqGetModeTiming(h, &t[0], &t[1], &t[2], &t[3]), 0);
     EXPECT_FLOAT_EQ(t[1], 0.005f);  // still the accepted exposure
@@ -98,6 +97,20 @@ TEST_F(SimDevices, RejectedModesAndRegionsLeaveTheModeUnchanged) {
     EXPECT_EQ(f.curCY, 512u);
     EXPECT_EQ(f.modeCX, 1280u);
     EXPECT_EQ(f.origX0, 16u);
+    cqkUninitialize(h);
+}
+
+TEST_F(SimDevices, BayerRegionsRoundDownToWholeCells) {
+    HANDLE h = open_camera();
+    ASSERT_EQ(cqSetMode(h, 5000, 0, 3, 5, 641, 479), 0);
+    EXPECT_NE(cqSetMode(h, 5000, 0, 1, 0, 1, 64), 0);  // no whole cell left
+    ASSERT_EQ(cqStartAcquisition(h), 0);
+    const CQGETFRAMEEX f = next_frame(h);
+    EXPECT_EQ(f.curX0, 2u);
+    EXPECT_EQ(f.curY0, 4u);
+    EXPECT_EQ(f.curCX, 640u);
+    EXPECT_EQ(f.curCY, 478u);
+    EXPECT_EQ(f.curMTX, unsigned(CQM_RGGB));
     cqkUninitialize(h);
 }
 

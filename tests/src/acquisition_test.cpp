@@ -6,8 +6,12 @@
 #include <chrono>
 #include <cstdint>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "acquisition.h"
+#include "frame_handover.h"
+#include "live_run.h"
 #include "setup.h"
 #include "test_support.h"
 #include "video_window.h"
@@ -20,6 +24,7 @@ protected:
     void SetUp() override
     {
         open_test_display();
+        worker_display = XOpenDisplay(nullptr);  // the worker's own, as the display thread opens it
         zebsim::reset();
         setupCam();
         ASSERT_NE(hMV, INVALID_HANDLE_VALUE);
@@ -34,6 +39,8 @@ protected:
         setupCam();  // frees what the hand-off slot may still hold
         close_control_handle();
         XDestroyWindow(x11_display, win);
+        XCloseDisplay(worker_display);
+        worker_display = nullptr;
         close_test_display();
     }
 
@@ -119,6 +126,7 @@ TEST_F(AcquisitionTest, MonochromeUsesOnlyTheBayerCalls)
                              "cqProcessFrame", "cqRetrieveBitmapAdv", "cqSetupCE"})
         EXPECT_EQ(zebsim::count(call), 0u) << call;
     EXPECT_TRUE(bitmap_slot_empty());
+    EXPECT_EQ(zebsim::count("cqFreeBitmap"), 1u);  // the exit path frees the slot even when empty
 }
 
 TEST_F(AcquisitionTest, ColourFillsTheSlotOnlyWhileItIsEmpty)
@@ -199,6 +207,73 @@ TEST_F(AcquisitionTest, FailingSetModeOrStartEndsTheWorker)
     }
 }
 
+TEST_F(AcquisitionTest, StopDuringAModeThatNeverSettlesEndsTheOpen)
+{
+    zebsim::set_faults("settle");
+    zebsim::clear_calls();
+    start();
+    ASSERT_TRUE(wait_until([] { return zebsim::count("cqIsSetModeComplete") > 100; }));
+    stop();
+    EXPECT_TRUE(ends_with_destroy_notice());
+    EXPECT_EQ(zebsim::count("cqGetModeTiming"), 0u);
+    EXPECT_EQ(zebsim::count("cqStartAcquisition"), 0u);
+    EXPECT_EQ(zebsim::open_handles(), 1);  // the worker's handle closed on the exit path
+}
+
+TEST_F(AcquisitionTest, ModeTimingThatWritesNothingLeavesBothRatesAt100)
+{
+    zebsim::set_faults("timing");
+    lps->fFPS = lps->fFPS_sum = 7.0;
+    start();
+    ASSERT_GE(wait_for_exposes(1), 1);
+    EXPECT_EQ(lps->fFPS.load(), 100.0);
+    EXPECT_EQ(lps->fFPS_sum.load(), 100.0);
+}
+
+size_t lines(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(AcquisitionTest, ColourCallsFailingForOverASecondAreReportedOnce)
+{
+    const std::pair<const char*, const char*> faults[] = {
+        {"process", "Colour processing failing for over a second: cqProcessFrame returned "},
+        {"bitmap", "Bitmap retrieval failing for over a second: cqRetrieveBitmapAdv returned "}};
+    lps->color = 1;
+    for (auto [fault, message] : faults) {
+        SCOPED_TRACE(fault);
+        zebsim::set_faults(fault);
+        testing::internal::CaptureStderr();
+        start();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        stop();
+        EXPECT_EQ(lines(testing::internal::GetCapturedStderr(), message), 1u);
+    }
+}
+
+TEST_F(AcquisitionTest, ACameraStuckInResetsIsReportedAndReopenedAtAPace)
+{
+    zebsim::set_faults("wait45");
+    zebsim::clear_calls();
+    testing::internal::CaptureStderr();
+    start();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const size_t reopens = zebsim::count("cqkInitialize");
+    const auto begin = std::chrono::steady_clock::now();
+    stop();
+    const double stop_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    EXPECT_LT(reopens, 20u);
+    EXPECT_GT(reopens, 3u);
+    EXPECT_LT(stop_s, 0.5);  // a stop ends the pause at once
+    EXPECT_EQ(lines(testing::internal::GetCapturedStderr(),
+                    "Camera reset again within a second of reopening: cqWaitForField returned 45"),
+              1u);
+}
+
 TEST_F(AcquisitionTest, StopWhileNothingArrivesEndsWithinOneWait)
 {
     zebsim::set_paused(true);
@@ -239,6 +314,33 @@ TEST_F(AcquisitionTest, ResetFreesBitmapsLeftInTheRecord)
     running = false;
     EXPECT_NE(lps->sbmp.bp, nullptr);
     // (TearDown's setupCam frees sbmp; AddressSanitizer reports a leak otherwise.)
+}
+
+TEST(SetupCam, ResetsTheRecordWithAndWithoutACamera)
+{
+    for (const bool camera : {true, false}) {
+        SCOPED_TRACE(camera);
+        set_env("ZEBSIM_CAMERAS", camera ? nullptr : "0");
+        lps->uiExposure = 5;
+        lps->fGain = 3.0f;
+        lps->color = lps->show = 1;
+        lps->Kr = 2.0;
+        lps->dwNframes = 9;
+        lps->dwROIcx = 64;
+        setupCam();
+        EXPECT_EQ(hMV != INVALID_HANDLE_VALUE, camera);
+        close_control_handle();
+        EXPECT_EQ(lps->uiExposure.load(), 10000u);
+        EXPECT_EQ(lps->uiMode.load(), 0u);
+        EXPECT_EQ(lps->fGain.load(), 0.0f);
+        EXPECT_EQ(lps->zoom, 2u);
+        EXPECT_EQ(lps->bDrawImage, 1);
+        EXPECT_EQ(lps->color.load() | lps->show.load() | lps->bRun.load(), 0);
+        EXPECT_EQ(lps->Kr, 1.0);
+        EXPECT_EQ(lps->Kg, 1.0);
+        EXPECT_EQ(lps->Kb, 1.0);
+        EXPECT_EQ(lps->dwNframes.load() | lps->dwROIcx.load(), 0u);
+    }
 }
 
 }  // namespace

@@ -107,6 +107,26 @@ TEST(WindowSize, HalvesUntilWithinEightyPercentOfTheScreen)
     EXPECT_EQ(size(16384, 16384), std::make_pair(512, 512));
 }
 
+TEST(WindowSize, StaysWithinWhatXAllows)
+{
+    auto size = [](unsigned sw, unsigned sh, int mw, int mh, unsigned dw = 1920, unsigned dh = 1080) {
+        const WindowSize s = window_size_for(sw, sh, mw, mh, dw, dh);
+        return std::make_pair(s.width, s.height);
+    };
+    // A side that rounds to zero becomes one pixel.
+    EXPECT_EQ(size(1280, 1024, 1, 0), std::make_pair(1, 1));
+    EXPECT_EQ(size(1280, 2, 320, 0), std::make_pair(320, 1));
+    EXPECT_EQ(size(2, 1280, 0, 320), std::make_pair(1, 320));
+    EXPECT_EQ(size(1, 1, 0, 0, 1, 1), std::make_pair(1, 1));  // halved to nothing on a tiny screen
+    // Limits whose 32-bit products overflow keep the image's aspect, and
+    // the window is bounded to 32767 a side.
+    EXPECT_EQ(size(1280, 1024, 99999999, 0), std::make_pair(32767, 26213));
+    EXPECT_EQ(size(1280, 1024, 99999999, 99999999), std::make_pair(32767, 26213));
+    EXPECT_EQ(size(1280, 1024, 40000, 0), std::make_pair(32767, 26213));
+    EXPECT_EQ(size(1024, 1280, 0, 40000), std::make_pair(26213, 32767));
+    EXPECT_EQ(size(1280, 1024, 32767, 0), std::make_pair(32767, 26213));
+}
+
 // --- Statistics tick ---
 
 TEST(StatisticsTick, TitleText)

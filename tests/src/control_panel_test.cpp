@@ -252,9 +252,42 @@ TEST_F(ControlPanelTest, SwitchingAcquisitionOnAgainRestartsCleanly)
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
     EXPECT_EQ(testing::internal::GetCapturedStdout().find("Couldn't"), std::string::npos);
     EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(cw.mode)), 0);
-    EXPECT_EQ(zebsim::count("cqGetModeDescriptor"), 0u);  // update_mode did not run
+    EXPECT_EQ(zebsim::count("cqGetGainInfo"), 0u);  // update_mode did not run
+    EXPECT_EQ(zebsim::count("cqGetModeDescriptor"), 1u);  // mode 0's full frame for the region
     EXPECT_TRUE(gtk_widget_get_sensitive(cw.mode));
     EXPECT_NE(hMV, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(ControlPanelTest, AfterARestartThePanelAndTheCameraAgree)
+{
+    startLive();
+    ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
+    gtk_combo_box_set_active(GTK_COMBO_BOX(cw.mode), 2);  // 640 x 512
+    gtk_adjustment_set_value(spin(cw.cx), 320);
+    gtk_adjustment_set_value(scale(cw.exp), 40);
+    gtk_adjustment_set_value(scale(cw.gain), 12);
+    click(cw.color);
+    click(cw.run);  // off
+    zebsim::clear_calls();
+    testing::internal::CaptureStdout();
+    click(cw.run);  // on
+    ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
+    EXPECT_EQ(testing::internal::GetCapturedStdout().find("Couldn't"), std::string::npos);
+
+    // The new worker opened the camera with what the panel shows.
+    EXPECT_EQ(set_mode_calls(), Calls{"cqSetMode 40000 0 0 0 0 0"});
+    const Calls calls = zebsim::calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "cqSetGainVal 12"), 1);
+    EXPECT_EQ(lps->color, 1);
+    EXPECT_TRUE(active(cw.color));
+    expect_range(spin(cw.cx), 1280, 4, 1280);
+    expect_range(spin(cw.cy), 1024, 2, 1024);
+    expect_range(spin(cw.x0), 0, 0, 1276);
+
+    // The region is edited against mode 0's full frame again.
+    zebsim::clear_calls();
+    gtk_adjustment_set_value(spin(cw.cx), 400);
+    EXPECT_EQ(set_mode_calls(), Calls{"cqSetMode 40000 0 0 0 400 1024"});
 }
 
 TEST_F(ControlPanelTest, SwitchingOnWithoutACameraSaysSo)

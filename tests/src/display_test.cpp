@@ -2,13 +2,19 @@
 // software VA driver, private X server. The test thread plays the main thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <utility>
 
+#include <X11/Xutil.h>  // after gtest: it defines None
+
 #include "display.h"
+#include "frame_handover.h"
 #include "rate_stats.h"
 #include "setup.h"
 #include "test_support.h"
@@ -90,8 +96,58 @@ protected:
         return wait_until([&] { return video_windows() == 0; }) && control_handle_closed();
     }
 
+    // Waits until no redraw has happened for a while; the redraw count then.
+    unsigned long settled_redraws()
+    {
+        unsigned long redraws = total_redraws();
+        wait_until([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            const unsigned long now = total_redraws();
+            return std::exchange(redraws, now) == now;
+        });
+        return redraws;
+    }
+
+    void send_expose(Window win, int count)
+    {
+        XEvent expose{};
+        expose.xexpose.type = Expose;
+        expose.xexpose.window = win;
+        expose.xexpose.count = count;
+        XSendEvent(observer, win, False, ExposureMask, &expose);
+        XFlush(observer);
+    }
+
+    // One frame notice and the redraw it causes.
+    bool redraw_once(Window win)
+    {
+        const unsigned long before = total_redraws();
+        send_expose(win, 0);
+        const bool redrawn = wait_until([&] { return total_redraws() > before; });
+        // Time for the loop to read the start of its next pass.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return redrawn;
+    }
+
+    std::string title(Window win) { return window_name(observer, win); }
+
     Display* observer = nullptr;
 };
+
+size_t occurrences(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// A clock the test moves by hand.
+std::atomic<DWORD> fake_ms{100000};
+DWORD fake_clock()
+{
+    return fake_ms;
+}
 
 TEST_F(DisplayTest, FirstRedrawSizesTheSurfaceAndTheWindow)
 {
@@ -172,29 +228,14 @@ TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw)
     const Window win = video_window();
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
     zebsim::set_paused(true);
-    // Quiet: no frame notices any more.
-    unsigned long redraws = total_redraws();
-    ASSERT_TRUE(wait_until([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        const unsigned long now = total_redraws();
-        return std::exchange(redraws, now) == now;
-    }));
+    const unsigned long redraws = settled_redraws();  // quiet: no frame notices any more
 
-    auto send_expose = [&](int count) {
-        XEvent expose{};
-        expose.xexpose.type = Expose;
-        expose.xexpose.window = win;
-        expose.xexpose.count = count;
-        XSendEvent(observer, win, False, ExposureMask, &expose);
-    };
-    send_expose(2);  // more to come: no redraw
-    XFlush(observer);
+    send_expose(win, 2);  // more to come: no redraw
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(total_redraws(), redraws);
 
     for (int i = 0; i < 6; ++i)
-        send_expose(0);
-    XFlush(observer);
+        send_expose(win, 0);
     ASSERT_TRUE(wait_until([&] { return total_redraws() > redraws; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // The first notice redraws and takes the ones queued behind it along; at
@@ -221,12 +262,18 @@ TEST_F(DisplayTest, FiveFailedDrawsInARowEndLiveView)
 
 TEST_F(DisplayTest, FourFailuresThenASuccessKeepGoing)
 {
-    set_env("SOFTVA_FAIL", "put_surface@1x4,sync@2x4");
+    // Draws 1-4 fail in vaPutSurface, 5 succeeds, 6-9 fail in vaSyncSurface,
+    // 10 succeeds, and 11-15 fail again: only that fifth failure in a row
+    // ends live view.
+    set_env("SOFTVA_FAIL", "put_surface@1x4,sync@2x4,put_surface@11x5");
+    testing::internal::CaptureStderr();
     start();
-    // The fifth draw succeeds, then the next four fail in vaSyncSurface.
-    ASSERT_TRUE(wait_until([] { return lps->dwNframes > 60; }));
-    EXPECT_EQ(lps->bRun, 1);
-    EXPECT_EQ(video_windows(), 1);
+    EXPECT_TRUE(live_view_ended());
+    joinLive();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(occurrences(errors, "drawImage:vaPutSurface ("), 9u) << errors;
+    EXPECT_EQ(occurrences(errors, "drawImage:vaSyncSurface ("), 4u) << errors;
+    EXPECT_EQ(zebsim::open_handles(), 0);
 }
 
 TEST_F(DisplayTest, FailedSurfaceCreationSwitchesLiveViewOffUntilSwitchedOn)
@@ -318,6 +365,11 @@ TEST_F(DisplayTest, FailedVaStartIsReportedAndStartsNothing)
         EXPECT_NE(errors.find("videoDisplay:" + call + " ("), std::string::npos) << errors;
         EXPECT_EQ(video_windows(), 0);
         EXPECT_EQ(lps->bRun, 0);
+        // Only a failed format query stops live view, closing the control handle.
+        {
+            std::lock_guard<std::mutex> lock(hMV_mutex);
+            EXPECT_EQ(hMV == INVALID_HANDLE_VALUE, call == "vaQueryImageFormats");
+        }
         stopLive();
     }
 }
@@ -352,6 +404,240 @@ TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind)
     EXPECT_EQ(zebsim::open_handles(), 0);
     EXPECT_TRUE(bitmap_slot_empty());
     EXPECT_EQ(lps->sbmp.bp, nullptr);
+}
+
+// --- The camera's frame buffers go away with its handle ---
+
+// Resizes a window again and again from a connection of its own, so that
+// ConfigureNotify redraws keep coming while the camera is closed.
+class Resizer {
+public:
+    explicit Resizer(Window win)
+        : thread_([this, win] {
+              Display* dpy = XOpenDisplay(nullptr);
+              for (int i = 0; running_; ++i) {
+                  XResizeWindow(dpy, win, 320 + (i % 2) * 16, 256);
+                  XFlush(dpy);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+              }
+              XCloseDisplay(dpy);
+          })
+    {
+    }
+    ~Resizer()
+    {
+        running_ = false;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> running_{true};
+    std::thread thread_;
+};
+
+// True when most of the window's top-left corner is painted, not its white background.
+bool corner_painted(Display* dpy, Window win)
+{
+    XImage* image = XGetImage(dpy, win, 0, 0, 64, 64, AllPlanes, ZPixmap);
+    if (!image)
+        return false;
+    int painted = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            painted += (XGetPixel(image, x, y) & 0xFFFFFF) != 0xFFFFFF;
+    XDestroyImage(image);
+    return painted > 64 * 64 / 2;
+}
+
+TEST_F(DisplayTest, RedrawsWhileTheCameraClosesNeverReadItsFreedFrames)
+{
+    start();
+    const Window win = video_window();
+    ASSERT_TRUE(wait_until([] { return lps->dwNframes > 5; }));
+    {
+        Resizer resizer(win);
+        // Reopened on a camera reset.
+        zebsim::clear_calls();
+        zebsim::set_faults("wait45@3");
+        ASSERT_TRUE(wait_until([] { return zebsim::count("cqStartAcquisition") >= 1; }));
+    }
+    // The last resize cleared the window to its white background; a frame
+    // of the reopened camera paints it again.
+    EXPECT_TRUE(wait_until([&] { return corner_painted(observer, win); }));
+    {
+        Resizer resizer(win);
+        // The worker's exit path with a frame still in the record: the
+        // reopen after the next reset fails.
+        zebsim::set_faults("wait45@3,init@1");
+        EXPECT_TRUE(live_view_ended());
+    }
+    joinLive();
+    EXPECT_EQ(zebsim::open_handles(), 0);
+    EXPECT_EQ(zebsim::frame_buffers(), 0u);
+}
+
+// --- Sizes X cannot make ---
+
+TEST_F(DisplayTest, ARegionTwoRowsHighGetsAWindowOnePixelHigh)
+{
+    max_width = 320;
+    testing::internal::CaptureStdout();
+    start();
+    const Window win = video_window();
+    ASSERT_TRUE(window_has_size(win, 320, 256));
+    {
+        std::lock_guard<std::mutex> lock(hMV_mutex);
+        ASSERT_EQ(cqSetMode(hMV, 10000, 0, 0, 0, 1280, 2), 0);
+    }
+    // An X error would end this process; the window takes the size instead.
+    EXPECT_TRUE(window_has_size(win, 320, 1));
+    const DWORD frames = lps->dwNframes;
+    EXPECT_TRUE(wait_until([&] { return lps->dwNframes > frames + 20; }));
+    stopLive();
+    joinLive();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Window size changed to 320x1\n"), std::string::npos);
+}
+
+// --- Rate statistics, on a clock the test moves ---
+
+TEST_F(DisplayTest, StatisticsTickOnlyPastOneSecondOfRedrawTime)
+{
+    set_millisecond_clock(fake_clock);
+    start();
+    const Window win = video_window();
+    ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
+    zebsim::set_paused(true);
+    settled_redraws();
+    const std::string untitled = title(win);  // no time has passed: no tick yet
+    ASSERT_EQ(untitled, "Tolmirex");
+
+    // Each pass is timed from the end of the last one to the end of its redraw.
+    fake_ms += 1000;
+    ASSERT_TRUE(redraw_once(win));  // accounts 1000 ms
+    ASSERT_TRUE(redraw_once(win));  // exactly 1000 ms: no tick
+    fake_ms += 1;
+    ASSERT_TRUE(redraw_once(win));  // 1001 ms
+    EXPECT_EQ(title(win), untitled);
+
+    // The tick runs in the next pass; that pass is accounted after it.
+    fake_ms += 500;
+    ASSERT_TRUE(redraw_once(win));
+    EXPECT_TRUE(wait_until([&] { return title(win) != untitled; }));
+    const std::string first_tick = title(win);
+    fake_ms += 501;
+    ASSERT_TRUE(redraw_once(win));  // 500 + 501 ms over two passes
+    ASSERT_TRUE(redraw_once(win));  // ticks: 2 redraws in 1001 ms
+    EXPECT_TRUE(wait_until([&] { return title(win).rfind("Video FPS: 2.0; ", 0) == 0; })) << title(win);
+
+    // Time passing without a redraw changes nothing.
+    const std::string last = title(win);
+    const unsigned long redraws = total_redraws();
+    fake_ms += 5000;
+    send_expose(win, 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(total_redraws(), redraws);
+    EXPECT_EQ(title(win), last);
+    EXPECT_NE(first_tick, untitled);
+    set_millisecond_clock(nullptr);
+}
+
+TEST_F(DisplayTest, PassesWithNothingToDrawStillCount)
+{
+    // Colour output with every bitmap retrieval failing: nothing to draw,
+    // but the title keeps counting the frames acquired.
+    zebsim::set_faults("bitmap");
+    setupCam();
+    lps->show = 1;
+    lps->color = 1;
+    testing::internal::CaptureStdout();
+    startLive();
+    std::string first;
+    ASSERT_TRUE(wait_until([&] {
+        auto titled = windows_with_name_prefix(observer, "Video FPS: ");
+        return !titled.empty() && !(first = window_name(observer, titled[0])).empty();
+    })) << "no title";
+    stopLive();
+    joinLive();
+    EXPECT_EQ(testing::internal::GetCapturedStdout().find("Image size changed"), std::string::npos);
+}
+
+// --- The colour hand-off ---
+
+// A bitmap of w x h pixels in one colour, allocated as the camera library
+// allocates them, so that cqFreeBitmap releases it.
+CQGETBITMAP solid_bitmap(unsigned w, unsigned h, uint32_t bgrx)
+{
+    CQGETBITMAP bitmap{};
+    auto* pixels = static_cast<uint32_t*>(malloc(size_t(w) * h * 4));
+    std::fill(pixels, pixels + size_t(w) * h, bgrx);
+    bitmap.bp = reinterpret_cast<BYTE*>(pixels);
+    bitmap.w = bitmap.cx = w;
+    bitmap.h = bitmap.cy = h;
+    bitmap.dwBPP = 32;
+    return bitmap;
+}
+
+TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch)
+{
+    testing::internal::CaptureStdout();
+    setupCam();
+    lps->show = 1;
+    lps->color = 1;
+    startLive();
+    const Window win = video_window();
+    ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
+    zebsim::set_paused(true);
+    ASSERT_TRUE(wait_until([] { return bitmap_slot_empty(); }));
+    settled_redraws();
+
+    // A resize with no new bitmap shows the held one again, at the new size.
+    XResizeWindow(observer, win, 800, 640);
+    XFlush(observer);
+    EXPECT_TRUE(wait_until([&] {
+        XImage* image = XGetImage(observer, win, 760, 600, 32, 32, AllPlanes, ZPixmap);
+        if (!image)
+            return false;
+        const bool painted = (XGetPixel(image, 16, 16) & 0xFFFFFF) != 0xFFFFFF;
+        XDestroyImage(image);
+        return painted;
+    }));
+
+    // Colour off while a bitmap waits: it stays in the slot and the size
+    // comes from the frame; colour back on hands it over.
+    publish_bitmap(solid_bitmap(64, 32, 0x0000FF00));
+    lps->color = 0;
+    ASSERT_TRUE(redraw_once(win));
+    settled_redraws();
+    EXPECT_FALSE(bitmap_slot_empty());
+    lps->color = 1;
+    ASSERT_TRUE(redraw_once(win));
+    EXPECT_TRUE(wait_until([] { return bitmap_slot_empty(); }));
+    stopLive();
+    joinLive();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(occurrences(out, "Image size changed to 1280x1024\n"), 1u) << out;
+    EXPECT_NE(out.find("Image size changed to 64x32\n"), std::string::npos) << out;
+}
+
+TEST_F(DisplayTest, EventsBeforeTheFirstFrameDrawNothing)
+{
+    zebsim::set_paused(true);
+    testing::internal::CaptureStdout();
+    start();
+    const Window win = video_window();
+    ASSERT_TRUE(wait_until([] { return zebsim::count("cqWaitForField") >= 1; }));
+    const unsigned long redraws = total_redraws();
+    XResizeWindow(observer, win, 300, 240);
+    XFlush(observer);
+    send_expose(win, 0);
+    EXPECT_TRUE(window_has_size(win, 300, 240));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(total_redraws(), redraws);
+    zebsim::set_paused(false);  // the first frame sizes the window for its image
+    EXPECT_TRUE(window_has_size(win, 640, 512));
+    stopLive();
+    joinLive();
+    EXPECT_EQ(occurrences(testing::internal::GetCapturedStdout(), "Image size changed to"), 1u);
 }
 
 }  // namespace

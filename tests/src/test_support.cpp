@@ -15,6 +15,7 @@ namespace {
 // Core protocol request codes (X11/Xproto.h, whose BOOL clashes with the
 // camera library's).
 constexpr unsigned char X_GetWindowAttributes = 3;
+constexpr unsigned char X_ConfigureWindow = 12;
 constexpr unsigned char X_GetGeometry = 14;
 constexpr unsigned char X_QueryTree = 15;
 constexpr unsigned char X_GetProperty = 20;
@@ -22,12 +23,13 @@ constexpr unsigned char X_GetProperty = 20;
 XErrorHandler default_error_handler = nullptr;
 
 // Windows of the code under test can vanish between the moment a test lists
-// them and the moment it reads their name or size; only those errors are
-// expected. Every other error goes to Xlib's own handler, which ends the test.
+// them and the moment it reads their name or size, or resizes them; only
+// those errors are expected. Every other error goes to Xlib's own handler, which ends the test.
 int ignore_vanished_windows(Display* dpy, XErrorEvent* error)
 {
     const bool inspection = error->request_code == X_GetProperty || error->request_code == X_QueryTree ||
-                            error->request_code == X_GetWindowAttributes || error->request_code == X_GetGeometry;
+                            error->request_code == X_GetWindowAttributes || error->request_code == X_GetGeometry ||
+                            error->request_code == X_ConfigureWindow;
     if (error->error_code == BadWindow && inspection)
         return 0;
     return default_error_handler(dpy, error);

@@ -3,94 +3,17 @@
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "test_support.h"
+#include "viewer_process.h"
 
 namespace {
-
-using Environment = std::vector<std::pair<const char*, const char*>>;
-
-// One run of the program, its standard output collected through a pipe.
-class Viewer {
-public:
-    explicit Viewer(const Environment& env = Environment())
-    {
-        int out[2];
-        if (pipe(out) != 0)
-            abort();
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            for (auto& [name, value] : env)
-                set_env(name, value);
-            execl(TOLMIREX_BINARY, TOLMIREX_BINARY, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
-        fcntl(out_, F_SETFL, O_NONBLOCK);
-    }
-
-    ~Viewer()
-    {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(out_);
-    }
-
-    // Exit status once the program ended within `seconds`, else -1.
-    int wait_exit(double seconds = 10.0)
-    {
-        int status = 0;
-        const bool ended = wait_until(
-            [&] {
-                read_output();
-                return waitpid(pid_, &status, WNOHANG) == pid_;
-            },
-            seconds);
-        if (!ended)
-            return -1;
-        exited_ = true;
-        read_output();
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-    bool running() { return !exited_ && waitpid(pid_, nullptr, WNOHANG) == 0; }
-
-    const std::string& output()
-    {
-        read_output();
-        return output_;
-    }
-
-private:
-    void read_output()
-    {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(out_, buffer, sizeof buffer)) > 0)
-            output_.append(buffer, size_t(n));
-    }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool exited_ = false;
-    std::string output_;
-};
 
 class ProcessTest : public ::testing::Test {
 protected:
@@ -174,6 +97,40 @@ TEST_F(ProcessTest, WindowLimitFromTheEnvironment)
     EXPECT_NE(viewer.output().find("Window size changed to 800x640\n"), std::string::npos) << viewer.output();
     send_close_request(dpy, find_one("Tolmirex control"));
     EXPECT_EQ(viewer.wait_exit(), 0);
+}
+
+TEST_F(ProcessTest, WindowLimitsAtTheExtremesNeitherCrashNorCostMemory)
+{
+    for (auto [limit, size] : {std::pair{"1", "1x1"}, std::pair{"40000", "32767x26213"}}) {
+        SCOPED_TRACE(limit);
+        Viewer viewer(Environment{{"WIN_WIDTH", limit}});
+        ASSERT_NE(find_one("Video FPS: "), 0u) << viewer.output();
+        EXPECT_NE(viewer.output().find(std::string("Window size changed to ") + size + "\n"), std::string::npos)
+            << viewer.output();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        ASSERT_TRUE(viewer.running());
+        EXPECT_LT(viewer.resident_mb(), 200.0);
+        const auto begin = std::chrono::steady_clock::now();
+        send_close_request(dpy, find_one("Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 2.0);
+    }
+}
+
+TEST_F(ProcessTest, ACameraThatCannotBeStartedIsNamed)
+{
+    const std::pair<const char*, const char*> faults[] = {
+        {"init", "cqInitializeHardware"}, {"setmode", "cqSetMode"}, {"start", "cqStartAcquisition"}};
+    for (auto [fault, call] : faults) {
+        SCOPED_TRACE(fault);
+        Viewer viewer(Environment{{"ZEBSIM_FAULTS", fault}});
+        const std::string line = std::string("Acquisition stopped: the camera could not be started: ") + call;
+        EXPECT_TRUE(wait_until([&] { return viewer.errors().find(line) != std::string::npos; })) << viewer.errors();
+        EXPECT_TRUE(wait_until([&] { return windows_with_name_prefix(dpy, "Tolmirex").size() == 1; }));
+        EXPECT_EQ(viewer.errors().find('\n'), viewer.errors().size() - 1) << "one line: " << viewer.errors();
+        send_close_request(dpy, find_one("Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <unistd.h>
 
 #include "setup.h"
 #include "test_support.h"
@@ -28,6 +29,24 @@ TEST(VideoWindow, NamesProtocolsHintsAndEvents)
     ASSERT_EQ(count, 1);
     EXPECT_EQ(protocols[0], XInternAtom(dpy, "WM_DELETE_WINDOW", False));
     XFree(protocols);
+
+    XClassHint class_hint{};
+    ASSERT_TRUE(XGetClassHint(dpy, win, &class_hint));
+    EXPECT_STREQ(class_hint.res_name, "tolmirex");
+    EXPECT_STREQ(class_hint.res_class, "Tolmirex");
+    XFree(class_hint.res_name);
+    XFree(class_hint.res_class);
+
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, left = 0;
+    unsigned char* pid = nullptr;
+    ASSERT_EQ(XGetWindowProperty(dpy, win, XInternAtom(dpy, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
+                                 &type, &format, &items, &left, &pid),
+              Success);
+    ASSERT_EQ(items, 1u);
+    EXPECT_EQ(*reinterpret_cast<long*>(pid), long(getpid()));
+    XFree(pid);
 
     XSizeHints hints{};
     long supplied = 0;

@@ -1,0 +1,33 @@
+// The hand-overs from the acquisition worker to the display thread: the
+// newest frame descriptor, guarded by a short lock, and the one-bitmap slot,
+// handed over through an atomic exchange of its pointer. Each operation says
+// which thread calls it.
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <vector>
+
+#include "zebapi.h"
+
+// Frame descriptor (worker -> display thread).
+// Guards lps->gf and the frame data it points at against the worker's next
+// retrieve: the worker holds it while it takes fields from the camera, the
+// display thread while it copies the newest frame.
+extern std::mutex frame_mutex;
+// Copies gf into *sgf. When `pixels` is given, the frame data is copied into
+// it as well and sgf->bp points at the copy, so the display draws from memory
+// that the camera cannot rewrite meanwhile; without it sgf->bp is left null.
+void snapshot_frame(CQGETFRAMEEX* sgf, std::vector<BYTE>* pixels);
+// Bytes of frame data behind a descriptor: one or two per pixel.
+size_t frame_bytes(const CQGETFRAMEEX& frame);
+
+// Bitmap slot (worker -> display thread).
+// Worker: true while the slot is empty and may be filled.
+bool bitmap_slot_empty();
+// Worker: publishes a freshly retrieved bitmap into the empty slot.
+void publish_bitmap(const CQGETBITMAP& bitmap);
+// Takes the waiting bitmap out of the slot into *out; false when the slot was
+// empty. The display thread and the worker's exit path both use it, so a
+// bitmap is taken by exactly one of them.
+bool take_bitmap(CQGETBITMAP* out);
