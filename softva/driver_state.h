@@ -29,7 +29,6 @@ struct Buffer {
   VABufferType type = VAImageBufferType;
   std::shared_ptr<AlignedBytes> bytes;
   std::uint32_t size = 0;
-  bool mapped = false;
 };
 
 struct Image {
@@ -59,11 +58,5 @@ struct DriverState {
 };
 
 inline DriverState& state_of(VADriverContextP ctx) { return *static_cast<DriverState*>(ctx->pDriverData); }
-
-inline bool offers_format(const DriverState& state, std::uint32_t fourcc) {
-  for (const VAImageFormat& format : state.formats)
-    if (format.fourcc == fourcc) return true;
-  return false;
-}
 
 }  // namespace softva

@@ -198,7 +198,6 @@ VAStatus map_buffer(VADriverContextP ctx, VABufferID buffer_id, void** data) {
   std::lock_guard lock(state.mutex);
   const auto buffer = state.buffers.find(buffer_id);
   if (!buffer) return VA_STATUS_ERROR_INVALID_BUFFER;
-  buffer->mapped = true;
   *data = buffer->bytes->data();
   return VA_STATUS_SUCCESS;
 }
@@ -209,7 +208,6 @@ VAStatus unmap_buffer(VADriverContextP ctx, VABufferID buffer_id) {
   std::lock_guard lock(state.mutex);
   const auto buffer = state.buffers.find(buffer_id);
   if (!buffer) return VA_STATUS_ERROR_INVALID_BUFFER;
-  buffer->mapped = false;
   return VA_STATUS_SUCCESS;
 }
 

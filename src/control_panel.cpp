@@ -337,12 +337,12 @@ gboolean time_handler(ctrl_window* cw)
 
 void build_control_panel(ctrl_window* cw)
 {
-    // 1. The window; closing it ends the main loop.
+    // The window; closing it ends the main loop.
     cw->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(cw->window), "Tolmirex control");
     connect(cw->window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
 
-    // 2. The widgets.
+    // The widgets.
     cw->boxmain = gtk_vbox_new(FALSE, 0);
     cw->boxgpi = gtk_hbox_new(TRUE, 0);
     cw->boxx = gtk_hbox_new(FALSE, 0);
@@ -368,12 +368,12 @@ void build_control_panel(ctrl_window* cw)
     cw->show = gtk_toggle_button_new_with_label("Live view");
     cw->run = gtk_toggle_button_new_with_label("Acquisition");
 
-    // 3. Live view and acquisition were started before the panel.
+    // Live view and acquisition were started before the panel.
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cw->show), TRUE);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cw->run), TRUE);
     gtk_widget_set_sensitive(cw->boxgpi, FALSE);
 
-    // 4. The scales report a value when the slider is released, not while dragged.
+    // The scales report a value when the slider is released, not while dragged.
     gtk_scale_set_digits(GTK_SCALE(cw->exp), 0);
     gtk_range_set_update_policy(GTK_RANGE(cw->exp), GTK_UPDATE_DISCONTINUOUS);
     gtk_range_set_update_policy(GTK_RANGE(cw->gain), GTK_UPDATE_DISCONTINUOUS);
@@ -381,11 +381,11 @@ void build_control_panel(ctrl_window* cw)
     gtk_scale_set_value_pos(GTK_SCALE(cw->exp), GTK_POS_RIGHT);
     gtk_scale_set_value_pos(GTK_SCALE(cw->gain), GTK_POS_RIGHT);
 
-    // 5. The mode list.
+    // The mode list.
     fill_mode_list(GTK_COMBO_BOX(cw->mode));
     gtk_combo_box_set_active(GTK_COMBO_BOX(cw->mode), 0);
 
-    // 6. The widget tree, top to bottom.
+    // The widget tree, top to bottom.
     for (GtkWidget* w : {cw->gpi1, cw->gpi2, cw->gpi3, cw->gpi4})
         gtk_container_add(GTK_CONTAINER(cw->boxgpi), w);
     for (GtkWidget* w : {cw->labelx0, cw->x0, cw->labelcx, cw->cx})
@@ -397,14 +397,14 @@ void build_control_panel(ctrl_window* cw)
         gtk_container_add(GTK_CONTAINER(cw->boxmain), w);
     gtk_container_add(GTK_CONTAINER(cw->window), cw->boxmain);
 
-    // 7. The first mode, applied directly: no handler is connected yet.
+    // The first mode, applied directly: no handler is connected yet.
     update_mode(GTK_COMBO_BOX(cw->mode), cw);
 
-    // 8, 9. Show it and start the status poll.
+    // Shown, and the status poll started; its id is kept so the panel can be stopped.
     gtk_widget_show_all(cw->window);
-    g_timeout_add(POLL_INTERVAL_MS, reinterpret_cast<GSourceFunc>(time_handler), cw);
+    cw->poll_timer = g_timeout_add(POLL_INTERVAL_MS, reinterpret_cast<GSourceFunc>(time_handler), cw);
 
-    // 10. The handlers, last.
+    // The handlers, last.
     connect(adjustment_of_range(cw->gain), "value_changed", G_CALLBACK(update_gain), nullptr);
     connect(adjustment_of_range(cw->exp), "value_changed", G_CALLBACK(update_exposure), nullptr);
     connect(adjustment_of_spin(cw->x0), "value_changed", G_CALLBACK(update_x0), nullptr);
@@ -415,4 +415,11 @@ void build_control_panel(ctrl_window* cw)
     connect(cw->show, "toggled", G_CALLBACK(update_show), nullptr);
     connect(cw->run, "toggled", G_CALLBACK(update_run), cw);
     connect(cw->mode, "changed", G_CALLBACK(update_mode), cw);
+}
+
+void stop_control_panel(ctrl_window* cw)
+{
+    if (cw->poll_timer)
+        g_source_remove(cw->poll_timer);
+    cw->poll_timer = 0;
 }

@@ -33,11 +33,15 @@ struct ctrl_window {
     GtkWidget* color;
     GtkWidget* show;
     GtkWidget* run;
+    guint poll_timer;  // the status poll's source, 0 once stopped
 };
 
 // Builds the panel, applies the first mode, starts the status poll and
 // connects the handlers (last, so building runs none of them).
 void build_control_panel(ctrl_window* cw);
+
+// Stops the status poll; calling it again does nothing.
+void stop_control_panel(ctrl_window* cw);
 
 gboolean update_mode(GtkComboBox* combo, ctrl_window* cw);
 gboolean update_exposure(GtkAdjustment* adj, gpointer);

@@ -54,7 +54,7 @@ FormatSearch find_image_format(VADisplay va_dpy, VAImageFormat* chosen)
     if (VA_CALL(vaQueryImageFormats, va_dpy, formats, &count))
         result = FormatSearch::QueryFailed;
     for (int i = 0; result == FormatSearch::NoneOffered && i < count; ++i) {
-        if (formats[i].fourcc == FOURCC_NV12 || formats[i].fourcc == FOURCC_YV12) {
+        if (formats[i].fourcc == VA_FOURCC_NV12 || formats[i].fourcc == VA_FOURCC_YV12) {
             *chosen = formats[i];
             result = FormatSearch::Found;
         }
@@ -83,7 +83,7 @@ public:
 private:
     void event_loop()
     {
-        const Atom wm_delete = XInternAtom(x11_display, "WM_DELETE_WINDOW", False);
+        const Atom wm_delete = delete_window_atom();
         for (;;) {
             const unsigned start_time = getcurms();
             XEvent event;

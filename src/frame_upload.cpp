@@ -26,7 +26,7 @@ void fill_chroma(void* mapped, const VAImage& image)
 {
     const int rows = (image.height + 1) / 2;
     const int half_width = (image.width + 1) / 2;
-    if (image.format.fourcc == FOURCC_NV12) {
+    if (image.format.fourcc == VA_FOURCC_NV12) {
         for (int r = 0; r < rows; ++r)
             fill_neutral_chroma(plane(mapped, image, 1) + size_t(r) * image.pitches[1], 2 * half_width);
         return;
@@ -53,7 +53,7 @@ void write_colour(const CQGETBITMAP& bitmap, void* mapped, const VAImage& image,
 {
     uint8_t* luma = plane(mapped, image, 0);
     const int pitch = static_cast<int>(image.pitches[0]);
-    if (image.format.fourcc == FOURCC_NV12)
+    if (image.format.fourcc == VA_FOURCC_NV12)
         bgrx_to_nv12(bitmap.bp, width, height, luma, pitch, plane(mapped, image, 1),
                      static_cast<int>(image.pitches[1]));
     else  // YV12: V (Cr) in plane 1, U (Cb) in plane 2
@@ -141,7 +141,7 @@ int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_for
         printf("Didn't get expected image size: %dx%d!\n", image.width, image.height);
         return 0;
     }
-    if (image.format.fourcc != FOURCC_NV12 && image.format.fourcc != FOURCC_YV12) {
+    if (image.format.fourcc != VA_FOURCC_NV12 && image.format.fourcc != VA_FOURCC_YV12) {
         printf("Didn't get expected image format: %x\n", image.format.fourcc);
         return 0;
     }

@@ -4,10 +4,6 @@
 #include <X11/Xlib.h>
 #include <va/va.h>
 
-// FourCCs of the two image layouts the upload writes.
-constexpr unsigned FOURCC_NV12 = 0x3231564E;
-constexpr unsigned FOURCC_YV12 = 0x32315659;
-
 // Writes the frame (lps->sgf, or the bitmap lps->sbmp with colour output on)
 // into the surface as 4:2:0 YUV and presents it in `win` scaled to the window
 // size. Returns 1 on success and when live view is off, 0 on any failure.

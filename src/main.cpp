@@ -48,6 +48,7 @@ int main(int argc, char** argv)
     ctrl_window panel{};
     build_control_panel(&panel);
     gtk_main();
+    stop_control_panel(&panel);
 
     // The worker sees the stop within one camera wait; the display thread
     // follows it, closing the control handle on its way out.

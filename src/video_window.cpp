@@ -35,6 +35,11 @@ static void set_class_and_pid(Window win)
                     PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
 }
 
+Atom delete_window_atom()
+{
+    return wmDeleteMessage;
+}
+
 void set_window_name(Window win, const char* name)
 {
     char* list[] = {const_cast<char*>(name)};

@@ -131,7 +131,7 @@ TEST(WindowSize, StaysWithinWhatXAllows)
 
 TEST(StatisticsTick, TitleText)
 {
-    // 30 redraws over 1001 ms; the smoothed rate becomes 29.94.
+    // 30 redraws over 1001 ms; the smoothed rate becomes 29.99.
     TickInput in{1.0, 1234, 1204, 2, 29.9, 29.98, 30, 1001};
     const TickResult r = statistics_tick(in);
     EXPECT_NEAR(r.fps, 30.0, 1e-9);

@@ -34,6 +34,8 @@ protected:
     {
         stopLive();
         joinLive();
+        stop_control_panel(&cw);
+        stop_control_panel(&cw);  // a second stop does nothing
         gtk_widget_destroy(cw.window);
         setupCam();
         stopLive();

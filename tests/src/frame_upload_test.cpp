@@ -43,7 +43,7 @@ protected:
         int count = 0;
         ASSERT_EQ(vaQueryImageFormats(va_dpy, formats.data(), &count), VA_STATUS_SUCCESS);
         for (int i = count - 1; i >= 0; --i)
-            if (formats[i].fourcc == FOURCC_NV12 || formats[i].fourcc == FOURCC_YV12)
+            if (formats[i].fourcc == VA_FOURCC_NV12 || formats[i].fourcc == VA_FOURCC_YV12)
                 format = formats[i];
         ASSERT_EQ(vaCreateSurfaces(va_dpy, VA_RT_FORMAT_YUV420, w, h, &surface, 1, nullptr, 0),
                   VA_STATUS_SUCCESS);
@@ -70,7 +70,7 @@ protected:
     Planes read_back()
     {
         VAImageFormat nv12{};
-        nv12.fourcc = FOURCC_NV12;
+        nv12.fourcc = VA_FOURCC_NV12;
         nv12.byte_order = VA_LSB_FIRST;
         nv12.bits_per_pixel = 12;
         VAImage image;
@@ -190,7 +190,7 @@ TEST_F(FrameUploadTest, ColourThroughCreatedYv12ImageAfterDerivationFails)
     set_env("SOFTVA_FAIL", "derive");
     set_env("SOFTVA_FORMATS", "yv12,nv12");
     start_va(33, 17);
-    ASSERT_EQ(format.fourcc, FOURCC_YV12);
+    ASSERT_EQ(format.fourcc, VA_FOURCC_YV12);
     std::vector<uint8_t> bitmap = random_bytes(random, size_t(w) * h * 4);
     lps->color = 1;
     lps->sbmp.bp = bitmap.data();
