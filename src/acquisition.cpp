@@ -19,8 +19,6 @@
 
 namespace {
 constexpr DWORD WAIT_TIMEOUT_MS = 1000;
-constexpr CQK_RETURN WAIT_REOPEN_1 = 1;
-constexpr CQK_RETURN WAIT_REOPEN_45 = 45;
 constexpr DWORD LOST_GAP_LIMIT = 1000;
 constexpr unsigned FIRST_REOPEN_PAUSE_MS = 50;
 constexpr unsigned MAX_REOPEN_PAUSE_MS = 1000;
@@ -224,7 +222,7 @@ struct Worker {
             const CQK_RETURN result = cqWaitForField(handle, WAIT_TIMEOUT_MS);
             if (result == 0)
                 return;
-            if (result == WAIT_REOPEN_1 || result == WAIT_REOPEN_45) {
+            if (result == CQK_WAIT_REOPEN_LOST || result == CQK_WAIT_REOPEN_RESET) {
                 close();
                 pace_reopen(result);
                 return;

@@ -3,9 +3,11 @@
 // Constants only: any thread.
 #pragma once
 
+#include <zebapi.h>
+
 namespace zebcommon {
 
-inline constexpr int kOk = 0;
+inline constexpr int kOk = CQK_SUCCESS;
 inline constexpr int kTimeout = 2;       // no field within the time-out
 inline constexpr int kNoData = 3;        // no field ready / no current frame / no bitmap yet
 inline constexpr int kFailed = 5;        // the call could not be carried out

@@ -34,6 +34,12 @@ typedef void *HANDLE;
 
 typedef int CQK_RETURN;
 
+/* The results the program relies on. */
+#define CQK_SUCCESS 0
+/* cqWaitForField: the camera must be closed and opened again (lost, reset). */
+#define CQK_WAIT_REOPEN_LOST 1
+#define CQK_WAIT_REOPEN_RESET 45
+
 /* cqSetExtention: deliver raw sensor data. */
 #define EXT_RAW_EN 1046
 

@@ -16,7 +16,7 @@ using zebcommon::kOk;
 using zebcommon::kTimeout;
 // Reserved by cqWaitForField for "close and reopen the camera"; only
 // injected faults return these.
-inline constexpr int kReopenLost = 1;
-inline constexpr int kReopenReset = 45;
+inline constexpr int kReopenLost = CQK_WAIT_REOPEN_LOST;
+inline constexpr int kReopenReset = CQK_WAIT_REOPEN_RESET;
 
 }  // namespace zebsim

@@ -33,7 +33,7 @@ TEST_F(SimFaults, CountedWaitFaultsFireOnceAtTheirCall) {
     ASSERT_EQ(cqStartAcquisition(h), 0);
     zebsim::set_faults("wait45@2,wait1@4");
     EXPECT_EQ(cqWaitForField(h, 5000), 0);
-    EXPECT_EQ(cqWaitForField(h, 5000), 45);
+    EXPECT_EQ(cqWaitForField(h, 5000), CQK_WAIT_REOPEN_RESET);
     EXPECT_EQ(cqWaitForField(h, 5000), 0);
     EXPECT_EQ(cqWaitForField(h, 5000), 1);
     EXPECT_EQ(cqWaitForField(h, 5000), 0);
@@ -64,7 +64,7 @@ TEST_F(SimFaults, EnvironmentFaultsAreReadAtOpenAndUnknownNamesIgnored) {
     HANDLE h = open_camera();
     EXPECT_EQ(cqInitializeHardware(h), 0);
     EXPECT_NE(cqStartAcquisition(h), 0);
-    EXPECT_NE(cqWaitForField(h, 1), 45);  // "@0" is malformed, so ignored
+    EXPECT_NE(cqWaitForField(h, 1), CQK_WAIT_REOPEN_RESET);  // "@0" is malformed, so ignored
     cqkUninitialize(h);
     set_env("ZEBSIM_FAULTS", nullptr);
     h = open_camera();

@@ -25,8 +25,6 @@ using genicam_test::in_private_network;
 
 namespace {
 
-constexpr int kLost = 45;
-
 HANDLE open_camera() {
     DWORD count = 0, id = 0;
     HANDLE h = INVALID_HANDLE_VALUE;
@@ -364,7 +362,7 @@ TEST_F(GenicamFake, LostCameraIsWaitedForAndComesBackWithItsSettings) {
         const auto begin = Clock::now();
         const int result = cqWaitForField(worker_, 1000);
         const double took = seconds_since(begin);
-        if (result == 0 || result == 1 || result == kLost) {
+        if (result == CQK_SUCCESS || result == CQK_WAIT_REOPEN_LOST || result == CQK_WAIT_REOPEN_RESET) {
             ADD_FAILURE() << "wait result " << result << " " << seconds_since(killed) << " s into the outage";
             if (++wrong_results == 3) break;
             while (cqIsFieldReady(worker_) == 0) cqAcquireField(worker_, &data);
