@@ -50,7 +50,7 @@ VAStatus terminate(VADriverContextP ctx) {
 VAStatus initialise(VADriverContextP ctx) {
   ParsedFaults faults = parse_fault_rules(environment("SOFTVA_FAIL"));
   for (const std::string& rejected : faults.rejected)
-    std::fprintf(stderr, "softva: ignoring SOFTVA_FAIL entry \"%s\" (expected call[@N[xK]])\n", rejected.c_str());
+    std::fprintf(stderr, "softva: ignoring SOFTVA_FAIL entry \"%s\" (expected call, call@N, call@N+ or call@NxK)\n", rejected.c_str());
   auto state = std::make_unique<DriverState>(std::move(faults.rules));
   if (state->faults.should_fail(FaultCall::init)) return VA_STATUS_ERROR_OPERATION_FAILED;
   for (const std::uint32_t fourcc : parse_format_list(environment("SOFTVA_FORMATS")))

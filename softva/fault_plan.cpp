@@ -1,7 +1,7 @@
 // Threads: any (see fault_plan.h).
 #include "fault_plan.h"
 
-#include <charconv>
+#include "text_list.h"
 
 namespace softva {
 namespace {
@@ -10,38 +10,6 @@ constexpr std::string_view kCallNames[] = {
     "init", "query_image_formats", "create_surfaces", "destroy_surfaces", "derive", "create_image", "destroy_image",
     "map",  "unmap",               "put_image",       "put_surface",      "sync",   "terminate"};
 static_assert(std::size(kCallNames) == static_cast<std::size_t>(FaultCall::count_));
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-std::optional<std::uint64_t> positive_number(std::string_view text) {
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc{} || end != text.data() + text.size() || value == 0) return std::nullopt;
-  return value;
-}
-
-std::optional<FaultRule> parse_rule(std::string_view entry) {
-  const std::size_t at = entry.find('@');
-  const auto call = fault_call_named(entry.substr(0, at));
-  if (!call) return std::nullopt;
-  FaultRule rule{*call};
-  if (at == std::string_view::npos) return rule;
-  const std::string_view when = entry.substr(at + 1);
-  const std::size_t x = when.find('x');
-  const auto first = positive_number(when.substr(0, x));
-  if (!first) return std::nullopt;
-  rule.first_use = *first;
-  if (x != std::string_view::npos) {
-    const auto times = positive_number(when.substr(x + 1));
-    if (!times) return std::nullopt;
-    rule.times = *times;
-  }
-  return rule;
-}
 
 }  // namespace
 
@@ -53,16 +21,14 @@ std::optional<FaultCall> fault_call_named(std::string_view name) {
 
 ParsedFaults parse_fault_rules(std::string_view setting) {
   ParsedFaults parsed;
-  while (!setting.empty()) {
-    const std::size_t comma = setting.find(',');
-    const std::string_view entry = trimmed(setting.substr(0, comma));
-    setting = comma == std::string_view::npos ? std::string_view{} : setting.substr(comma + 1);
-    if (entry.empty()) continue;
-    if (auto rule = parse_rule(entry))
-      parsed.rules.push_back(*rule);
+  tolmirex::for_each_list_entry(setting, [&](std::string_view entry) {
+    const auto [name, when] = tolmirex::split_fault_entry(entry);
+    const auto call = fault_call_named(name);
+    if (call && when)
+      parsed.rules.push_back({*call, *when});
     else
       parsed.rejected.emplace_back(entry);
-  }
+  });
   return parsed;
 }
 
@@ -72,7 +38,7 @@ bool FaultPlan::should_fail(FaultCall call) {
   if (rules_.empty()) return false;
   const std::uint64_t use = uses_[static_cast<std::size_t>(call)].fetch_add(1) + 1;
   for (const FaultRule& rule : rules_)
-    if (rule.call == call && rule_fails_use(rule, use)) return true;
+    if (rule.call == call && tolmirex::schedule_fails_use(rule.when, use)) return true;
   return false;
 }
 

@@ -1,8 +1,8 @@
 // Threads: any; the counters are atomic, so concurrent calls into one driver
 // instance each count exactly once.
 // Deliberate failures for testing the program's error paths.  SOFTVA_FAIL is a
-// comma list of call[@N[xK]]: the call fails from its N-th use on (K times, or
-// for ever); without @N every use fails.
+// comma list of call[@N | @N+ | @NxK] (fault_schedule.h): without @ every use
+// fails, @N the N-th only, @N+ from the N-th on, @NxK K uses from the N-th.
 #pragma once
 
 #include <array>
@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "fault_schedule.h"
 
 namespace softva {
 
@@ -36,8 +38,7 @@ std::optional<FaultCall> fault_call_named(std::string_view name);
 
 struct FaultRule {
   FaultCall call;
-  std::uint64_t first_use = 1;  // 1-based
-  std::uint64_t times = 0;      // 0: for ever
+  tolmirex::FaultSchedule when;
 };
 
 struct ParsedFaults {
@@ -47,10 +48,6 @@ struct ParsedFaults {
 
 ParsedFaults parse_fault_rules(std::string_view setting);
 
-// True if the use with this 1-based number falls in the rule's window.
-constexpr bool rule_fails_use(const FaultRule& rule, std::uint64_t use) {
-  return use >= rule.first_use && (rule.times == 0 || use < rule.first_use + rule.times);
-}
 
 class FaultPlan {
  public:

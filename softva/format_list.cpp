@@ -7,6 +7,8 @@
 #include <cctype>
 #include <string>
 
+#include "text_list.h"
+
 namespace softva {
 namespace {
 
@@ -22,15 +24,10 @@ std::uint32_t fourcc_named(std::string name) {
 
 std::vector<std::uint32_t> parse_format_list(std::string_view setting) {
   std::vector<std::uint32_t> formats;
-  while (!setting.empty()) {
-    const std::size_t comma = setting.find(',');
-    std::string_view item = setting.substr(0, comma);
-    setting = comma == std::string_view::npos ? std::string_view{} : setting.substr(comma + 1);
-    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front()))) item.remove_prefix(1);
-    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.back()))) item.remove_suffix(1);
+  tolmirex::for_each_list_entry(setting, [&](std::string_view item) {
     const std::uint32_t fourcc = fourcc_named(std::string(item));
     if (fourcc != 0 && std::find(formats.begin(), formats.end(), fourcc) == formats.end()) formats.push_back(fourcc);
-  }
+  });
   if (formats.empty()) formats = {VA_FOURCC_NV12, VA_FOURCC_YV12};
   return formats;
 }

@@ -6,9 +6,10 @@
 #include <cstdlib>
 #include <mutex>
 #include <set>
-#include <sstream>
+#include <string_view>
 
 #include "result_codes.h"
+#include "text_list.h"
 
 namespace zebsim {
 namespace {
@@ -36,18 +37,11 @@ void warn_once(const std::string& entry) {
         std::fprintf(stderr, "zebsim: ignoring unknown fault \"%s\" in ZEBSIM_FAULTS\n", entry.c_str());
 }
 
-std::optional<FaultRule> parse_entry(const std::string& entry) {
-    const auto at = entry.find('@');
-    const std::string name = entry.substr(0, at);
-    uint64_t nth = 0;
-    if (at != std::string::npos) {
-        const std::string count = entry.substr(at + 1);
-        char* end = nullptr;
-        nth = std::strtoull(count.c_str(), &end, 10);
-        if (count.empty() || *end != '\0' || nth == 0) return std::nullopt;
-    }
+std::optional<FaultRule> parse_entry(std::string_view entry) {
+    const auto [name, when] = tolmirex::split_fault_entry(entry);
+    if (!when) return std::nullopt;
     for (const auto& known : kNames)
-        if (name == known.name) return FaultRule{known.call, known.result, nth};
+        if (name == known.name) return FaultRule{known.call, known.result, *when};
     return std::nullopt;
 }
 
@@ -55,15 +49,12 @@ std::optional<FaultRule> parse_entry(const std::string& entry) {
 
 std::vector<FaultRule> parse_faults(const std::string& list) {
     std::vector<FaultRule> rules;
-    std::stringstream stream(list);
-    std::string entry;
-    while (std::getline(stream, entry, ',')) {
-        if (entry.empty()) continue;
+    tolmirex::for_each_list_entry(list, [&](std::string_view entry) {
         if (auto rule = parse_entry(entry))
             rules.push_back(*rule);
         else
-            warn_once(entry);
-    }
+            warn_once(std::string(entry));
+    });
     return rules;
 }
 
@@ -75,7 +66,7 @@ void FaultCounters::reset(std::vector<FaultRule> rules) {
 std::optional<int> FaultCounters::next_call(FaultedCall call) {
     const uint64_t n = ++calls_[static_cast<size_t>(call)];
     for (const auto& rule : rules_)
-        if (rule.call == call && (rule.nth == 0 || rule.nth == n)) return rule.result;
+        if (rule.call == call && tolmirex::schedule_fails_use(rule.when, n)) return rule.result;
     return std::nullopt;
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "fault_schedule.h"
+
 namespace zebsim {
 
 // Library operations that can be made to fail; each has its own call counter.
@@ -21,12 +23,13 @@ enum class FaultedCall {
 
 struct FaultRule {
     FaultedCall call;
-    int result;      // what the failing call returns
-    uint64_t nth;    // the n-th call fails; 0 = every call
+    int result;                     // what the failing call returns
+    tolmirex::FaultSchedule when;  // which calls fail
 };
 
-// "init,wait45@3,acquire" -> rules.  Unknown or malformed entries are left
-// out and warned about on stderr (once per entry text per process).
+// "init,wait45@3,acquire@2+" -> rules (grammar in fault_schedule.h).  Unknown
+// or malformed entries, zero, negative and overflowing counts among them, are
+// left out and warned about on stderr (once per entry text per process).
 std::vector<FaultRule> parse_faults(const std::string& list);
 
 class FaultCounters {

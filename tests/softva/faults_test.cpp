@@ -14,7 +14,7 @@ using SoftvaFaults = SoftvaTest;
 TEST_F(SoftvaFaults, InitFailsInitialize) { EXPECT_NE(open(nullptr, "init"), VA_STATUS_SUCCESS); }
 
 TEST_F(SoftvaFaults, WindowOfUses) {
-  ASSERT_EQ(open(nullptr, "create_surfaces@2x2, sync@3"), VA_STATUS_SUCCESS);
+  ASSERT_EQ(open(nullptr, "create_surfaces@2x2, sync@3+"), VA_STATUS_SUCCESS);
   VASurfaceID ids[4];
   EXPECT_EQ(vaCreateSurfaces(va_, VA_RT_FORMAT_YUV420, 8, 8, &ids[0], 1, nullptr, 0), VA_STATUS_SUCCESS);
   EXPECT_EQ(vaCreateSurfaces(va_, VA_RT_FORMAT_YUV420, 8, 8, &ids[1], 1, nullptr, 0),
