@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "colour_rows.h"
+
 namespace colour::detail {
 namespace {
 
@@ -29,15 +31,9 @@ uint32_t to_bgrx(const FloatCoefficients& k, Sites s) {
     return c[2] | c[1] << 8 | c[0] << 16;
 }
 
-long reflect(long i, long n) {
-    if (i < 0) i = -i;
-    if (i >= n) i = 2 * n - 2 - i;
-    return std::clamp(i, 0L, n - 1);
-}
-
 template <typename T>
 void row_of(const T* data, long w, long h, long y, const FloatCoefficients& k, uint32_t* out) {
-    auto at = [&](long xx, long yy) { return static_cast<int32_t>(data[reflect(yy, h) * w + reflect(xx, w)]); };
+    auto at = [&](long xx, long yy) { return static_cast<int32_t>(data[reflect101(yy, h) * w + reflect101(xx, w)]); };
     for (long x = 0; x < w; ++x) {
         const Sites s = interpolate((y & 1) == 0, (x & 1) == 0, at(x, y), at(x - 1, y) + at(x + 1, y),
                                     at(x, y - 1) + at(x, y + 1),

@@ -12,12 +12,6 @@
 namespace colour {
 namespace {
 
-long reflect_row(long y, long h) {
-    if (y < 0) y = -y;
-    if (y >= h) y = 2 * h - 2 - y;
-    return std::clamp(y, 0L, h - 1);
-}
-
 // Colour image: each row from the integer kernels where its depth class is
 // usable, else from the float path.  16-bit rows pick their class from the
 // largest sample of the three rows they read.
@@ -26,7 +20,7 @@ void demosaic(const RawImage& raw, const detail::FixedSet& fixed, const detail::
     const long w = raw.width, h = raw.height;
     const size_t row_bytes = size_t(w) * raw.bytes_per_sample;
     const auto* base = static_cast<const uint8_t*>(raw.data);
-    auto row_at = [&](long y) { return base + size_t(reflect_row(y, h)) * row_bytes; };
+    auto row_at = [&](long y) { return base + size_t(detail::reflect101(y, h)) * row_bytes; };
     auto row_or = [&](long y) {
         return raw.bytes_per_sample == 1 ? 0u : detail::or_of_samples(reinterpret_cast<const uint16_t*>(row_at(y)), w);
     };

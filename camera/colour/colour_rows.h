@@ -6,12 +6,21 @@
 // kernel choice is made once, on first use, and is thread-safe.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "colour_fixed_point.h"
 
 namespace colour::detail {
+
+// Reflect-101 border for index i of n samples: -1 reads 1, n reads n - 2, so
+// a mosaic keeps its phase across the edge.
+inline long reflect101(long i, long n) {
+    if (i < 0) i = -i;
+    if (i >= n) i = 2 * n - 2 - i;
+    return std::clamp(i, 0L, n - 1);
+}
 
 // The three source rows around one output row.  up and down are already
 // reflected at the image's top and bottom edges.

@@ -8,13 +8,6 @@
 namespace colour::detail {
 namespace {
 
-// Reflect-101 border: keeps the mosaic phase (x = -1 reads x = 1).
-long reflect(long i, long n) {
-    if (i < 0) i = -i;
-    if (i >= n) i = 2 * n - 2 - i;
-    return std::clamp(i, 0L, n - 1);
-}
-
 template <typename T>
 void pixels(const RowJob& job, long x_begin, long x_end) {
     const T* up = static_cast<const T*>(job.up);
@@ -22,7 +15,7 @@ void pixels(const RowJob& job, long x_begin, long x_end) {
     const T* down = static_cast<const T*>(job.down);
     const FixedClass& fc = *job.fixed;
     const long w = job.width;
-    auto sample = [&](const T* r, long x) { return int32_t{r[reflect(x, w)]} >> fc.input_shift; };
+    auto sample = [&](const T* r, long x) { return int32_t{r[reflect101(x, w)]} >> fc.input_shift; };
     for (long x = x_begin; x < x_end; ++x) {
         const int32_t c = sample(row, x);
         const int32_t h = sample(row, x - 1) + sample(row, x + 1);
