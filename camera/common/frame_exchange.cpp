@@ -94,6 +94,7 @@ void FrameExchange::publish(FrameBuffer* buffer, const FrameFacts& facts) {
         if (handle->ready.size() > kQueueDepth) {
             release_locked(handle->ready.front());
             handle->ready.pop_front();
+            ++dropped_;
         }
     }
     --buffer->references;
@@ -171,6 +172,16 @@ FrameBuffer* FrameExchange::pin_current(HandleQueue* handle) {
 void FrameExchange::unpin(FrameBuffer* buffer) {
     std::lock_guard lock(mutex_);
     release_locked(buffer);
+}
+
+uint64_t FrameExchange::dropped() {
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+void FrameExchange::reset_dropped() {
+    std::lock_guard lock(mutex_);
+    dropped_ = 0;
 }
 
 }  // namespace zebcommon

@@ -97,14 +97,20 @@ public:
     FrameBuffer* pin_current(HandleQueue* handle);
     void unpin(FrameBuffer* buffer);
 
+    // Frames a handle's full queue lost because its caller fell behind,
+    // counted over all handles since the last reset.
+    uint64_t dropped();
+    void reset_dropped();
+
 private:
     static void release_locked(FrameBuffer*& buffer);
     void end_locked(HandleQueue* handle);
 
-    std::mutex mutex_;  // protects handles_, pool_, every buffer's facts and references, every attached HandleQueue
+    std::mutex mutex_;  // protects handles_, pool_, dropped_, every buffer's facts and references, every attached HandleQueue
     std::condition_variable frame_ready_;  // new field, handle closed or stopped
     std::vector<HandleQueue*> handles_;
     std::vector<std::unique_ptr<FrameBuffer>> pool_;
+    uint64_t dropped_ = 0;
 };
 
 }  // namespace zebcommon

@@ -15,7 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kMaxFrameBytes = size_t{kSensorWidth} * kSensorHeight * 2;
 // cqIsSetModeComplete answers "not yet" this many times after a mode change.
 constexpr int kModeSettlePolls = 2;
 
@@ -41,9 +40,11 @@ void Camera::apply_environment_locked() {
     if (!faults_overridden_) faults_.reset(parse_faults(environment_.faults));
     if (!inputs_overridden_) inputs_override_ = environment_.inputs;
     settings_.gain_db = std::clamp(settings_.gain_db, environment_.gain.min_db, environment_.gain.max_db);
-    // A different sensor may need even region offsets; fall back to the full frame.
-    auto mode = sensor_mode(settings_.mode_index);
-    if (!resolve_region(*mode, environment_.sensor, settings_.region)) settings_.region = {0, 0, mode->width, mode->height};
+    // A different sensor may need even region offsets or be smaller; fall
+    // back to the full frame.
+    auto mode = sensor_mode(environment_.sensor_size, settings_.mode_index);
+    auto region = resolve_region(*mode, environment_.sensor, settings_.region);
+    settings_.region = region ? *region : Region{0, 0, mode->width, mode->height};
 }
 
 void Camera::attach(zebcommon::HandleQueue* handle) {
@@ -71,7 +72,7 @@ std::optional<int> Camera::injected_fault(FaultedCall call) {
 int Camera::set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested) {
     std::lock_guard lock(mutex_);
     if (auto fault = faults_.next_call(FaultedCall::set_mode)) return *fault;
-    auto mode = sensor_mode(mode_index);
+    auto mode = sensor_mode(environment_.sensor_size, mode_index);
     if (!mode || exposure_us == 0) return kBadArgument;
     auto region = resolve_region(*mode, environment_.sensor, requested);
     if (!region) return kBadArgument;
@@ -109,6 +110,11 @@ FrameTiming Camera::timing() {
 SensorKind Camera::sensor() {
     std::lock_guard lock(mutex_);
     return environment_.sensor;
+}
+
+SensorSize Camera::sensor_size() {
+    std::lock_guard lock(mutex_);
+    return environment_.sensor_size;
 }
 
 long Camera::input_levels(double seconds) {
@@ -190,6 +196,7 @@ void Camera::reset() {
     paused_ = false;
     mode_settle_polls_ = 0;
     settings_ = CameraSettings{};
+    frames_.reset_dropped();
     apply_environment_locked();
 }
 
@@ -213,17 +220,21 @@ void Camera::produce(uint64_t generation) {
 
         FrameInfo info;
         info.mode_index = settings_.mode_index;
-        info.mode = *sensor_mode(settings_.mode_index);
+        info.mode = *sensor_mode(environment_.sensor_size, settings_.mode_index);
         info.region = settings_.region;
         info.sensor = environment_.sensor;
         info.frame_number = frame_number;
         const double scale = signal_scale(settings_.exposure_us, settings_.gain_db);
-        zebcommon::FrameBuffer* buffer = frames_.claim(kMaxFrameBytes, kMaxFrameBytes);
+        // New buffers fit any mode of this sensor, so a mode change reuses them.
+        const SensorSize size = environment_.sensor_size;
+        const size_t bytes = size_t{info.region.cx} * info.region.cy * (info.mode.bits == 8 ? 1 : 2);
+        zebcommon::FrameBuffer* buffer = frames_.claim(bytes, size_t{size.width} * size.height * 2);
         if (!buffer) continue;  // no handle acquires any more
         uint8_t* target = buffer->data.get();
 
         lock.unlock();
-        if (!scene || !scene->matches(info.mode, info.region, info.sensor)) scene.emplace(info.mode, info.region, info.sensor);
+        if (!scene || !scene->matches(size, info.mode, info.region, info.sensor))
+            scene.emplace(size, info.mode, info.region, info.sensor);
         scene->render(seconds_since_load(), scale, frame_number, target);
         lock.lock();
 
