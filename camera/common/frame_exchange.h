@@ -97,6 +97,10 @@ public:
     FrameBuffer* pin_current(HandleQueue* handle);
     void unpin(FrameBuffer* buffer);
 
+    // How many ready frames a handle keeps before it loses the oldest
+    // (at least one; 4 unless set).
+    void set_queue_depth(size_t frames);
+
     // Frames a handle's full queue lost because its caller fell behind,
     // counted over all handles since the last reset.
     uint64_t dropped();
@@ -106,10 +110,11 @@ private:
     static void release_locked(FrameBuffer*& buffer);
     void end_locked(HandleQueue* handle);
 
-    std::mutex mutex_;  // protects handles_, pool_, dropped_, every buffer's facts and references, every attached HandleQueue
+    std::mutex mutex_;  // protects handles_, pool_, queue_depth_, dropped_, every buffer's facts and references, every attached HandleQueue
     std::condition_variable frame_ready_;  // new field, handle closed or stopped
     std::vector<HandleQueue*> handles_;
     std::vector<std::unique_ptr<FrameBuffer>> pool_;
+    size_t queue_depth_ = 4;
     uint64_t dropped_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 
 #include "frame_facts.h"
 #include "result_codes.h"
@@ -17,6 +18,14 @@ using Clock = std::chrono::steady_clock;
 
 // cqIsSetModeComplete answers "not yet" this many times after a mode change.
 constexpr int kModeSettlePolls = 2;
+// Each handle keeps the frames of this long (at least four, at most 64): a
+// caller that is late by a scheduling hiccup loses nothing even at thousands
+// of frames a second, as a frame grabber's ring of buffers would.
+constexpr double kQueuedSeconds = 0.025;
+// Late by more than this (a debugger, a slow sanitizer run), the sensor clock
+// restarts from now instead of producing a burst of catch-up frames; shorter
+// delays are made up, so fast modes keep their rate.
+constexpr auto kClockResync = std::chrono::milliseconds(100);
 
 const Clock::time_point kLoadTime = Clock::now();
 
@@ -208,9 +217,8 @@ void Camera::produce(uint64_t generation) {
     while (!told_to_end()) {
         const FrameTiming timing = frame_timing(settings_.exposure_us, settings_.region.cy);
         const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timing.period_s));
-        // After a stall (debugger, slow sanitizer run) resume the clock from now
-        // instead of producing a burst of catch-up frames.
-        if (next_frame + period < Clock::now()) next_frame = Clock::now();
+        frames_.set_queue_depth(std::clamp<size_t>(size_t(std::ceil(kQueuedSeconds / timing.period_s)), 4, 64));
+        if (next_frame + kClockResync < Clock::now()) next_frame = Clock::now();
         next_frame += period;
         if (producer_wake_.wait_until(lock, next_frame, told_to_end)) break;
         if (paused_) continue;
@@ -225,10 +233,9 @@ void Camera::produce(uint64_t generation) {
         info.sensor = environment_.sensor;
         info.frame_number = frame_number;
         const double scale = signal_scale(settings_.exposure_us, settings_.gain_db);
-        // New buffers fit any mode of this sensor, so a mode change reuses them.
         const SensorSize size = environment_.sensor_size;
         const size_t bytes = size_t{info.region.cx} * info.region.cy * (info.mode.bits == 8 ? 1 : 2);
-        zebcommon::FrameBuffer* buffer = frames_.claim(bytes, size_t{size.width} * size.height * 2);
+        zebcommon::FrameBuffer* buffer = frames_.claim(bytes, bytes);
         if (!buffer) continue;  // no handle acquires any more
         uint8_t* target = buffer->data.get();
 
