@@ -18,10 +18,11 @@ using Clock = std::chrono::steady_clock;
 
 // cqIsSetModeComplete answers "not yet" this many times after a mode change.
 constexpr int kModeSettlePolls = 2;
-// Each handle keeps the frames of this long (at least four, at most 64): a
-// caller that is late by a scheduling hiccup loses nothing even at thousands
-// of frames a second, as a frame grabber's ring of buffers would.
-constexpr double kQueuedSeconds = 0.025;
+// Each handle keeps the frames of this long (at least four, at most 256): a
+// caller that is late by a scheduling hiccup on a busy machine loses nothing
+// even at thousands of frames a second, as a frame grabber's ring of buffers
+// would.
+constexpr double kQueuedSeconds = 0.1;
 // Late by more than this (a debugger, a slow sanitizer run), the sensor clock
 // restarts from now instead of producing a burst of catch-up frames; shorter
 // delays are made up, so fast modes keep their rate.
@@ -217,7 +218,7 @@ void Camera::produce(uint64_t generation) {
     while (!told_to_end()) {
         const FrameTiming timing = frame_timing(settings_.exposure_us, settings_.region.cy);
         const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timing.period_s));
-        frames_.set_queue_depth(std::clamp<size_t>(size_t(std::ceil(kQueuedSeconds / timing.period_s)), 4, 64));
+        frames_.set_queue_depth(std::clamp<size_t>(size_t(std::ceil(kQueuedSeconds / timing.period_s)), 4, 256));
         if (next_frame + kClockResync < Clock::now()) next_frame = Clock::now();
         next_frame += period;
         if (producer_wake_.wait_until(lock, next_frame, told_to_end)) break;
