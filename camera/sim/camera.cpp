@@ -89,6 +89,7 @@ int Camera::set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested
     settings_.exposure_us = exposure_us;
     settings_.mode_index = mode_index;
     settings_.region = *region;
+    ++settings_changes_;
     mode_settle_polls_ = kModeSettlePolls;
     return kOk;
 }
@@ -105,6 +106,7 @@ bool Camera::set_mode_complete() {
 void Camera::set_gain(float gain_db) {
     std::lock_guard lock(mutex_);
     settings_.gain_db = std::clamp(gain_db, environment_.gain.min_db, environment_.gain.max_db);
+    ++settings_changes_;
 }
 
 GainRange Camera::gain_range() {
@@ -239,6 +241,7 @@ void Camera::produce(uint64_t generation) {
         zebcommon::FrameBuffer* buffer = frames_.claim(bytes, bytes);
         if (!buffer) continue;  // no handle acquires any more
         uint8_t* target = buffer->data.get();
+        const uint64_t settings_seen = settings_changes_;
 
         lock.unlock();
         if (!scene || !scene->matches(size, info.mode, info.region, info.sensor))
@@ -247,11 +250,17 @@ void Camera::produce(uint64_t generation) {
         lock.lock();
 
         // A frame rendered for a stopped sensor is not shown: a restart
-        // numbers its frames afresh.
-        if (told_to_end())
+        // numbers its frames afresh.  Nor is one whose exposure a pause or a
+        // change of settings cut short; the next frame takes its number, so
+        // no gap shows.
+        if (told_to_end()) {
             frames_.discard(buffer);
-        else
+        } else if (paused_ || settings_changes_ != settings_seen) {
+            frames_.discard(buffer);
+            --next_frame_number_;
+        } else {
             frames_.publish(buffer, describe_frame(info));
+        }
     }
 }
 

@@ -91,6 +91,7 @@ private:
     uint32_t next_frame_number_ = 0;
     uint64_t sensor_frames_ = 0;
     uint64_t generation_ = 0;  // bumped whenever the running producer must end
+    uint64_t settings_changes_ = 0;  // bumped by every mode or gain change
     std::thread producer_;
 };
 
