@@ -24,6 +24,17 @@ struct RowKernels {
   // e = V - 128; out gets 4 bytes per pixel in `order`.
   void (*yuv_to_rgb)(const std::int16_t* c, const std::int16_t* d, const std::int16_t* e, std::uint8_t* out,
                      int count, PixelOrder order);
+  // Area filter, vertical: s[i] = wa * a[i] + wb * b[i] (b may be null: no
+  // second row), added to acc[i] unless `start`, stored in acc, for i < count.
+  // Two rows per call halve the passes over acc.  Weights of one output row
+  // sum to kAreaOne, so the sums fit 16 bits.
+  void (*area_rows)(const std::uint8_t* a, int wa, const std::uint8_t* b, int wb, bool start, std::uint16_t* acc,
+                    int count);
+  // Area filter, horizontal over the visible columns of an area plan: c, d
+  // and e as for `horizontal`, from the vertical sums of the luma columns and
+  // the interleaved chroma columns read.
+  void (*area_horizontal)(const ScalePlan& plan, const std::uint16_t* luma, const std::uint16_t* chroma,
+                          std::int16_t* c, std::int16_t* d, std::int16_t* e);
 };
 
 RowKernels portable_row_kernels();

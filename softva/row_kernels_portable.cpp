@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "area_kernels.h"
 #include "row_kernels.h"
 #include "scale_plan.h"
 
@@ -49,7 +50,9 @@ void horizontal_portable_from(const ScalePlan& plan, int first, const std::uint8
   }
 }
 
-RowKernels portable_row_kernels() { return {blend_rows_portable, horizontal_portable, yuv_to_rgb_portable}; }
+RowKernels portable_row_kernels() {
+  return {blend_rows_portable, horizontal_portable, yuv_to_rgb_portable, area_rows_generic, area_horizontal_generic};
+}
 
 RowKernels best_row_kernels() {
   const char* forced = std::getenv("SOFTVA_SIMD");

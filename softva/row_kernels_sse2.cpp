@@ -64,6 +64,9 @@ void yuv_to_rgb_sse2(const std::int16_t* c, const std::int16_t* d, const std::in
 }  // namespace
 
 // The horizontal pass stays portable: SSE2 has no byte shuffle.
-RowKernels sse2_row_kernels() { return {blend_rows_sse2, portable_row_kernels().horizontal, yuv_to_rgb_sse2}; }
+RowKernels sse2_row_kernels() {
+  const RowKernels portable = portable_row_kernels();
+  return {blend_rows_sse2, portable.horizontal, yuv_to_rgb_sse2, portable.area_rows, portable.area_horizontal};
+}
 
 }  // namespace softva

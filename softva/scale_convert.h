@@ -1,6 +1,7 @@
 // Threads: any; each caller passes its own scratch rows.
-// The presentation hot path: bilinear scaling of an NV12 picture and BT.601
-// conversion to 32-bit RGB in one pass over the destination rows.
+// The presentation hot path: scaling of an NV12 picture (bilinear, or the area
+// filter for reductions of 2:1 or more) and BT.601 conversion to 32-bit RGB in
+// one pass over the destination rows.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,7 @@ struct Nv12Picture {
 struct ConvertScratch {
   std::vector<std::uint8_t> luma_row, chroma_row;
   std::vector<std::int16_t> c, d, e;
+  std::vector<std::uint16_t> luma_sums, chroma_sums;  // area filter: vertical sums
 };
 
 // Writes plan.visible (width x height pixels, 4 bytes each) to `out`, row

@@ -76,7 +76,55 @@ bool fill_group(ColumnGroup& group, const std::vector<AxisTap>& luma, const std:
   return true;
 }
 
+// Destination samples over the source span [a, b) (units of 1/unit sample),
+// clamped to samples [lo, hi].  Weights: the cumulative coverage rounded, so
+// they add up to exactly kAreaOne.
+AreaAxis area_taps(std::int64_t first_start, std::int64_t length, std::int64_t unit, int lo, int hi, int dst_begin,
+                   int dst_end) {
+  AreaAxis axis;
+  axis.taps.reserve(std::max(0, dst_end - dst_begin));
+  for (int d = dst_begin; d < dst_end; ++d) {
+    const std::int64_t a = std::clamp(first_start + d * length, lo * unit, (hi + 1) * unit);
+    const std::int64_t b = std::max(a + 1, std::min(first_start + (d + 1) * length, (hi + 1) * unit));
+    const std::int64_t span = b - a;
+    AreaTap tap;
+    tap.first = static_cast<std::int32_t>(std::min<std::int64_t>(a / unit, hi));
+    const int last = static_cast<int>(std::min<std::int64_t>((b - 1) / unit, hi));
+    tap.count = last - tap.first + 1;
+    tap.weights_at = static_cast<std::int32_t>(axis.weights.size());
+    std::int64_t covered = 0, given = 0;
+    for (int sample = tap.first; sample <= last; ++sample) {
+      covered += std::min(b, (sample + 1) * unit) - std::max(a, sample * unit);
+      const std::int64_t total = (covered * kAreaOne * 2 + span) / (span * 2);
+      axis.weights.push_back(static_cast<std::uint16_t>(total - given));
+      given = total;
+    }
+    axis.taps.push_back(tap);
+  }
+  // An integral ratio whose spans tile the source from the first tap on.
+  const int step = axis.taps.empty() ? 0 : axis.taps.front().count;
+  bool uniform = step > 0 && (step & (step - 1)) == 0 && step <= kAreaOne;
+  for (std::size_t i = 0; uniform && i < axis.taps.size(); ++i) {
+    const AreaTap& tap = axis.taps[i];
+    uniform = tap.count == step && tap.first == axis.taps.front().first + static_cast<int>(i) * step;
+    for (int k = 0; uniform && k < step; ++k) uniform = axis.weights[tap.weights_at + k] == kAreaOne / step;
+  }
+  axis.step = uniform ? step : 0;
+  return axis;
+}
+
 }  // namespace
+
+AreaAxis luma_area_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end) {
+  return area_taps(std::int64_t{src_offset} * dst_len, src_len, dst_len, src_offset, src_offset + src_len - 1,
+                   dst_begin, dst_end);
+}
+
+AreaAxis chroma_area_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end) {
+  // Half-resolution samples: the luma span in units of 1/(2 dst_len) chroma samples.
+  return area_taps(std::int64_t{src_offset} * dst_len, src_len, 2 * std::int64_t{dst_len}, src_offset / 2,
+                   (src_offset + src_len - 1) / 2, dst_begin, dst_end);
+}
 
 std::vector<AxisTap> luma_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end) {
   std::vector<AxisTap> taps;
@@ -104,6 +152,28 @@ ScalePlan make_scale_plan(Rect source, int dst_width, int dst_height, Rect visib
   plan.dst_height = dst_height;
   plan.visible = visible;
   const int x_end = visible.x + visible.width, y_end = visible.y + visible.height;
+  // At exactly 2:1 the bilinear taps fall midway between two samples, so they
+  // already average every 2 x 2 block, and their kernels are faster.
+  const bool exactly_half = source.width == 2 * dst_width && source.height == 2 * dst_height && source.x % 2 == 0 &&
+                            source.y % 2 == 0;
+  if (source.width >= 2 * dst_width && source.height >= 2 * dst_height && !exactly_half) {
+    plan.area = true;
+    plan.luma_column_area = luma_area_taps(source.x, source.width, dst_width, visible.x, x_end);
+    plan.chroma_column_area = chroma_area_taps(source.x, source.width, dst_width, visible.x, x_end);
+    plan.luma_row_area = luma_area_taps(source.y, source.height, dst_height, visible.y, y_end);
+    plan.chroma_row_area = chroma_area_taps(source.y, source.height, dst_height, visible.y, y_end);
+    // Columns relative to the first one read, as for the bilinear taps.
+    const auto rebase = [](AreaAxis& axis, int& base, int& count) {
+      if (axis.taps.empty()) return;
+      base = axis.taps.front().first;
+      const AreaTap& last = axis.taps.back();
+      count = last.first + last.count - base;
+      for (AreaTap& tap : axis.taps) tap.first -= base;
+    };
+    rebase(plan.luma_column_area, plan.luma_column_base, plan.luma_column_count);
+    rebase(plan.chroma_column_area, plan.chroma_column_base, plan.chroma_column_count);
+    return plan;
+  }
   plan.luma_columns = luma_taps(source.x, source.width, dst_width, visible.x, x_end);
   plan.chroma_columns = chroma_taps(source.x, source.width, dst_width, visible.x, x_end);
   plan.luma_rows = luma_taps(source.y, source.height, dst_height, visible.y, y_end);

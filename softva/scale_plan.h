@@ -41,6 +41,33 @@ struct ColumnGroup {
   alignas(32) std::int8_t chroma_weights[2][32];
 };
 
+// Area filter, for reductions of 2:1 or more: destination sample d averages
+// every source sample its span covers, each weighted by the part of it that
+// lies inside the span.  The weights of one sample sum to kAreaOne.
+constexpr int kAreaBits = 8;
+constexpr int kAreaOne = 1 << kAreaBits;
+
+struct AreaTap {
+  std::int32_t first = 0;      // first source sample covered
+  std::int32_t count = 0;      // source samples covered
+  std::int32_t weights_at = 0;  // index of the first one's weight in AreaAxis::weights
+};
+
+struct AreaAxis {
+  std::vector<AreaTap> taps;
+  std::vector<std::uint16_t> weights;
+  // Every tap covers exactly `step` samples at equal weight, the next tap
+  // starting where the last ended (an integral ratio); 0 otherwise.
+  int step = 0;
+};
+
+// Area taps for destination samples [dst_begin, dst_end) of a span of
+// dst_len samples showing source luma samples [src_offset, src_offset+src_len).
+// The chroma version covers the same spans on the half-resolution chroma grid,
+// chroma sample c standing for luma samples 2c and 2c+1.
+AreaAxis luma_area_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end);
+AreaAxis chroma_area_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end);
+
 struct ScalePlan {
   Rect source;                        // luma rectangle of the surface shown
   int dst_width = 0, dst_height = 0;  // size it is scaled to
@@ -51,6 +78,11 @@ struct ScalePlan {
   // Groups for the leading columns, or none when some group's taps do not fit
   // its windows (downscaling by more than two).
   std::vector<ColumnGroup> column_groups;
+  // Reductions of 2:1 or more in both directions use the area filter instead
+  // of the bilinear taps above (which are then left empty); all but exactly
+  // 2:1, where the bilinear taps give the same 2 x 2 averages.
+  bool area = false;
+  AreaAxis luma_column_area, chroma_column_area, luma_row_area, chroma_row_area;
 };
 
 // Taps of luma_columns/chroma_columns are relative to the column bases.

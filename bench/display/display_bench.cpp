@@ -1,23 +1,97 @@
-// Runs live view for a while with the simulated camera at its fastest mode and
-// prints how many frames the camera delivered, how many were lost and how many
-// the display drew. The display is meant to drop frames, the camera not.
-//   display_bench [seconds] [--colour]
+// Runs live view for a while against the simulated camera and prints, for one
+// case: the camera's rate, the frames the simulator dropped because the
+// worker fell behind, the title's skip count, the display rate, the CPU used
+// by this process (viewer and simulated sensor) and by the X server
+// (XVFB_PID, when set), and the resident memory.  The display is meant to
+// drop frames, the camera not.  The sensor size comes from ZEBSIM_SENSOR_SIZE.
+//   display_bench [seconds] [--colour] [--mode N] [--exposure US] [--roi WxH]
+// Threads: main thread; the viewer's display thread and worker run as usual.
 #include <X11/Xlib.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "display.h"
+#include "frame_handover.h"
 #include "rate_stats.h"
 #include "setup.h"
+#include "zebsim.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double own_cpu_s() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// User + system time of another process from /proc/PID/stat, 0 if unknown.
+double process_cpu_s(const char* pid) {
+    if (!pid) return 0;
+    FILE* f = fopen((std::string("/proc/") + pid + "/stat").c_str(), "r");
+    if (!f) return 0;
+    char text[1024] = {};
+    const size_t n = fread(text, 1, sizeof text - 1, f);
+    fclose(f);
+    text[n] = 0;
+    const char* fields = strrchr(text, ')');  // the command name may hold spaces
+    unsigned long utime = 0, stime = 0;
+    if (!fields || sscanf(fields + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
+        return 0;
+    return double(utime + stime) / sysconf(_SC_CLK_TCK);
+}
+
+long rss_mb() {
+    FILE* f = fopen("/proc/self/status", "r");
+    if (!f) return 0;
+    char line[256];
+    long kb = 0;
+    while (fgets(line, sizeof line, f))
+        if (sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
+    fclose(f);
+    return kb / 1024;
+}
+
+struct Counters {
+    Clock::time_point at;
+    unsigned acquired, lost;
+    unsigned long displayed;
+    uint64_t dropped;
+    double cpu, server_cpu;
+};
+
+Counters now(const char* server_pid) {
+    return {Clock::now(), lps->dwNframes.load(), lps->dwLframes.load(), total_redraws(), zebsim::dropped_frames(),
+            own_cpu_s(), process_cpu_s(server_pid)};
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    const int seconds = argc > 1 ? atoi(argv[1]) : 30;
-    const bool colour = argc > 2 && strcmp(argv[2], "--colour") == 0;
+    int seconds = 30;
+    bool colour = false;
+    unsigned mode = 0, exposure_us = 1000, roi_cx = 0, roi_cy = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--colour") == 0)
+            colour = true;
+        else if (strcmp(argv[i], "--mode") == 0 && i + 1 < argc)
+            mode = atoi(argv[++i]);
+        else if (strcmp(argv[i], "--exposure") == 0 && i + 1 < argc)
+            exposure_us = atoi(argv[++i]);
+        else if (strcmp(argv[i], "--roi") == 0 && i + 1 < argc)
+            sscanf(argv[++i], "%ux%u", &roi_cx, &roi_cy);
+        else
+            seconds = atoi(argv[i]);
+    }
+    const char* server_pid = getenv("XVFB_PID");
     XInitThreads();
     x11_display = XOpenDisplay(nullptr);
     if (!x11_display) {
@@ -29,29 +103,34 @@ int main(int argc, char** argv)
         fprintf(stderr, "display_bench: no camera\n");
         return 1;
     }
-    // Mode 2 (640 x 512, 2 x 2 binning) at 1 ms exposure: the read-out sets the pace.
-    lps->uiMode = 2;
-    lps->uiExposure = 1000;
+    lps->uiMode = mode;
+    lps->uiExposure = exposure_us;
+    lps->dwROIx0 = lps->dwROIy0 = 0;
+    lps->dwROIcx = roi_cx;
+    lps->dwROIcy = roi_cy;
     lps->show = 1;
     lps->color = colour;
     startLive();
 
-    const auto begin = std::chrono::steady_clock::now();
-    const unsigned long redraws_before = total_redraws();
-    for (int t = 5; t <= seconds; t += 5) {
-        std::this_thread::sleep_until(begin + std::chrono::seconds(t));
-        printf("%3d s: acquired %u, lost %u, displayed %lu\n", t, lps->dwNframes.load(), lps->dwLframes.load(),
-               total_redraws() - redraws_before);
-    }
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    const unsigned acquired = lps->dwNframes, lost = lps->dwLframes;
-    const unsigned long displayed = total_redraws() - redraws_before;
+    // The first seconds build the scene, the window and the surface.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const Counters begin = now(server_pid);
+    std::this_thread::sleep_until(begin.at + std::chrono::seconds(seconds));
+    const Counters end = now(server_pid);
+    const long rss = rss_mb();
+    CQGETFRAMEEX frame{};
+    snapshot_frame(&frame, nullptr);
+    const unsigned width = frame.curCX, height = frame.curCY;
     stopLive();
     joinLive();
 
-    printf("%s, %.1f s: acquired %u (%.1f/s), lost %u, displayed %lu (%.1f/s, %.0f %% of acquired)\n",
-           colour ? "colour" : "monochrome", elapsed, acquired, acquired / elapsed, lost, displayed,
-           displayed / elapsed, acquired ? 100.0 * displayed / acquired : 0.0);
+    const double elapsed = std::chrono::duration<double>(end.at - begin.at).count();
+    printf("%4ux%-4u %-6s camera %7.1f fps  dropped %3lu  skip %3u  display %6.1f fps  CPU viewer %3.0f %%  X %3.0f %%"
+           "  RSS %4ld MB\n",
+           width, height, colour ? "colour" : "mono", (end.acquired - begin.acquired) / elapsed,
+           static_cast<unsigned long>(end.dropped - begin.dropped), end.lost - begin.lost,
+           (end.displayed - begin.displayed) / elapsed, 100 * (end.cpu - begin.cpu) / elapsed,
+           100 * (end.server_cpu - begin.server_cpu) / elapsed, rss);
     XCloseDisplay(x11_display);
     return 0;
 }

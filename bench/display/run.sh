@@ -1,11 +1,30 @@
 #!/usr/bin/env bash
-# Live view at the simulated camera's fastest mode on a private X server, in
-# monochrome and in colour: frames acquired, lost and displayed.
-#   bench/display/run.sh [build dir] [seconds]
+# Live view over the matrix of sensors and rates, mono and colour, on a
+# private 1920x1200 Xvfb with softva: one line per case (see display_bench.cpp).
+# The window follows the viewer's own rule (the image halved until it fits
+# 80 % of the screen).
+#   bench/display/run.sh [build dir] [seconds per case]
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$top/build}
 seconds=${2:-30}
-export LIBVA_DRIVER_NAME=softva LIBVA_DRIVERS_PATH="$build/softva"
-"$top/tests/xvfb-run" "$build/bench/display/display_bench" "$seconds"
-"$top/tests/xvfb-run" "$build/bench/display/display_bench" "$seconds" --colour
+export LIBVA_DRIVER_NAME=softva LIBVA_DRIVERS_PATH=${SOFTVA_DRIVERS_PATH:-$build/softva} LIBVA_MESSAGING_LEVEL=0
+export XVFB_SCREEN=1920x1200x24
+bench=$build/bench/display/display_bench
+
+# sensor size, then display_bench arguments: the rate comes from the exposure
+# or from the rows read (8 ms per 1024 rows).
+cases=(
+  "1280x1024 --mode 2 --exposure 1000"           # 640x512, 2x2 binning: 250 fps
+  "1280x1024 --mode 0 --exposure 10000"          # 1280x1024: 100 fps
+  "1280x1024 --mode 0 --exposure 100 --roi 1280x64"  # 1280x64: 2,000 fps
+  "2448x2048 --mode 0 --exposure 1000"           # 2448x2048: 62.5 fps
+  "5472x3648 --mode 0 --exposure 1000"           # 5472x3648: 35 fps
+)
+for c in "${cases[@]}"; do
+  read -r size args <<<"$c"
+  for colour in "" --colour; do
+    # shellcheck disable=SC2086
+    ZEBSIM_SENSOR_SIZE=$size "$top/tests/xvfb-run" "$bench" "$seconds" $args $colour | grep " camera "
+  done
+done

@@ -1,8 +1,14 @@
 // Threads: main thread only.
 // Presents one NV12 surface into a window again and again through libva (the
 // softva driver when LIBVA_DRIVER_NAME=softva) and prints frames per second.
-// Usage: softva_present_bench SRC_WxH DST_WxH [seconds]
+// With --server-limit it instead sends a ready 32-bit picture of the window's
+// size with XShmPutImage, the most the X server itself can take.
+// Usage: softva_present_bench SRC_WxH DST_WxH [seconds] [--server-limit]
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <va/va.h>
 #include <va/va_x11.h>
 
@@ -30,6 +36,44 @@ void fill_pattern(unsigned char* data, const VAImage& image) {
     }
 }
 
+using Clock = std::chrono::steady_clock;
+
+// Frames per second of XShmPutImage + XSync of a window-sized picture.
+int server_limit(Display* x, Window window, int width, int height, double seconds) {
+  const int screen = DefaultScreen(x);
+  XShmSegmentInfo segment{};
+  XImage* image = XShmCreateImage(x, DefaultVisual(x, screen), DefaultDepth(x, screen), ZPixmap, nullptr, &segment,
+                                  width, height);
+  if (image == nullptr) {
+    std::fprintf(stderr, "XShmCreateImage failed\n");
+    return 1;
+  }
+  segment.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * height, IPC_CREAT | 0600);
+  segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
+  shmctl(segment.shmid, IPC_RMID, nullptr);  // goes away once both sides detach
+  if (segment.shmaddr == reinterpret_cast<char*>(-1) || !XShmAttach(x, &segment)) {
+    std::fprintf(stderr, "MIT-SHM unavailable\n");
+    return 1;
+  }
+  for (int i = 0; i < image->bytes_per_line * height; ++i) image->data[i] = static_cast<char>(i * 7);
+  const GC gc = XCreateGC(x, window, 0, nullptr);
+  const auto start = Clock::now();
+  long frames = 0;
+  double elapsed = 0;
+  do {
+    XShmPutImage(x, window, gc, image, 0, 0, 0, 0, width, height, False);
+    XSync(x, False);
+    ++frames;
+    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  } while (elapsed < seconds);
+  std::printf("%.1f\n", frames / elapsed);
+  XShmDetach(x, &segment);
+  XFreeGC(x, gc);
+  XDestroyImage(image);
+  shmdt(segment.shmaddr);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,6 +83,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const double seconds = argc > 3 ? std::atof(argv[3]) : 3.0;
+  const bool limit_only = argc > 4 && std::strcmp(argv[4], "--server-limit") == 0;
   XInitThreads();
   Display* x = XOpenDisplay(nullptr);
   if (x == nullptr) {
@@ -48,6 +93,12 @@ int main(int argc, char** argv) {
   const Window window = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, dst_w, dst_h, 0, 0, 0);
   XMapWindow(x, window);
   XSync(x, False);
+  if (limit_only) {
+    const int status = server_limit(x, window, dst_w, dst_h, seconds);
+    XDestroyWindow(x, window);
+    XCloseDisplay(x);
+    return status;
+  }
 
   VADisplay va = vaGetDisplay(x);
   int major = 0, minor = 0;
@@ -64,8 +115,7 @@ int main(int argc, char** argv) {
   vaUnmapBuffer(va, image.buf);
   vaDestroyImage(va, image.image_id);
 
-  using clock = std::chrono::steady_clock;
-  const auto start = clock::now();
+  const auto start = Clock::now();
   long frames = 0;
   double elapsed = 0;
   do {
@@ -75,7 +125,7 @@ int main(int argc, char** argv) {
     }
     XSync(x, False);  // the frame is really on the screen before the next
     ++frames;
-    elapsed = std::chrono::duration<double>(clock::now() - start).count();
+    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
   } while (elapsed < seconds);
   std::printf("%.1f\n", frames / elapsed);
 

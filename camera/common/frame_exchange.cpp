@@ -7,12 +7,6 @@
 #include "common_result_codes.h"
 
 namespace zebcommon {
-namespace {
-
-// A handle keeps about four frames; a slower caller loses the oldest.
-constexpr size_t kQueueDepth = 4;
-
-}  // namespace
 
 void FrameExchange::release_locked(FrameBuffer*& buffer) {
     if (buffer) --buffer->references;
@@ -104,9 +98,11 @@ void FrameExchange::publish(FrameBuffer* buffer, const FrameFacts& facts) {
         if (!handle->acquiring) continue;
         ++buffer->references;
         handle->ready.push_back(buffer);
-        if (handle->ready.size() > kQueueDepth) {
+        // A slower caller loses the oldest.
+        if (handle->ready.size() > queue_depth_) {
             release_locked(handle->ready.front());
             handle->ready.pop_front();
+            ++dropped_;
         }
     }
     --buffer->references;
@@ -201,6 +197,21 @@ size_t FrameExchange::buffer_count() {
 void FrameExchange::unpin(FrameBuffer* buffer) {
     std::lock_guard lock(mutex_);
     release_locked(buffer);
+}
+
+void FrameExchange::set_queue_depth(size_t frames) {
+    std::lock_guard lock(mutex_);
+    queue_depth_ = std::max<size_t>(frames, 1);
+}
+
+uint64_t FrameExchange::dropped() {
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+void FrameExchange::reset_dropped() {
+    std::lock_guard lock(mutex_);
+    dropped_ = 0;
 }
 
 }  // namespace zebcommon

@@ -112,15 +112,26 @@ public:
 
     size_t buffer_count();  // buffers allocated now, for tests
 
+    // How many ready frames a handle keeps before it loses the oldest
+    // (at least one; 4 unless set).
+    void set_queue_depth(size_t frames);
+
+    // Frames a handle's full queue lost because its caller fell behind,
+    // counted over all handles since the last reset.
+    uint64_t dropped();
+    void reset_dropped();
+
 private:
     static void release_locked(FrameBuffer*& buffer);
     void end_locked(HandleQueue* handle);
     void release_unused_locked();
 
-    std::mutex mutex_;  // protects handles_, pool_, every buffer's facts and references, every attached HandleQueue
+    std::mutex mutex_;  // protects handles_, pool_, queue_depth_, dropped_, every buffer's facts and references, every attached HandleQueue
     std::condition_variable frame_ready_;  // new field, handle closed or stopped
     std::vector<HandleQueue*> handles_;
     std::vector<std::unique_ptr<FrameBuffer>> pool_;
+    size_t queue_depth_ = 4;
+    uint64_t dropped_ = 0;
 };
 
 }  // namespace zebcommon

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
+#include "bitmap_pool.h"
 #include "common_result_codes.h"
 
 namespace zebcommon {
@@ -14,6 +14,8 @@ namespace {
 double sane_gain(double gain) { return std::isfinite(gain) ? std::clamp(gain, 0.0, 64.0) : 1.0; }
 
 }  // namespace
+
+HandleColour::~HandleColour() { release_block(image); }
 
 int setup_filter(HandleColour& colour, const CQFILTER* filter) {
     if (!filter) return kBadArgument;
@@ -71,8 +73,23 @@ int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColo
             colour.settings_changed = false;
         }
         const colour::RawImage raw = raw_image(*frame);
-        colour.image.resize(size_t{raw.width} * raw.height);
-        colour.pipeline.process(raw, colour.image.data());
+        const size_t bytes = size_t{raw.width} * raw.height * sizeof(uint32_t);
+        // A block handed out may still be on screen: never write into it.
+        if (colour.image && (colour.image_shared || colour.image_bytes != bytes)) {
+            release_block(colour.image);
+            colour.image = nullptr;
+        }
+        if (!colour.image) {
+            colour.image = take_block(bytes);
+            colour.image_bytes = bytes;
+            colour.image_shared = false;
+        }
+        if (!colour.image) {
+            colour.has_image = false;
+            frames.unpin(frame);
+            return kFailed;
+        }
+        colour.pipeline.process(raw, reinterpret_cast<uint32_t*>(colour.image));
         colour.image_width = raw.width;
         colour.image_height = raw.height;
         colour.image_frame_number = frame->facts.descriptor.curFN;
@@ -85,10 +102,15 @@ int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColo
 int retrieve_bitmap(HandleColour& colour, CQGETBITMAP* bitmap) {
     std::lock_guard lock(colour.mutex);
     if (!colour.has_image) return kNoData;
-    const size_t bytes = colour.image.size() * sizeof(uint32_t);
-    auto* pixels = static_cast<BYTE*>(std::malloc(bytes));
-    if (!pixels) return kFailed;
-    std::memcpy(pixels, colour.image.data(), bytes);
+    uint8_t* pixels = colour.image;
+    if (!colour.image_shared) {
+        share_block(pixels);
+        colour.image_shared = true;
+    } else {  // retrieved before: the first caller has that block
+        pixels = take_block(colour.image_bytes);
+        if (!pixels) return kFailed;
+        std::memcpy(pixels, colour.image, colour.image_bytes);
+    }
     std::memset(bitmap, 0, sizeof *bitmap);
     bitmap->bp = pixels;
     bitmap->w = bitmap->cx = colour.image_width;
@@ -100,7 +122,7 @@ int retrieve_bitmap(HandleColour& colour, CQGETBITMAP* bitmap) {
 
 int free_bitmap(CQGETBITMAP* bitmap) {
     if (!bitmap) return kBadArgument;
-    std::free(bitmap->bp);
+    release_block(bitmap->bp);
     bitmap->bp = nullptr;
     return kOk;
 }

@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <mutex>
-#include <vector>
 
 #include "colour_pipeline.h"
 #include "frame_exchange.h"
@@ -20,11 +19,21 @@
 namespace zebcommon {
 
 struct HandleColour {
+    HandleColour() = default;
+    HandleColour(const HandleColour&) = delete;
+    HandleColour& operator=(const HandleColour&) = delete;
+    ~HandleColour();
+
     std::mutex mutex;  // protects everything below: the settings, the pipeline and its output
     colour::Settings settings;
     bool settings_changed = true;  // the pipeline is rebuilt lazily, on the next frame processed
     colour::Pipeline pipeline;
-    std::vector<uint32_t> image;  // last cqProcessFrame result, BGRx
+    // Last cqProcessFrame result, BGRx, in a block of the bitmap pool.  The
+    // first cqRetrieveBitmapAdv hands this very block out (shared); the next
+    // cqProcessFrame then writes into another one.
+    uint8_t* image = nullptr;
+    size_t image_bytes = 0;
+    bool image_shared = false;
     uint32_t image_width = 0, image_height = 0, image_frame_number = 0;
     bool has_image = false;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 
 #include "frame_facts.h"
 #include "result_codes.h"
@@ -15,9 +16,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kMaxFrameBytes = size_t{kSensorWidth} * kSensorHeight * 2;
 // cqIsSetModeComplete answers "not yet" this many times after a mode change.
 constexpr int kModeSettlePolls = 2;
+// Each handle keeps the frames of this long (at least four, at most 256): a
+// caller that is late by a scheduling hiccup on a busy machine loses nothing
+// even at thousands of frames a second, as a frame grabber's ring of buffers
+// would.
+constexpr double kQueuedSeconds = 0.1;
+// Late by more than this (a debugger, a slow sanitizer run), the sensor clock
+// restarts from now instead of producing a burst of catch-up frames; shorter
+// delays are made up, so fast modes keep their rate.
+constexpr auto kClockResync = std::chrono::milliseconds(100);
 
 const Clock::time_point kLoadTime = Clock::now();
 
@@ -41,9 +50,11 @@ void Camera::apply_environment_locked() {
     if (!faults_overridden_) faults_.reset(parse_faults(environment_.faults));
     if (!inputs_overridden_) inputs_override_ = environment_.inputs;
     settings_.gain_db = std::clamp(settings_.gain_db, environment_.gain.min_db, environment_.gain.max_db);
-    // A different sensor may need even region offsets; fall back to the full frame.
-    auto mode = sensor_mode(settings_.mode_index);
-    if (!resolve_region(*mode, environment_.sensor, settings_.region)) settings_.region = {0, 0, mode->width, mode->height};
+    // A different sensor may need even region offsets or be smaller; fall
+    // back to the full frame.
+    auto mode = sensor_mode(environment_.sensor_size, settings_.mode_index);
+    auto region = resolve_region(*mode, environment_.sensor, settings_.region);
+    settings_.region = region ? *region : Region{0, 0, mode->width, mode->height};
 }
 
 void Camera::attach(zebcommon::HandleQueue* handle) {
@@ -71,13 +82,14 @@ std::optional<int> Camera::injected_fault(FaultedCall call) {
 int Camera::set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested) {
     std::lock_guard lock(mutex_);
     if (auto fault = faults_.next_call(FaultedCall::set_mode)) return *fault;
-    auto mode = sensor_mode(mode_index);
+    auto mode = sensor_mode(environment_.sensor_size, mode_index);
     if (!mode || exposure_us == 0) return kBadArgument;
     auto region = resolve_region(*mode, environment_.sensor, requested);
     if (!region) return kBadArgument;
     settings_.exposure_us = exposure_us;
     settings_.mode_index = mode_index;
     settings_.region = *region;
+    ++settings_changes_;
     mode_settle_polls_ = kModeSettlePolls;
     return kOk;
 }
@@ -95,6 +107,7 @@ bool Camera::set_mode_complete() {
 void Camera::set_gain(float gain_db) {
     std::lock_guard lock(mutex_);
     settings_.gain_db = std::clamp(gain_db, environment_.gain.min_db, environment_.gain.max_db);
+    ++settings_changes_;
 }
 
 GainRange Camera::gain_range() {
@@ -110,6 +123,11 @@ FrameTiming Camera::timing() {
 SensorKind Camera::sensor() {
     std::lock_guard lock(mutex_);
     return environment_.sensor;
+}
+
+SensorSize Camera::sensor_size() {
+    std::lock_guard lock(mutex_);
+    return environment_.sensor_size;
 }
 
 long Camera::input_levels(double seconds) {
@@ -191,6 +209,7 @@ void Camera::reset() {
     paused_ = false;
     mode_settle_polls_ = 0;
     settings_ = CameraSettings{};
+    frames_.reset_dropped();
     apply_environment_locked();
 }
 
@@ -202,9 +221,8 @@ void Camera::produce(uint64_t generation) {
     while (!told_to_end()) {
         const FrameTiming timing = frame_timing(settings_.exposure_us, settings_.region.cy);
         const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timing.period_s));
-        // After a stall (debugger, slow sanitizer run) resume the clock from now
-        // instead of producing a burst of catch-up frames.
-        if (next_frame + period < Clock::now()) next_frame = Clock::now();
+        frames_.set_queue_depth(std::clamp<size_t>(size_t(std::ceil(kQueuedSeconds / timing.period_s)), 4, 256));
+        if (next_frame + kClockResync < Clock::now()) next_frame = Clock::now();
         next_frame += period;
         if (producer_wake_.wait_until(lock, next_frame, told_to_end)) break;
         if (paused_) continue;
@@ -214,26 +232,36 @@ void Camera::produce(uint64_t generation) {
 
         FrameInfo info;
         info.mode_index = settings_.mode_index;
-        info.mode = *sensor_mode(settings_.mode_index);
+        info.mode = *sensor_mode(environment_.sensor_size, settings_.mode_index);
         info.region = settings_.region;
         info.sensor = environment_.sensor;
         info.frame_number = frame_number;
         const double scale = signal_scale(settings_.exposure_us, settings_.gain_db);
-        zebcommon::FrameBuffer* buffer = frames_.claim(kMaxFrameBytes, kMaxFrameBytes);
+        const SensorSize size = environment_.sensor_size;
+        const size_t bytes = size_t{info.region.cx} * info.region.cy * (info.mode.bits == 8 ? 1 : 2);
+        zebcommon::FrameBuffer* buffer = frames_.claim(bytes, bytes);
         if (!buffer) continue;  // no handle acquires any more
         uint8_t* target = buffer->data.get();
+        const uint64_t settings_seen = settings_changes_;
 
         lock.unlock();
-        if (!scene || !scene->matches(info.mode, info.region, info.sensor)) scene.emplace(info.mode, info.region, info.sensor);
+        if (!scene || !scene->matches(size, info.mode, info.region, info.sensor))
+            scene.emplace(size, info.mode, info.region, info.sensor);
         scene->render(seconds_since_load(), scale, frame_number, target);
         lock.lock();
 
         // A frame rendered for a stopped sensor is not shown: a restart
-        // numbers its frames afresh.
-        if (told_to_end())
+        // numbers its frames afresh.  Nor is one whose exposure a pause or a
+        // change of settings cut short; the next frame takes its number, so
+        // no gap shows.
+        if (told_to_end()) {
             frames_.discard(buffer);
-        else
+        } else if (paused_ || settings_changes_ != settings_seen) {
+            frames_.discard(buffer);
+            --next_frame_number_;
+        } else {
             frames_.publish(buffer, describe_frame(info));
+        }
     }
 }
 

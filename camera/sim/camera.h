@@ -27,7 +27,7 @@ namespace zebsim {
 struct CameraSettings {
     uint32_t exposure_us = 10000;
     uint32_t mode_index = 0;
-    Region region{0, 0, 1280, 1024};
+    Region region;  // all zero: the mode's full frame
     float gain_db = 0.0f;
 };
 
@@ -51,6 +51,7 @@ public:
     GainRange gain_range();
     FrameTiming timing();
     SensorKind sensor();
+    SensorSize sensor_size();
     long input_levels(double seconds_since_load);  // bit n-1 = input n
 
     // Acquisition through one handle.
@@ -90,6 +91,7 @@ private:
     uint32_t next_frame_number_ = 0;
     uint64_t sensor_frames_ = 0;
     uint64_t generation_ = 0;  // bumped whenever the running producer must end
+    uint64_t settings_changes_ = 0;  // bumped by every mode or gain change
     std::thread producer_;
 };
 

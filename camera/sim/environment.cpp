@@ -36,6 +36,15 @@ std::optional<long> parse_unsigned(const std::string& text) {
     return value;
 }
 
+std::optional<SensorSize> parse_sensor_size(const std::string& text) {
+    unsigned width = 0, height = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%ux%u%c", &width, &height, &tail) != 2) return std::nullopt;
+    const auto usable = [](unsigned side) { return side >= kMinSensorSide && side <= kMaxSensorSide && side % 2 == 0; };
+    if (!usable(width) || !usable(height)) return std::nullopt;
+    return SensorSize{width, height};
+}
+
 std::optional<GainRange> parse_gain_range(const std::string& text) {
     float min_db = 0, max_db = 0;
     char tail = 0;
@@ -62,6 +71,9 @@ Environment read_environment() {
     env.cameras = camera_count();
     if (auto text = variable("ZEBSIM_SENSOR")) {
         if (auto sensor = parse_sensor(*text)) env.sensor = *sensor; else warn_bad("ZEBSIM_SENSOR", *text);
+    }
+    if (auto text = variable("ZEBSIM_SENSOR_SIZE")) {
+        if (auto size = parse_sensor_size(*text)) env.sensor_size = *size; else warn_bad("ZEBSIM_SENSOR_SIZE", *text);
     }
     if (auto text = variable("ZEBSIM_DROP")) {
         if (auto n = parse_unsigned(*text)) env.drop_every = static_cast<uint32_t>(*n); else warn_bad("ZEBSIM_DROP", *text);

@@ -17,6 +17,7 @@ struct GainRange {
 struct Environment {
     uint32_t cameras = 1;            // ZEBSIM_CAMERAS
     SensorKind sensor = SensorKind::rggb;  // ZEBSIM_SENSOR
+    SensorSize sensor_size;          // ZEBSIM_SENSOR_SIZE "WxH"
     uint32_t drop_every = 0;         // ZEBSIM_DROP: every n-th frame lost at the sensor; 0 = none
     GainRange gain;                  // ZEBSIM_GAIN_RANGE "min:max"
     long inputs = -1;                // ZEBSIM_INPUTS: fixed levels, -1 = moving
@@ -26,6 +27,8 @@ struct Environment {
 inline constexpr uint32_t kMaxCameras = 8;
 
 std::optional<SensorKind> parse_sensor(const std::string& text);
+// "WxH", both even and within kMinSensorSide..kMaxSensorSide.
+std::optional<SensorSize> parse_sensor_size(const std::string& text);
 std::optional<GainRange> parse_gain_range(const std::string& text);
 std::optional<long> parse_unsigned(const std::string& text);
 

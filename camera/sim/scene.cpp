@@ -21,13 +21,12 @@ namespace {
 constexpr double kBackground = 0.18;
 constexpr double kDarkBand = 0.08;
 constexpr Rgb kDiscColour{1.0, 0.5, 0.1};
-constexpr double kDiscRadiusPx = 70.0;  // sensor pixels
 constexpr double kDiscPeriodS = 4.0;
 
 // Noise: a fixed table read from a per-row pseudo-random offset, so each
 // frame's noise differs at the cost of a copy.
 constexpr uint32_t kNoiseMask = 65535;
-constexpr uint32_t kNoiseLength = kNoiseMask + 1 + kSensorWidth;
+constexpr uint32_t kNoiseLength = kNoiseMask + 1 + kMaxSensorSide;
 
 const std::vector<int16_t>& noise_table() {
     static const std::vector<int16_t> table = [] {
@@ -54,18 +53,34 @@ uint32_t mix(uint32_t a, uint32_t b) {
     return h;
 }
 
-bool inside(const SceneRect& r, double u, double v) { return u >= r.u0 && u < r.u1 && v >= r.v0 && v < r.v1; }
+// Horizontal bands of the scene; inside one, the content depends on u only.
+enum class Band { background, patches, ramp, dark, count };
+constexpr double kDarkV0 = 0.64, kDarkV1 = 0.98;
 
-// Reflectance of the static scene at a sensor-normalised point.
-Rgb reflectance(double u, double v) {
-    for (int i = 0; i < kPatchCount; ++i)
-        if (inside(patch_rect(i), u, v)) return kPatchColours[i];
-    if (inside(kRampRect, u, v)) {
-        double level = (u - kRampRect.u0) / (kRampRect.u1 - kRampRect.u0);
-        return {level, level, level};
+Band band_at(double v) {
+    if (v >= patch_rect(0).v0 && v < patch_rect(0).v1) return Band::patches;
+    if (v >= kRampRect.v0 && v < kRampRect.v1) return Band::ramp;
+    if (v >= kDarkV0 && v < kDarkV1) return Band::dark;
+    return Band::background;
+}
+
+// Reflectance of the static scene at sensor-normalised u inside a band.
+Rgb reflectance(Band band, double u) {
+    constexpr Rgb background{kBackground, kBackground, kBackground};
+    switch (band) {
+        case Band::patches:
+            for (int i = 0; i < kPatchCount; ++i)
+                if (u >= patch_rect(i).u0 && u < patch_rect(i).u1) return kPatchColours[i];
+            return background;
+        case Band::ramp:
+            if (u >= kRampRect.u0 && u < kRampRect.u1) {
+                double level = (u - kRampRect.u0) / (kRampRect.u1 - kRampRect.u0);
+                return {level, level, level};
+            }
+            return background;
+        case Band::dark: return {kDarkBand, kDarkBand, kDarkBand};
+        default: return background;
     }
-    if (v >= 0.64 && v < 0.98) return {kDarkBand, kDarkBand, kDarkBand};
-    return {kBackground, kBackground, kBackground};
 }
 
 Rgb lit(const Rgb& c) { return {c.r * kIlluminant.r, c.g * kIlluminant.g, c.b * kIlluminant.b}; }
@@ -85,18 +100,18 @@ inline __attribute__((always_inline)) void expose_row(const uint16_t* scene, con
     }
 }
 
-SCENE_MULTIVERSION void expose_frame8(const uint16_t* scene, uint32_t w, uint32_t h,
-                                                                     uint32_t scale_q8, uint32_t seed, uint8_t* out) {
+SCENE_MULTIVERSION void expose_frame8(const std::vector<std::vector<uint16_t>>& rows, const uint32_t* row_of_line,
+                                      uint32_t w, uint32_t h, uint32_t scale_q8, uint32_t seed, uint8_t* out) {
     const int16_t* noise = noise_table().data();
     for (uint32_t y = 0; y < h; ++y)
-        expose_row(scene + size_t{y} * w, noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
+        expose_row(rows[row_of_line[y]].data(), noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
 }
 
-SCENE_MULTIVERSION void expose_frame16(const uint16_t* scene, uint32_t w, uint32_t h,
-                                                                      uint32_t scale_q8, uint32_t seed, uint16_t* out) {
+SCENE_MULTIVERSION void expose_frame16(const std::vector<std::vector<uint16_t>>& rows, const uint32_t* row_of_line,
+                                       uint32_t w, uint32_t h, uint32_t scale_q8, uint32_t seed, uint16_t* out) {
     const int16_t* noise = noise_table().data();
     for (uint32_t y = 0; y < h; ++y)
-        expose_row(scene + size_t{y} * w, noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
+        expose_row(rows[row_of_line[y]].data(), noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
 }
 
 }  // namespace
@@ -105,23 +120,33 @@ double signal_scale(uint32_t exposure_us, double gain_db) {
     return exposure_us / kReferenceExposureUs * std::pow(10.0, gain_db / 20.0);
 }
 
-SceneRenderer::SceneRenderer(const SensorMode& mode, const Region& region, SensorKind sensor)
-    : mode_(mode), region_(region), sensor_(sensor), static_scene_(size_t{region.cx} * region.cy) {
+SceneRenderer::SceneRenderer(SensorSize sensor_size, const SensorMode& mode, const Region& region, SensorKind sensor)
+    : sensor_size_(sensor_size), mode_(mode), region_(region), sensor_(sensor), row_of_line_(region.cy) {
     noise_table();  // build it here, not inside the first frame
+    constexpr uint32_t kNoRow = ~0u;
+    uint32_t row_for[static_cast<int>(Band::count)][2];
+    for (auto& phases : row_for) phases[0] = phases[1] = kNoRow;
     for (uint32_t y = 0; y < region.cy; ++y) {
-        for (uint32_t x = 0; x < region.cx; ++x) {
-            // Centre of the output pixel on the sensor (a binned pixel covers bin x bin).
-            double sx = mode.sensor_x0 + (region.x0 + x + 0.5) * mode.bin;
-            double sy = mode.sensor_y0 + (region.y0 + y + 0.5) * mode.bin;
-            static_scene_[size_t{y} * region.cx + x] =
-                sample_at(lit(reflectance(sx / kSensorWidth, sy / kSensorHeight)), x, y);
+        // Centre of the output pixel on the sensor (a binned pixel covers bin x bin).
+        const double sy = mode.sensor_y0 + (region.y0 + y + 0.5) * mode.bin;
+        const Band band = band_at(sy / sensor_size.height);
+        uint32_t& row = row_for[static_cast<int>(band)][y & 1];
+        if (row == kNoRow) {
+            row = static_cast<uint32_t>(rows_.size());
+            std::vector<uint16_t>& samples = rows_.emplace_back(region.cx);
+            for (uint32_t x = 0; x < region.cx; ++x) {
+                const double sx = mode.sensor_x0 + (region.x0 + x + 0.5) * mode.bin;
+                samples[x] = sample_at(lit(reflectance(band, sx / sensor_size.width)), x, y);
+            }
         }
+        row_of_line_[y] = row;
     }
 }
 
-bool SceneRenderer::matches(const SensorMode& mode, const Region& region, SensorKind sensor) const {
-    return std::memcmp(&mode, &mode_, sizeof mode) == 0 && std::memcmp(&region, &region_, sizeof region) == 0 &&
-           sensor == sensor_;
+bool SceneRenderer::matches(SensorSize sensor_size, const SensorMode& mode, const Region& region,
+                            SensorKind sensor) const {
+    return sensor_size == sensor_size_ && std::memcmp(&mode, &mode_, sizeof mode) == 0 &&
+           std::memcmp(&region, &region_, sizeof region) == 0 && sensor == sensor_;
 }
 
 // The channel the mosaic puts at (x, y) of the region (which starts on an even
@@ -146,20 +171,22 @@ void SceneRenderer::render(double time_s, double scale, uint32_t frame_seed, voi
     // Results clip at 4095 anyway, and the clamp keeps scene x scale in 32 bits.
     const uint32_t scale_q8 = static_cast<uint32_t>(std::clamp(scale, 0.0, 4095.0) * 256.0 + 0.5);
     if (mode_.bits == 8)
-        expose_frame8(static_scene_.data(), region_.cx, region_.cy, scale_q8, frame_seed, static_cast<uint8_t*>(out));
+        expose_frame8(rows_, row_of_line_.data(), region_.cx, region_.cy, scale_q8, frame_seed,
+                      static_cast<uint8_t*>(out));
     else
-        expose_frame16(static_scene_.data(), region_.cx, region_.cy, scale_q8, frame_seed, static_cast<uint16_t*>(out));
+        expose_frame16(rows_, row_of_line_.data(), region_.cx, region_.cy, scale_q8, frame_seed,
+                       static_cast<uint16_t*>(out));
     draw_disc(time_s, scale, out);
 }
 
 void SceneRenderer::draw_disc(double time_s, double scale, void* out) const {
     const double phase = 2.0 * M_PI * std::fmod(time_s, kDiscPeriodS) / kDiscPeriodS;
-    const double centre_sx = kSensorWidth * (0.5 + 0.38 * std::sin(phase));
-    const double centre_sy = kSensorHeight * 0.81;
+    const double centre_sx = sensor_size_.width * (0.5 + 0.38 * std::sin(phase));
+    const double centre_sy = sensor_size_.height * 0.81;
     // Disc centre and radius in region pixels.
     const double cx = (centre_sx - mode_.sensor_x0) / mode_.bin - region_.x0 - 0.5;
     const double cy = (centre_sy - mode_.sensor_y0) / mode_.bin - region_.y0 - 0.5;
-    const double r = kDiscRadiusPx / mode_.bin;
+    const double r = kDiscRadiusPx * sensor_size_.width / 1280.0 / mode_.bin;
     const long x_begin = std::max(0L, static_cast<long>(std::floor(cx - r)));
     const long x_end = std::min(static_cast<long>(region_.cx), static_cast<long>(std::ceil(cx + r)) + 1);
     const long y_begin = std::max(0L, static_cast<long>(std::floor(cy - r)));

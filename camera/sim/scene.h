@@ -17,7 +17,9 @@ struct Rgb {
     double r, g, b;
 };
 
-// Layout in sensor-normalised coordinates (0..1 across the 1280x1024 sensor).
+// Layout in sensor-normalised coordinates (0..1 across the sensor, whatever
+// its size).  Every feature spans whole rows' worth of bands in v, so a row's
+// content depends on v only through the band it falls in.
 struct SceneRect {
     double u0, v0, u1, v1;
 };
@@ -51,11 +53,14 @@ inline constexpr double kReferenceExposureUs = 10000.0;
 // exposure x 10^(gain/20), relative to the reference exposure.
 double signal_scale(uint32_t exposure_us, double gain_db);
 
+// The disc's radius on a 1280-pixel-wide sensor; it grows with the sensor.
+inline constexpr double kDiscRadiusPx = 70.0;
+
 class SceneRenderer {
 public:
-    SceneRenderer(const SensorMode& mode, const Region& region, SensorKind sensor);
+    SceneRenderer(SensorSize sensor_size, const SensorMode& mode, const Region& region, SensorKind sensor);
 
-    bool matches(const SensorMode& mode, const Region& region, SensorKind sensor) const;
+    bool matches(SensorSize sensor_size, const SensorMode& mode, const Region& region, SensorKind sensor) const;
 
     // One frame into out (region cx*cy samples, 1 byte each when the mode has
     // 8 bits, else 16-bit little-endian holding 12 bits).
@@ -65,10 +70,15 @@ private:
     uint16_t sample_at(const Rgb& lit, uint32_t x, uint32_t y) const;
     void draw_disc(double time_s, double scale, void* out) const;
 
+    SensorSize sensor_size_;
     SensorMode mode_;
     Region region_;
     SensorKind sensor_;
-    std::vector<uint16_t> static_scene_;  // reference-exposure samples, disc excluded
+    // The static scene at the reference exposure, disc excluded, as a few
+    // distinct rows (one per band and mosaic row phase) and, for every row of
+    // the region, which of them it shows: a frame costs its own writes only.
+    std::vector<std::vector<uint16_t>> rows_;
+    std::vector<uint32_t> row_of_line_;
 };
 
 }  // namespace zebsim

@@ -2,34 +2,39 @@
 #include "sensor_modes.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 
 namespace zebsim {
 namespace {
 
-constexpr std::array<SensorMode, kModeCount> kModes{{
-    {1280, 1024, 1, 12, 0, 0},
-    {1280, 1024, 1, 8, 0, 0},
-    {640, 512, 2, 12, 0, 0},
-    {1280, 720, 1, 12, 0, (1024 - 720) / 2},
-}};
-
-constexpr double kFullFrameReadoutS = 0.008;
+constexpr double kReadoutPer1024RowsS = 0.008;
 // Keeps a tiny region from asking for a frame every few microseconds.
 constexpr double kMinimumPeriodS = 0.0005;
 
 }  // namespace
 
-std::optional<SensorMode> sensor_mode(uint32_t index) {
-    if (index >= kModes.size()) return std::nullopt;
-    return kModes[index];
+std::optional<SensorMode> sensor_mode(SensorSize sensor, uint32_t index) {
+    const uint32_t w = sensor.width, h = sensor.height;
+    switch (index) {
+        case 0: return SensorMode{w, h, 1, 12, 0, 0};
+        case 1: return SensorMode{w, h, 1, 8, 0, 0};
+        case 2: return SensorMode{w / 2, h / 2, 2, 12, 0, 0};
+        case 3: {
+            // Even sides and even offsets keep the crop on the mosaic's phase.
+            const uint32_t wide_h = uint32_t(uint64_t{w} * 9 / 16) & ~1u;
+            if (wide_h < h) return SensorMode{w, wide_h, 1, 12, 0, ((h - wide_h) / 2) & ~1u};
+            const uint32_t narrow_w = uint32_t(uint64_t{h} * 4 / 3) & ~1u;
+            return SensorMode{narrow_w, h, 1, 12, ((w - narrow_w) / 2) & ~1u, 0};
+        }
+        default: return std::nullopt;
+    }
 }
 
-std::string mode_description(uint32_t index) {
-    auto mode = sensor_mode(index);
+std::string mode_description(SensorSize sensor, uint32_t index) {
+    auto mode = sensor_mode(sensor, index);
     if (!mode) return {};
-    const char* kind = mode->bin > 1 ? "2x2 binning" : (mode->height == kSensorHeight ? "full frame" : "centre crop");
+    const bool full = mode->width == sensor.width && mode->height == sensor.height;
+    const char* kind = mode->bin > 1 ? "2x2 binning" : (full ? "full frame" : "centre crop");
     char text[96];
     std::snprintf(text, sizeof text, "%u x %u, %u bit, %s", mode->width, mode->height, mode->bits, kind);
     return text;
@@ -53,7 +58,7 @@ std::optional<Region> resolve_region(const SensorMode& mode, SensorKind sensor, 
 
 FrameTiming frame_timing(uint32_t exposure_us, uint32_t rows_read) {
     FrameTiming t;
-    t.readout_s = kFullFrameReadoutS * rows_read / kSensorHeight;
+    t.readout_s = kReadoutPer1024RowsS * rows_read / 1024.0;
     t.exposure_s = exposure_us * 1e-6;
     t.period_s = std::max({t.exposure_s, t.readout_s, kMinimumPeriodS});
     return t;

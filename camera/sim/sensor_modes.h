@@ -10,20 +10,28 @@ namespace zebsim {
 
 enum class SensorKind { rggb, bggr, mono };
 
+// The sensor's full frame in pixels (ZEBSIM_SENSOR_SIZE); both sides even.
+struct SensorSize {
+    uint32_t width = 1280, height = 1024;
+    bool operator==(const SensorSize&) const = default;
+};
+inline constexpr uint32_t kMinSensorSide = 16;
+inline constexpr uint32_t kMaxSensorSide = 8192;
+
 struct SensorMode {
     uint32_t width, height;   // full frame of the mode, output pixels
     uint32_t bin;             // binning factor in x and y
     uint32_t bits;            // significant bits per sample
-    uint32_t sensor_x0, sensor_y0;  // where the mode's frame starts on the 1280x1024 sensor
+    uint32_t sensor_x0, sensor_y0;  // where the mode's frame starts on the sensor
 };
 
-inline constexpr uint32_t kSensorWidth = 1280;
-inline constexpr uint32_t kSensorHeight = 1024;
 inline constexpr uint32_t kModeCount = 4;
 
-// nullopt past the last mode.
-std::optional<SensorMode> sensor_mode(uint32_t index);
-std::string mode_description(uint32_t index);
+// The modes follow from the sensor size: 12-bit full frame, 8-bit full frame,
+// 2x2 binning, and a centred crop of another aspect (16:9 from a taller
+// sensor, 4:3 from a wider one).  nullopt past the last mode.
+std::optional<SensorMode> sensor_mode(SensorSize sensor, uint32_t index);
+std::string mode_description(SensorSize sensor, uint32_t index);
 
 // A region inside a mode's frame; all zero in a request means the full frame.
 struct Region {
@@ -42,7 +50,8 @@ struct FrameTiming {
     double period_s;   // the sensor's frame period: max(exposure, read-out), floored
 };
 
-// Read-out is proportional to the rows read: a full 1024-row frame takes 8 ms.
+// Read-out is proportional to the rows read: 1024 rows take 8 ms, whatever
+// the sensor's size.
 FrameTiming frame_timing(uint32_t exposure_us, uint32_t rows_read);
 
 }  // namespace zebsim

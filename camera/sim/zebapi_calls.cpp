@@ -131,7 +131,7 @@ CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (auto fault = handle->camera.injected_fault(FaultedCall::mode_descriptor)) return *fault;
-    auto mode = sensor_mode(index);
+    auto mode = sensor_mode(handle->camera.sensor_size(), index);
     if (!mode || !desc) return kBadArgument;
     desc->dwCx = mode->width;
     desc->dwCy = mode->height;
@@ -147,8 +147,9 @@ CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD siz
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (auto fault = handle->camera.injected_fault(FaultedCall::mode_descriptor)) return *fault;
-    if (!sensor_mode(index) || !text || size == 0) return kBadArgument;
-    std::snprintf(text, size, "%s", mode_description(index).c_str());
+    const SensorSize sensor = handle->camera.sensor_size();
+    if (!sensor_mode(sensor, index) || !text || size == 0) return kBadArgument;
+    std::snprintf(text, size, "%s", mode_description(sensor, index).c_str());
     return kOk;
 }
 

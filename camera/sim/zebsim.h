@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,8 @@ void set_faults(const std::string& list);        // replaces the faults now (ZEB
 void set_paused(bool paused);                    // while paused the sensor makes no frames (waits time out)
 int open_handles();                              // handles currently open
 size_t frame_buffers();                          // frame buffers allocated, all cameras
+// Frames the sensor made that were lost because a handle's caller fell behind
+// (its queue of ready fields was full), over all cameras since load or reset.
+uint64_t dropped_frames();
 void reset();                                    // back to the environment's settings; clears log, faults, pause, inputs
 }  // namespace zebsim

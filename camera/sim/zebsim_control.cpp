@@ -32,6 +32,12 @@ size_t frame_buffers() {
     return buffers;
 }
 
+uint64_t dropped_frames() {
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < kMaxCameras; ++i) total += camera_at(i).frames().dropped();
+    return total;
+}
+
 void reset() {
     for (uint32_t i = 0; i < kMaxCameras; ++i) camera_at(i).reset();
     clear_logged_calls();

@@ -64,10 +64,10 @@ TEST_F(SimAcquisition, ChangesThroughTheControlHandleReachTheRunningAcquisition)
 
 TEST_F(SimAcquisition, SlowCallerLosesTheOldestFramesAndNumbersShowIt) {
     HANDLE h = open_camera();
-    ASSERT_EQ(cqSetMode(h, 1000, 0, 0, 0, 256, 256), 0);
+    ASSERT_EQ(cqSetMode(h, 50000, 0, 0, 0, 256, 256), 0);  // 20 fps: the queue keeps four frames
     ASSERT_EQ(cqStartAcquisition(h), 0);
     ASSERT_EQ(cqWaitForField(h, 5000), 0);
-    std::this_thread::sleep_for(300ms);  // far more than four frame periods
+    std::this_thread::sleep_for(500ms);  // far more than four frame periods
     std::vector<DWORD> numbers;
     void* data = nullptr;
     while (cqIsFieldReady(h) == 0 && numbers.size() < 100) {

@@ -72,6 +72,15 @@ class SoftvaPresent : public SoftvaTest {
   }
 };
 
+// Frames of large sensors reduced by the area filter (integral and other
+// ratios): each corner still shows its own quadrant's colour.
+TEST_F(SoftvaPresent, LargeSensorFramesKeepTheirCorners) {
+  ASSERT_EQ(open(), VA_STATUS_SUCCESS);
+  check_corners(5472, 3648, 1368, 912);
+  check_corners(2448, 2048, 612, 512);
+  check_corners(5472, 3648, 701, 467);
+}
+
 TEST_F(SoftvaPresent, ColoursAndCornersAtAnyScale) {
   ASSERT_EQ(open(), VA_STATUS_SUCCESS);
   check_corners(64, 48, 64, 48);    // same size
