@@ -13,11 +13,9 @@
 
 #include "colour_fixed_point.h"
 #include "colour_float_rows.h"
+#include "mosaic.h"
 
 namespace colour {
-
-// Mosaic as seen from the image's top-left pixel.
-enum class Mosaic { rggb, bggr, mono };
 
 using Matrix3 = std::array<std::array<double, 3>, 3>;  // rows: output R,G,B; columns: input R,G,B
 

@@ -3,28 +3,9 @@
 
 #include <cstring>
 
+#include "cq_mosaic.h"
+
 namespace genicam {
-namespace {
-
-colour::Mosaic to_colour_mosaic(Mosaic mosaic) {
-    switch (mosaic) {
-        case Mosaic::rggb: return colour::Mosaic::rggb;
-        case Mosaic::bggr: return colour::Mosaic::bggr;
-        case Mosaic::none: return colour::Mosaic::mono;
-    }
-    return colour::Mosaic::mono;
-}
-
-}  // namespace
-
-CQMOSAIC to_cq_mosaic(Mosaic mosaic) {
-    switch (mosaic) {
-        case Mosaic::rggb: return CQM_RGGB;
-        case Mosaic::bggr: return CQM_BGGR;
-        case Mosaic::none: return CQM_NONE;
-    }
-    return CQM_NONE;
-}
 
 zebcommon::FrameFacts describe_frame(const FrameInfo& info) {
     zebcommon::FrameFacts facts;
@@ -35,7 +16,7 @@ zebcommon::FrameFacts describe_frame(const FrameInfo& info) {
     f->modeBinX = f->modeBinY = info.binning;
     f->modeFPF = 1;
     f->modeBPP = info.layout.bits;
-    f->modeMTX = to_cq_mosaic(info.layout.mosaic);
+    f->modeMTX = zebcommon::to_cq_mosaic(info.layout.mosaic);
     f->modeRDO = info.layout.bytes == 1 ? CQ_RDO_8BIT : 0;
     f->curX0 = info.x0;
     f->curCX = info.width;
@@ -52,7 +33,7 @@ zebcommon::FrameFacts describe_frame(const FrameInfo& info) {
     facts.width = info.width;
     facts.height = info.height;
     facts.bytes_per_sample = info.layout.bytes;
-    facts.mosaic = to_colour_mosaic(info.layout.mosaic);
+    facts.mosaic = info.layout.mosaic;
     return facts;
 }
 

@@ -13,10 +13,10 @@ struct KnownFormat {
 };
 
 constexpr KnownFormat kKnown[] = {
-    {0x01080001, {8, 1, Mosaic::none, 0}},   // Mono8
-    {0x01100003, {10, 2, Mosaic::none, 0}},  // Mono10
-    {0x01100005, {12, 2, Mosaic::none, 0}},  // Mono12
-    {0x01100007, {16, 2, Mosaic::none, 0}},  // Mono16
+    {0x01080001, {8, 1, Mosaic::mono, 0}},   // Mono8
+    {0x01100003, {10, 2, Mosaic::mono, 0}},  // Mono10
+    {0x01100005, {12, 2, Mosaic::mono, 0}},  // Mono12
+    {0x01100007, {16, 2, Mosaic::mono, 0}},  // Mono16
     {0x01080009, {8, 1, Mosaic::rggb, 0}},   // BayerRG8
     {0x0108000B, {8, 1, Mosaic::bggr, 0}},   // BayerBG8
     {0x01080008, {8, 1, Mosaic::rggb, 1}},   // BayerGR8

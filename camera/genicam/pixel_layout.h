@@ -15,9 +15,11 @@
 #include <optional>
 #include <string>
 
+#include "mosaic.h"
+
 namespace genicam {
 
-enum class Mosaic { none, rggb, bggr };
+using Mosaic = colour::Mosaic;  // mono for a sensor without one
 
 struct PixelLayout {
     uint32_t bits;           // significant bits per sample

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "camera_slot.h"
+#include "cq_mosaic.h"
 #include "device_ids.h"
 #include "frame_facts.h"
 #include "handle_colour.h"
@@ -132,7 +133,7 @@ CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
     desc->dwCy = mode->height;
     desc->dwFields = 1;
     desc->dwBinX = desc->dwBinY = mode->binning;
-    desc->cqMosaic = to_cq_mosaic(mode->layout.mosaic);
+    desc->cqMosaic = zebcommon::to_cq_mosaic(mode->layout.mosaic);
     desc->dwRDO = mode->layout.bytes == 1 ? CQ_RDO_8BIT : 0;
     return kOk;
 }

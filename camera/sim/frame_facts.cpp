@@ -3,28 +3,9 @@
 
 #include <cstring>
 
+#include "cq_mosaic.h"
+
 namespace zebsim {
-namespace {
-
-colour::Mosaic to_colour_mosaic(SensorKind sensor) {
-    switch (sensor) {
-        case SensorKind::rggb: return colour::Mosaic::rggb;
-        case SensorKind::bggr: return colour::Mosaic::bggr;
-        case SensorKind::mono: return colour::Mosaic::mono;
-    }
-    return colour::Mosaic::mono;
-}
-
-}  // namespace
-
-CQMOSAIC to_cq_mosaic(SensorKind sensor) {
-    switch (sensor) {
-        case SensorKind::rggb: return CQM_RGGB;
-        case SensorKind::bggr: return CQM_BGGR;
-        case SensorKind::mono: return CQM_NONE;
-    }
-    return CQM_NONE;
-}
 
 zebcommon::FrameFacts describe_frame(const FrameInfo& info) {
     zebcommon::FrameFacts facts;
@@ -37,7 +18,7 @@ zebcommon::FrameFacts describe_frame(const FrameInfo& info) {
     f->modeBinX = f->modeBinY = info.mode.bin;
     f->modeFPF = 1;
     f->modeBPP = info.mode.bits;
-    f->modeMTX = to_cq_mosaic(info.sensor);
+    f->modeMTX = zebcommon::to_cq_mosaic(info.sensor);
     f->modeRDO = info.mode.bits == 8 ? CQ_RDO_8BIT : 0;
     f->curX0 = info.region.x0;
     f->curCX = info.region.cx;
@@ -54,7 +35,7 @@ zebcommon::FrameFacts describe_frame(const FrameInfo& info) {
     facts.width = info.region.cx;
     facts.height = info.region.cy;
     facts.bytes_per_sample = info.mode.bits == 8 ? 1u : 2u;
-    facts.mosaic = to_colour_mosaic(info.sensor);
+    facts.mosaic = info.sensor;
     return facts;
 }
 

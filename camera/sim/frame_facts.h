@@ -22,7 +22,6 @@ struct FrameInfo {
     uint32_t frame_number = 0;
 };
 
-CQMOSAIC to_cq_mosaic(SensorKind sensor);
 zebcommon::FrameFacts describe_frame(const FrameInfo& info);
 
 }  // namespace zebsim

@@ -6,9 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "mosaic.h"
+
 namespace zebsim {
 
-enum class SensorKind { rggb, bggr, mono };
+// The sensor's mosaic, in the camera libraries' one mosaic type.
+using SensorKind = colour::Mosaic;
 
 // The sensor's full frame in pixels (ZEBSIM_SENSOR_SIZE); both sides even.
 struct SensorSize {

@@ -7,6 +7,7 @@
 
 #include "call_log.h"
 #include "camera.h"
+#include "cq_mosaic.h"
 #include "environment.h"
 #include "frame_facts.h"
 #include "handle_colour.h"
@@ -137,7 +138,7 @@ CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
     desc->dwCy = mode->height;
     desc->dwFields = 1;
     desc->dwBinX = desc->dwBinY = mode->bin;
-    desc->cqMosaic = to_cq_mosaic(handle->camera.sensor());
+    desc->cqMosaic = zebcommon::to_cq_mosaic(handle->camera.sensor());
     desc->dwRDO = mode->bits == 8 ? CQ_RDO_8BIT : 0;
     return kOk;
 }
