@@ -39,6 +39,9 @@ FrameIdCounter advance_frame_id(FrameIdCounter counter, uint64_t raw, IdWidth wi
 
 bool is_late_frame_id(const FrameIdCounter& counter, uint64_t raw, IdWidth width) {
     if (!counter.started) return false;
+    // GigE Vision never sends block id 0: an incomplete frame with it is one
+    // whose id never arrived, already counted through the gap it leaves.
+    if (width == IdWidth::gev16 && raw == 0) return true;
     uint64_t behind = 0;
     if (width == IdWidth::gev16 && raw <= 0xFFFF && counter.last_raw <= 0xFFFF)
         behind = (gev_position(counter.last_raw) + kGevPeriod - gev_position(raw)) % kGevPeriod;

@@ -30,7 +30,8 @@ FrameIdCounter advance_frame_id(FrameIdCounter counter, uint64_t raw, IdWidth wi
 
 // A frame with that id was overtaken by later ones: the camera resends or
 // Aravis gives up on a frame after newer ones arrived.  True when the id is
-// less than kLateWindow frames behind (or equal to) the last one.
+// less than kLateWindow frames behind (or equal to) the last one, or, on a
+// GigE Vision stream, 0: an id that never arrived.
 inline constexpr uint64_t kLateWindow = 1000;
 bool is_late_frame_id(const FrameIdCounter& counter, uint64_t raw, IdWidth width);
 

@@ -94,6 +94,7 @@ TEST(GenicamFrameIds, OvertakenIdsAreLateAcrossTheWrapButNewOrRestartedOnesAreNo
     EXPECT_TRUE(is_late_frame_id(counter, 65535, IdWidth::gev16));
     EXPECT_FALSE(is_late_frame_id(counter, 3, IdWidth::gev16));
     EXPECT_FALSE(is_late_frame_id(counter, 60000, IdWidth::gev16));  // far behind: a camera that restarted
+    EXPECT_TRUE(is_late_frame_id(counter, 0, IdWidth::gev16));       // its id never arrived: no restart jump
     widen({5000}, IdWidth::wide64, &counter);
     EXPECT_TRUE(is_late_frame_id(counter, 4001, IdWidth::wide64));
     EXPECT_FALSE(is_late_frame_id(counter, 4000, IdWidth::wide64));
