@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -563,22 +562,38 @@ TEST_F(DisplayTest, PassesWithNothingToDrawStillCount)
 
 // --- The colour hand-off ---
 
-// A bitmap of w x h pixels in one colour, allocated as the camera library
-// allocates them, so that cqFreeBitmap releases it.
-CQGETBITMAP solid_bitmap(unsigned w, unsigned h, uint32_t bgrx)
+// A bitmap of cx x cy pixels made by the camera library itself on a handle
+// of its own, so that cqFreeBitmap takes it back like any other.
+CQGETBITMAP library_bitmap(DWORD cx, DWORD cy)
 {
+    DWORD id = 0;
+    cqkGetDevice(0, &id);
+    HANDLE h = INVALID_HANDLE_VALUE;
+    cqkInitialize("", id, &h);
+    cqSetMode(h, 10000, 0, 0, 0, cx, cy);
+    while (!cqIsSetModeComplete(h)) {
+    }
+    cqStartAcquisition(h);
+    while (cqWaitForField(h, 1000) != 0) {
+    }
+    void* data = nullptr;
+    while (cqIsFieldReady(h) == 0)
+        cqAcquireField(h, &data);
+    cqUpdateFrame(h, data);
     CQGETBITMAP bitmap{};
-    auto* pixels = static_cast<uint32_t*>(malloc(size_t(w) * h * 4));
-    std::fill(pixels, pixels + size_t(w) * h, bgrx);
-    bitmap.bp = reinterpret_cast<BYTE*>(pixels);
-    bitmap.w = bitmap.cx = w;
-    bitmap.h = bitmap.cy = h;
-    bitmap.dwBPP = 32;
+    CQGETBITMAPOPT options{};
+    if (cqProcessFrame(h) != 0 || cqRetrieveBitmapAdv(h, &bitmap, &options) != 0)
+        bitmap = {};
+    cqStopAcquisition(h);
+    cqSetMode(h, 10000, 0, 0, 0, 0, 0);  // the full frame again, for the viewer
+    cqkUninitialize(h);
     return bitmap;
 }
 
 TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch)
 {
+    const CQGETBITMAP small = library_bitmap(64, 32);
+    ASSERT_NE(small.bp, nullptr);
     testing::internal::CaptureStdout();
     setupCam();
     lps->show = 1;
@@ -604,7 +619,7 @@ TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch)
 
     // Colour off while a bitmap waits: it stays in the slot and the size
     // comes from the frame; colour back on hands it over.
-    publish_bitmap(solid_bitmap(64, 32, 0x0000FF00));
+    publish_bitmap(small);
     lps->color = 0;
     ASSERT_TRUE(redraw_once(win));
     settled_redraws();
