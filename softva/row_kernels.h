@@ -44,7 +44,7 @@ void horizontal_portable_from(const ScalePlan& plan, int first, const std::uint8
 RowKernels sse2_row_kernels();
 RowKernels avx2_row_kernels();
 // The fastest set this processor runs (AVX2 if present, SSE2 otherwise);
-// SOFTVA_SIMD=sse2 or =portable forces a slower one for comparison.
+// TOLMIREX_SIMD=sse2 or =scalar (cpu_features.h) forces a slower one for comparison.
 RowKernels best_row_kernels();
 
 // Integer BT.601: (298c + 409e + 128) >> 8 and so on, clamped to 0..255.

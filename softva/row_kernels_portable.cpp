@@ -1,8 +1,6 @@
 // Threads: any (pure functions).
-#include <cstdlib>
-#include <cstring>
-
 #include "area_kernels.h"
+#include "cpu_features.h"
 #include "row_kernels.h"
 #include "scale_plan.h"
 
@@ -55,13 +53,12 @@ RowKernels portable_row_kernels() {
 }
 
 RowKernels best_row_kernels() {
-  const char* forced = std::getenv("SOFTVA_SIMD");
-  if (forced != nullptr && std::strcmp(forced, "portable") == 0) return portable_row_kernels();
 #if defined(__x86_64__) || defined(__i386__)
-  if (forced != nullptr && std::strcmp(forced, "sse2") == 0) return sse2_row_kernels();
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) return avx2_row_kernels();
-  return sse2_row_kernels();
+  switch (tolmirex::simd_level()) {
+    case tolmirex::SimdLevel::scalar: return portable_row_kernels();
+    case tolmirex::SimdLevel::sse2: return sse2_row_kernels();
+    default: return avx2_row_kernels();
+  }
 #else
   return portable_row_kernels();
 #endif

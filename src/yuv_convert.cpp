@@ -111,42 +111,11 @@ void bgrx_rows(const uint8_t* src, int width, int height, uint8_t* luma, int lum
 
 }  // namespace
 
-bool kernel_isa_supported(KernelIsa isa) {
-    switch (isa) {
-        case KernelIsa::scalar:
-        case KernelIsa::sse2:
-            return true;
-        case KernelIsa::avx2: {
-            // libgcc also checks that the OS saves the vector registers.
-            static const bool has_avx2 = __builtin_cpu_supports("avx2");
-            return has_avx2;
-        }
-        case KernelIsa::avx512: {
-            static const bool has_avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                           __builtin_cpu_supports("avx512vnni") &&
-                                           __builtin_cpu_supports("avx512vbmi");
-            return has_avx512;
-        }
-    }
-    return false;
-}
+bool kernel_isa_supported(KernelIsa isa) { return isa <= tolmirex::detected_simd_level(); }
 
-KernelIsa best_kernel_isa() {
-    if (kernel_isa_supported(KernelIsa::avx512)) return KernelIsa::avx512;
-    if (kernel_isa_supported(KernelIsa::avx2)) return KernelIsa::avx2;
-    if (kernel_isa_supported(KernelIsa::sse2)) return KernelIsa::sse2;
-    return KernelIsa::scalar;
-}
+KernelIsa best_kernel_isa() { return tolmirex::simd_level(); }
 
-const char* kernel_isa_name(KernelIsa isa) {
-    switch (isa) {
-        case KernelIsa::scalar: return "scalar";
-        case KernelIsa::sse2: return "sse2";
-        case KernelIsa::avx2: return "avx2";
-        case KernelIsa::avx512: return "avx512";
-    }
-    return "unknown";
-}
+const char* kernel_isa_name(KernelIsa isa) { return tolmirex::simd_level_name(isa); }
 
 void copy_rows_8bit(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch) {
     if (width <= 0 || height <= 0) return;

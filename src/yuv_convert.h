@@ -10,14 +10,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cpu_features.h"
+
 // Instruction sets the kernels can run on. The plain entry points use the best
 // one the processor supports; the overloads taking a KernelIsa exist so tests
 // and benchmarks can run each implementation on the same machine. avx512 means
 // AVX512F+BW+VNNI+VBMI; its colour kernels are the fastest, its 16-bit path is
 // the AVX2 one (memory bound either way).
-enum class KernelIsa { scalar, sse2, avx2, avx512 };
+using KernelIsa = tolmirex::SimdLevel;
 
-// The best implementation available on this processor (detected once).
+// The implementation the plain entry points use: the best this processor
+// runs, capped by TOLMIREX_SIMD (cpu_features.h).
 KernelIsa best_kernel_isa();
 // Whether this processor can run `isa`.
 bool kernel_isa_supported(KernelIsa isa);

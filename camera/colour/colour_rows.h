@@ -47,7 +47,7 @@ struct NamedRowKernel {
     const char* name;
     RowKernel kernel;
 };
-// The best kernel this processor runs (or the one ZEBAPI_COLOUR_KERNEL names),
+// The best kernel this processor runs, capped by TOLMIREX_SIMD,
 // chosen on first use.
 RowKernel best_row_kernel();
 // Every kernel this processor runs, best last (for tests and benchmarks).

@@ -6,15 +6,6 @@
 #include <cmath>
 #include <cstring>
 
-// AVX2 and baseline builds of the hot loops, chosen at load time by an ifunc.
-// ThreadSanitizer's runtime is not ready when ifunc resolvers run, so its
-// builds keep the baseline only.
-#if defined(__SANITIZE_THREAD__)
-#define SCENE_MULTIVERSION
-#else
-#define SCENE_MULTIVERSION __attribute__((target_clones("avx2", "default")))
-#endif
-
 namespace zebsim {
 namespace {
 
@@ -100,15 +91,15 @@ inline __attribute__((always_inline)) void expose_row(const uint16_t* scene, con
     }
 }
 
-SCENE_MULTIVERSION void expose_frame8(const std::vector<std::vector<uint16_t>>& rows, const uint32_t* row_of_line,
-                                      uint32_t w, uint32_t h, uint32_t scale_q8, uint32_t seed, uint8_t* out) {
+void expose_frame8(const std::vector<std::vector<uint16_t>>& rows, const uint32_t* row_of_line, uint32_t w, uint32_t h,
+                   uint32_t scale_q8, uint32_t seed, uint8_t* out) {
     const int16_t* noise = noise_table().data();
     for (uint32_t y = 0; y < h; ++y)
         expose_row(rows[row_of_line[y]].data(), noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
 }
 
-SCENE_MULTIVERSION void expose_frame16(const std::vector<std::vector<uint16_t>>& rows, const uint32_t* row_of_line,
-                                       uint32_t w, uint32_t h, uint32_t scale_q8, uint32_t seed, uint16_t* out) {
+void expose_frame16(const std::vector<std::vector<uint16_t>>& rows, const uint32_t* row_of_line, uint32_t w, uint32_t h,
+                    uint32_t scale_q8, uint32_t seed, uint16_t* out) {
     const int16_t* noise = noise_table().data();
     for (uint32_t y = 0; y < h; ++y)
         expose_row(rows[row_of_line[y]].data(), noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
