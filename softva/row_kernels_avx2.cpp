@@ -1,8 +1,8 @@
 // Threads: any (pure functions).
 // AVX2 row kernels: 32 samples per blend step, 16 pixels per conversion step;
 // the area filter's loops compiled for AVX2.
-// This file is built with -mavx2; best_row_kernels() only picks it when the
-// processor reports AVX2.
+// Built for AVX2 in a target region after the includes; best_row_kernels()
+// only picks it when the processor reports AVX2.
 #include <immintrin.h>
 
 #include <utility>
@@ -10,6 +10,10 @@
 #include "area_kernels.h"
 #include "row_kernels.h"
 #include "scale_plan.h"
+
+// Everything below is built for AVX2 only (see cpu_features.h for the choice).
+#pragma GCC push_options
+#pragma GCC target("avx2")
 
 namespace softva {
 namespace {
@@ -106,35 +110,40 @@ void yuv_to_rgb_avx2(const std::int16_t* c, const std::int16_t* d, const std::in
   if (i < count) portable_row_kernels().yuv_to_rgb(c + i, d + i, e + i, out, count - i, order);
 }
 
+// Lambdas do not take the target region's options, so the area filter's
+// small steps are functions of their own.
+inline __m256i load16(const std::uint16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+
+// 16-bit sums of about kAreaOne x sample back to the sample, minus the bias.
+inline __m256i area_value(__m256i sums, short bias) {
+  const __m256i round = _mm256_set1_epi16(kAreaOne / 2);
+  return _mm256_sub_epi16(_mm256_srli_epi16(_mm256_add_epi16(sums, round), kAreaBits), _mm256_set1_epi16(bias));
+}
+
+// Four (U,V) pairs, each the sum of two neighbouring pairs, in 128 bits.
+inline __m128i chroma_pairs(const std::uint16_t* p) {
+  const __m256i v = _mm256_srli_epi16(load16(p), 1);
+  const __m256i sums = _mm256_add_epi16(v, _mm256_srli_epi64(v, 32));
+  return _mm256_castsi256_si128(
+      _mm256_permute4x64_epi64(_mm256_shuffle_epi32(sums, _MM_SHUFFLE(2, 0, 2, 0)), _MM_SHUFFLE(3, 1, 2, 0)));
+}
+
 // Area filter at 4:1, sixteen columns per step.  The vertical sums (up to
 // 255 x 256) are first shifted so that four luma or two chroma of them add up
 // within 16 bits; the bits lost lie far below the 8-bit result.
 int area_step4_avx2(int width, const std::uint16_t* luma, const std::uint16_t* chroma, std::int16_t* c,
                     std::int16_t* d, std::int16_t* e) {
-  const auto load = [](const std::uint16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); };
-  const __m256i round = _mm256_set1_epi16(kAreaOne / 2);
   const __m256i lane_order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   const __m256i low_halves = _mm256_set1_epi32(0xffff);
-  // 16-bit sums of about kAreaOne x sample back to the sample, minus the bias.
-  const auto to_value = [&](__m256i sums, short bias) {
-    return _mm256_sub_epi16(_mm256_srli_epi16(_mm256_add_epi16(sums, round), kAreaBits), _mm256_set1_epi16(bias));
-  };
-  // Four (U,V) pairs, each the sum of two neighbouring pairs, in 128 bits.
-  const auto chroma_pairs = [&](const std::uint16_t* p) {
-    const __m256i v = _mm256_srli_epi16(load(p), 1);
-    const __m256i sums = _mm256_add_epi16(v, _mm256_srli_epi64(v, 32));
-    return _mm256_castsi256_si128(
-        _mm256_permute4x64_epi64(_mm256_shuffle_epi32(sums, _MM_SHUFFLE(2, 0, 2, 0)), _MM_SHUFFLE(3, 1, 2, 0)));
-  };
   int x = 0;
   for (; x + 16 <= width; x += 16) {
     const std::uint16_t* l = luma + 4 * x;
-    const __m256i pairs01 = _mm256_hadd_epi16(_mm256_srli_epi16(load(l), 2), _mm256_srli_epi16(load(l + 16), 2));
-    const __m256i pairs23 = _mm256_hadd_epi16(_mm256_srli_epi16(load(l + 32), 2), _mm256_srli_epi16(load(l + 48), 2));
+    const __m256i pairs01 = _mm256_hadd_epi16(_mm256_srli_epi16(load16(l), 2), _mm256_srli_epi16(load16(l + 16), 2));
+    const __m256i pairs23 = _mm256_hadd_epi16(_mm256_srli_epi16(load16(l + 32), 2), _mm256_srli_epi16(load16(l + 48), 2));
     // hadd works within 128-bit lanes: columns come out as 32-bit pairs in
     // the order 0 2 4 6 | 1 3 5 7.
     const __m256i quads = _mm256_permutevar8x32_epi32(_mm256_hadd_epi16(pairs01, pairs23), lane_order);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(c + x), to_value(quads, 16));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(c + x), area_value(quads, 16));
 
     const std::uint16_t* k = chroma + 4 * x;
     const __m256i uv0 = _mm256_inserti128_si256(_mm256_castsi128_si256(chroma_pairs(k)), chroma_pairs(k + 16), 1);
@@ -143,8 +152,8 @@ int area_step4_avx2(int width, const std::uint16_t* luma, const std::uint16_t* c
         _mm256_packus_epi32(_mm256_and_si256(uv0, low_halves), _mm256_and_si256(uv1, low_halves)), 0xD8);
     const __m256i v = _mm256_permute4x64_epi64(
         _mm256_packus_epi32(_mm256_srli_epi32(uv0, 16), _mm256_srli_epi32(uv1, 16)), 0xD8);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), to_value(u, 128));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(e + x), to_value(v, 128));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), area_value(u, 128));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(e + x), area_value(v, 128));
   }
   return x;
 }
@@ -161,3 +170,4 @@ RowKernels avx2_row_kernels() {
 }
 
 }  // namespace softva
+#pragma GCC pop_options

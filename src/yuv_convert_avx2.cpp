@@ -1,6 +1,6 @@
-// AVX2 row kernels, compiled with per-function target attributes so the rest
-// of the library stays baseline x86-64; yuv_convert.cpp calls them only when
-// the processor has AVX2. Pure functions, callable from any thread.
+// AVX2 row kernels, built for AVX2 in a target region after the includes so
+// the rest of the library stays baseline x86-64; yuv_convert.cpp calls them
+// only when the processor has AVX2. Pure functions, callable from any thread.
 //
 // Colour works on 16-bit lanes with _mm256_maddubs_epi16 (unsigned bytes times
 // signed 8-bit coefficients, adjacent products summed) and _mm256_hadd_epi16.
@@ -18,7 +18,9 @@
 
 #include <cstdint>
 
-#define TOLMIREX_AVX2 __attribute__((target("avx2")))
+// Everything below is built for AVX2 only (see cpu_features.h for the choice).
+#pragma GCC push_options
+#pragma GCC target("avx2")
 
 namespace yuv_rows {
 namespace {
@@ -30,7 +32,7 @@ static_assert(255 * (bt601::y_b + y_g_with_blue) < 32768 && 255 * (bt601::y_r + 
 static_assert(bt601::y_bias + 255 * (bt601::y_r + bt601::y_g + bt601::y_b) < 65536, "luma sum must fit 16 bits");
 
 // The same four signed bytes for every pixel (B, G, R, fourth byte order).
-TOLMIREX_AVX2 __m256i pixel_weights(int b, int g, int r, int fourth) {
+__m256i pixel_weights(int b, int g, int r, int fourth) {
     return _mm256_set1_epi32(static_cast<int>(static_cast<uint8_t>(b) | static_cast<uint8_t>(g) << 8 |
                                               static_cast<uint8_t>(r) << 16 |
                                               static_cast<uint32_t>(static_cast<uint8_t>(fourth)) << 24));
@@ -41,7 +43,7 @@ struct Bt601Vectors {
         dword_order;
 };
 
-TOLMIREX_AVX2 Bt601Vectors make_bt601_vectors() {
+Bt601Vectors make_bt601_vectors() {
     return {// B G R G per pixel.
             _mm256_setr_epi8(0, 1, 2, 1, 4, 5, 6, 5, 8, 9, 10, 9, 12, 13, 14, 13, 0, 1, 2, 1, 4, 5, 6, 5, 8, 9, 10, 9,
                              12, 13, 14, 13),
@@ -59,22 +61,22 @@ TOLMIREX_AVX2 Bt601Vectors make_bt601_vectors() {
             _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)};
 }
 
-TOLMIREX_AVX2 inline __m256i load32(const uint8_t* src) {
+inline __m256i load32(const uint8_t* src) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
 }
 
-TOLMIREX_AVX2 inline void store32(uint8_t* dst, __m256i v) {
+inline void store32(uint8_t* dst, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), v);
 }
 
 // Y*256 + bias of a sum of two weighted pairs, shifted down: a biased byte
 // value in each 16-bit lane.
-TOLMIREX_AVX2 inline __m256i scaled_down(__m256i sums, __m256i bias) {
+inline __m256i scaled_down(__m256i sums, __m256i bias) {
     return _mm256_srli_epi16(_mm256_add_epi16(sums, bias), 8);
 }
 
 // Y of the 16 pixels in a and b as 16-bit lanes (a0-3, b0-3 | a4-7, b4-7).
-TOLMIREX_AVX2 inline __m256i luma16(__m256i a, __m256i b, const Bt601Vectors& k) {
+inline __m256i luma16(__m256i a, __m256i b, const Bt601Vectors& k) {
     const __m256i wa = _mm256_maddubs_epi16(_mm256_shuffle_epi8(a, k.green_into_fourth), k.y_weights);
     const __m256i wb = _mm256_maddubs_epi16(_mm256_shuffle_epi8(b, k.green_into_fourth), k.y_weights);
     return scaled_down(_mm256_hadd_epi16(wa, wb), k.y_bias);
@@ -82,7 +84,7 @@ TOLMIREX_AVX2 inline __m256i luma16(__m256i a, __m256i b, const Bt601Vectors& k)
 
 // Cb and Cr of the even pixels of a and b as 16-bit lanes: per half four Cb
 // then four Cr (pixels a0, a2, b0, b2 | a4, a6, b4, b6).
-TOLMIREX_AVX2 inline __m256i chroma16(__m256i a, __m256i b, const Bt601Vectors& k) {
+inline __m256i chroma16(__m256i a, __m256i b, const Bt601Vectors& k) {
     const __m256i even = _mm256_castps_si256(
         _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), _MM_SHUFFLE(2, 0, 2, 0)));
     const __m256i cb = _mm256_maddubs_epi16(even, k.cb_weights);
@@ -90,17 +92,17 @@ TOLMIREX_AVX2 inline __m256i chroma16(__m256i a, __m256i b, const Bt601Vectors& 
     return scaled_down(_mm256_hadd_epi16(cb, cr), k.c_bias);
 }
 
-TOLMIREX_AVX2 inline __m256i in_pixel_order(__m256i packed, const Bt601Vectors& k) {
+inline __m256i in_pixel_order(__m256i packed, const Bt601Vectors& k) {
     return _mm256_permutevar8x32_epi32(packed, k.dword_order);
 }
 
-TOLMIREX_AVX2 inline __m256i luma32(const uint8_t* src, const Bt601Vectors& k) {
+inline __m256i luma32(const uint8_t* src, const Bt601Vectors& k) {
     const __m256i a = load32(src), b = load32(src + 32), c = load32(src + 64), d = load32(src + 96);
     return in_pixel_order(_mm256_packus_epi16(luma16(a, b, k), luma16(c, d, k)), k);
 }
 
 // Y of 32 pixels and the NV12 bytes (Cb,Cr of every even pixel) of them.
-TOLMIREX_AVX2 inline void convert32(const uint8_t* src, const Bt601Vectors& k, __m256i& luma, __m256i& cbcr) {
+inline void convert32(const uint8_t* src, const Bt601Vectors& k, __m256i& luma, __m256i& cbcr) {
     const __m256i a = load32(src), b = load32(src + 32), c = load32(src + 64), d = load32(src + 96);
     luma = in_pixel_order(_mm256_packus_epi16(luma16(a, b, k), luma16(c, d, k)), k);
     const __m256i grouped = _mm256_packus_epi16(chroma16(a, b, k), chroma16(c, d, k));
@@ -109,7 +111,7 @@ TOLMIREX_AVX2 inline void convert32(const uint8_t* src, const Bt601Vectors& k, _
 
 }  // namespace
 
-TOLMIREX_AVX2 int shift_row_avx2(const uint16_t* src, int width, int shift, uint8_t* luma) {
+int shift_row_avx2(const uint16_t* src, int width, int shift, uint8_t* luma) {
     const __m128i count = _mm_cvtsi32_si128(shift);
     const uintptr_t address = reinterpret_cast<uintptr_t>(luma);
     int j = 0;
@@ -135,14 +137,14 @@ TOLMIREX_AVX2 int shift_row_avx2(const uint16_t* src, int width, int shift, uint
     return j;
 }
 
-TOLMIREX_AVX2 int bgrx_luma_row_avx2(const uint8_t* src, int width, uint8_t* luma) {
+int bgrx_luma_row_avx2(const uint8_t* src, int width, uint8_t* luma) {
     const Bt601Vectors k = make_bt601_vectors();
     int j = 0;
     for (; j + 32 <= width; j += 32) store32(luma + j, luma32(src + 4 * j, k));
     return j;
 }
 
-TOLMIREX_AVX2 int bgrx_nv12_row_avx2(const uint8_t* src, int width, uint8_t* luma, uint8_t* uv) {
+int bgrx_nv12_row_avx2(const uint8_t* src, int width, uint8_t* luma, uint8_t* uv) {
     const Bt601Vectors k = make_bt601_vectors();
     int j = 0;
     for (; j + 32 <= width; j += 32) {
@@ -154,7 +156,7 @@ TOLMIREX_AVX2 int bgrx_nv12_row_avx2(const uint8_t* src, int width, uint8_t* lum
     return j;
 }
 
-TOLMIREX_AVX2 int bgrx_yv12_row_avx2(const uint8_t* src, int width, uint8_t* luma, uint8_t* v, uint8_t* u) {
+int bgrx_yv12_row_avx2(const uint8_t* src, int width, uint8_t* luma, uint8_t* v, uint8_t* u) {
     const Bt601Vectors k = make_bt601_vectors();
     int j = 0;
     for (; j + 32 <= width; j += 32) {
@@ -172,3 +174,4 @@ TOLMIREX_AVX2 int bgrx_yv12_row_avx2(const uint8_t* src, int width, uint8_t* lum
 }
 
 }  // namespace yuv_rows
+#pragma GCC pop_options

@@ -1,6 +1,6 @@
-// AVX-512 colour row kernels (needs AVX512F, BW, VNNI and VBMI), compiled with
-// per-function target attributes; yuv_convert.cpp calls them only when the
-// processor has all four. Pure functions, callable from any thread.
+// AVX-512 colour row kernels (needs AVX512F, BW, VNNI and VBMI), built for
+// them in a target region after the includes; yuv_convert.cpp calls them only
+// when the processor has all four. Pure functions, callable from any thread.
 //
 // _mm512_dpbusd_epi32 adds the four byte products of a pixel (unsigned
 // channel times signed weight) to a 32-bit lane that starts at the rounding
@@ -19,7 +19,9 @@
 
 #include <cstdint>
 
-#define TOLMIREX_AVX512 __attribute__((target("avx512f,avx512bw,avx512vnni,avx512vbmi")))
+// Everything below is built for AVX-512 only (see cpu_features.h for the choice).
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vnni,avx512vbmi")
 
 namespace yuv_rows {
 namespace {
@@ -36,7 +38,7 @@ struct Bt601Vectors {
     __m512i y_first, y_second, cbcr, y_bias, c_bias, byte1_of_two;
 };
 
-TOLMIREX_AVX512 Bt601Vectors make_bt601_vectors() {
+Bt601Vectors make_bt601_vectors() {
     alignas(64) uint8_t byte1[64];
     for (int k = 0; k < 64; ++k) byte1[k] = static_cast<uint8_t>(4 * k + 1);  // bit 6 selects the 2nd register
     const auto cb = static_cast<int>(weights(bt601::cb_b, bt601::cb_g, bt601::cb_r));
@@ -50,29 +52,29 @@ TOLMIREX_AVX512 Bt601Vectors make_bt601_vectors() {
 }
 
 // Byte 1 of each 32-bit lane of a, b, c, d (64 lanes) as 64 bytes in order.
-TOLMIREX_AVX512 inline __m512i gather_byte1(__m512i a, __m512i b, __m512i c, __m512i d, const Bt601Vectors& k) {
+inline __m512i gather_byte1(__m512i a, __m512i b, __m512i c, __m512i d, const Bt601Vectors& k) {
     const __m512i ab = _mm512_permutex2var_epi8(a, k.byte1_of_two, b);  // bytes 0-31 used
     const __m512i cd = _mm512_permutex2var_epi8(c, k.byte1_of_two, d);
     return _mm512_shuffle_i64x2(ab, cd, _MM_SHUFFLE(1, 0, 1, 0));
 }
 
-TOLMIREX_AVX512 inline __m512i luma_lanes(__m512i px, const Bt601Vectors& k) {
+inline __m512i luma_lanes(__m512i px, const Bt601Vectors& k) {
     return _mm512_dpbusd_epi32(_mm512_dpbusd_epi32(k.y_bias, px, k.y_first), px, k.y_second);
 }
 
 // Lanes Cb0, Cr0, Cb2, Cr2, ... of 16 pixels.
-TOLMIREX_AVX512 inline __m512i chroma_lanes(__m512i px, const Bt601Vectors& k) {
+inline __m512i chroma_lanes(__m512i px, const Bt601Vectors& k) {
     const __m512i even_pixels_doubled = _mm512_shuffle_epi32(px, _MM_PERM_CCAA);
     return _mm512_dpbusd_epi32(k.c_bias, even_pixels_doubled, k.cbcr);
 }
 
-TOLMIREX_AVX512 inline __m512i load64(const uint8_t* src) { return _mm512_loadu_si512(src); }
+inline __m512i load64(const uint8_t* src) { return _mm512_loadu_si512(src); }
 
-TOLMIREX_AVX512 inline void store64(uint8_t* dst, __m512i v) { _mm512_storeu_si512(dst, v); }
+inline void store64(uint8_t* dst, __m512i v) { _mm512_storeu_si512(dst, v); }
 
 }  // namespace
 
-TOLMIREX_AVX512 int bgrx_luma_row_avx512(const uint8_t* src, int width, uint8_t* luma) {
+int bgrx_luma_row_avx512(const uint8_t* src, int width, uint8_t* luma) {
     const Bt601Vectors k = make_bt601_vectors();
     int j = 0;
     for (; j + 64 <= width; j += 64) {
@@ -83,7 +85,7 @@ TOLMIREX_AVX512 int bgrx_luma_row_avx512(const uint8_t* src, int width, uint8_t*
     return j;
 }
 
-TOLMIREX_AVX512 int bgrx_nv12_row_avx512(const uint8_t* src, int width, uint8_t* luma, uint8_t* uv) {
+int bgrx_nv12_row_avx512(const uint8_t* src, int width, uint8_t* luma, uint8_t* uv) {
     const Bt601Vectors k = make_bt601_vectors();
     int j = 0;
     for (; j + 64 <= width; j += 64) {
@@ -96,7 +98,7 @@ TOLMIREX_AVX512 int bgrx_nv12_row_avx512(const uint8_t* src, int width, uint8_t*
     return j;
 }
 
-TOLMIREX_AVX512 int bgrx_yv12_row_avx512(const uint8_t* src, int width, uint8_t* luma, uint8_t* v, uint8_t* u) {
+int bgrx_yv12_row_avx512(const uint8_t* src, int width, uint8_t* luma, uint8_t* v, uint8_t* u) {
     const Bt601Vectors k = make_bt601_vectors();
     // 32 Cb,Cr pairs: even bytes to the Cb plane, odd bytes to the Cr plane.
     alignas(64) uint8_t split_index[64];
@@ -120,3 +122,4 @@ TOLMIREX_AVX512 int bgrx_yv12_row_avx512(const uint8_t* src, int width, uint8_t*
 }
 
 }  // namespace yuv_rows
+#pragma GCC pop_options
