@@ -11,7 +11,7 @@
 #include "cq_mosaic.h"
 #include "device_ids.h"
 #include "frame_facts.h"
-#include "handle_colour.h"
+#include "handle_calls.h"
 #include "open_handle.h"
 #include "result_codes.h"
 
@@ -30,19 +30,6 @@ int open_timeout_ms() {
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
     return *end == '\0' && value >= 0 && value <= 600000 ? static_cast<int>(value) : kDefaultOpenTimeoutMs;
-}
-
-int retrieve_frame(HANDLE h, CQGETFRAMEEX* frame) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    if (!frame) return kBadArgument;
-    return handle->slot.frames().current(&handle->frames, frame) ? kOk : kNoData;
-}
-
-int update_frame(HANDLE h, void* data) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    return handle->slot.frames().update(&handle->frames, data);
 }
 
 int accept_on_open_handle(HANDLE h) { return find_handle(h) ? kOk : kBadHandle; }
@@ -70,7 +57,7 @@ CQK_RETURN cqkInitialize(const char*, DWORD id, HANDLE* out) {
     auto name = camera_name(id);
     if (!name) return kNoDevice;
     auto handle = std::make_shared<OpenHandle>(slot_for(*name));
-    if (int result = handle->slot.attach(&handle->frames, open_timeout_ms()); result != kOk) return result;
+    if (int result = handle->source.attach(&handle->frames, open_timeout_ms()); result != kOk) return result;
     *out = register_handle(handle);
     return kOk;
 }
@@ -78,7 +65,7 @@ CQK_RETURN cqkInitialize(const char*, DWORD id, HANDLE* out) {
 CQK_RETURN cqkUninitialize(HANDLE h) {
     auto handle = unregister_handle(h);
     if (!handle) return kBadHandle;
-    handle->slot.detach(&handle->frames);
+    handle->source.detach(&handle->frames);
     return kOk;
 }
 
@@ -97,13 +84,13 @@ CQK_RETURN cqSetGainVal(HANDLE h, float gain_db) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!std::isfinite(gain_db)) return kBadArgument;
-    return handle->slot.set_gain(gain_db);
+    return handle->source.set_gain(gain_db);
 }
 
 CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, DWORD cx, DWORD cy) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->slot.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
+    return handle->source.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
 }
 
 BOOL cqIsSetModeComplete(HANDLE) {
@@ -113,7 +100,7 @@ BOOL cqIsSetModeComplete(HANDLE) {
 CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, float* tpfre) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    auto timing = handle->slot.timing();
+    auto timing = handle->source.timing();
     if (!timing) return kNoDevice;
     // The camera reports no read-out time; its frame period comes from its
     // frame rate (0 when it has none, which leaves the caller's default).
@@ -127,7 +114,7 @@ CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, f
 CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    auto mode = handle->slot.mode(index);
+    auto mode = handle->source.mode(index);
     if (!mode || !desc) return kBadArgument;
     desc->dwCx = mode->width;
     desc->dwCy = mode->height;
@@ -141,7 +128,7 @@ CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
 CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD size) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    auto mode = handle->slot.mode(index);
+    auto mode = handle->source.mode(index);
     if (!mode || !text || size == 0) return kBadArgument;
     std::snprintf(text, size, "%s", describe_mode(*mode).c_str());
     return kOk;
@@ -150,7 +137,7 @@ CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD siz
 CQK_RETURN cqGetGainInfo(HANDLE h, float* min_db, float* max_db, DWORD* stops, DWORD* default_stop) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    auto range = handle->slot.gain_range();
+    auto range = handle->source.gain_range();
     if (!range) return kNoDevice;
     if (min_db) *min_db = range->min;
     if (max_db) *max_db = range->max;
@@ -164,7 +151,7 @@ CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD, DWORD* level) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!level || !(port == -1 || (port >= 1 && port <= 4))) return kBadArgument;
-    auto levels = handle->slot.input_levels();
+    auto levels = handle->source.input_levels();
     if (!levels) return kNoDevice;
     *level = port == -1 ? *levels : (*levels >> (port - 1)) & 1u;
     return kOk;
@@ -173,84 +160,70 @@ CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD, DWORD* level) {
 CQK_RETURN cqStartAcquisition(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->slot.start(&handle->frames);
+    return handle->source.start(&handle->frames);
 }
 
 CQK_RETURN cqStopAcquisition(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    handle->slot.stop(&handle->frames);
+    handle->source.stop(&handle->frames);
     return kOk;
 }
 
 CQK_RETURN cqWaitForField(HANDLE h, DWORD timeout_ms) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->slot.wait_for_field(&handle->frames, timeout_ms);
+    return handle->source.wait_for_field(&handle->frames, timeout_ms);
 }
 
 CQK_RETURN cqIsFieldReady(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->slot.frames().field_ready(&handle->frames) ? kOk : kNoData;
+    return handle->source.frames().field_ready(&handle->frames) ? kOk : kNoData;
 }
 
 CQK_RETURN cqAcquireField(HANDLE h, void** data) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!data) return kBadArgument;
-    return handle->slot.frames().acquire(&handle->frames, data);
+    return handle->source.frames().acquire(&handle->frames, data);
 }
 
-CQK_RETURN cqUpdateFrame(HANDLE h, void* data) { return update_frame(h, data); }
-CQK_RETURN cqUpdateBayerFrame(HANDLE h, void* data) { return update_frame(h, data); }
-CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame) { return retrieve_frame(h, frame); }
-CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) { return retrieve_frame(h, frame); }
+CQK_RETURN cqUpdateFrame(HANDLE h, void* data) { return zebcommon::update_frame(find_handle(h).get(), data); }
+CQK_RETURN cqUpdateBayerFrame(HANDLE h, void* data) { return zebcommon::update_frame(find_handle(h).get(), data); }
+CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame) { return zebcommon::retrieve_frame(find_handle(h).get(), frame); }
+CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) { return zebcommon::retrieve_frame(find_handle(h).get(), frame); }
 
 BOOL cqIsFrameComplete(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return 0;
     // A frame with missing packets is handed out (its number counts) with the
     // pixels of the newest complete frame, and marked here.
-    return handle->slot.frames().current_complete(&handle->frames) ? 1 : 0;
+    return handle->source.frames().current_complete(&handle->frames) ? 1 : 0;
 }
 
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    return zebcommon::current_frame_means(handle->slot.frames(), &handle->frames, x0, y0, cx, cy, means);
+    return zebcommon::frame_means(find_handle(h).get(), x0, y0, cx, cy, means);
 }
 
 CQK_RETURN cqSetupFilter(HANDLE h, CQFILTER* filter) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    return zebcommon::setup_filter(handle->colour, filter);
+    return zebcommon::handle_setup_filter(find_handle(h).get(), filter);
 }
 
 CQK_RETURN cqApplyDefaultColorCorrectionMatrix(HANDLE h) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    zebcommon::apply_default_colour_matrix(handle->colour);
-    return kOk;
+    return zebcommon::handle_default_colour_matrix(find_handle(h).get());
 }
 
 CQK_RETURN cqSetupCE(HANDLE h, DWORD black, DWORD top) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    return zebcommon::setup_contrast(handle->colour, black, top);
+    return zebcommon::handle_setup_contrast(find_handle(h).get(), black, top);
 }
 
 CQK_RETURN cqProcessFrame(HANDLE h) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    return zebcommon::process_current_frame(handle->slot.frames(), &handle->frames, handle->colour);
+    return zebcommon::process_frame(find_handle(h).get());
 }
 
 CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT*) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    if (!bitmap) return kBadArgument;
-    return zebcommon::retrieve_bitmap(handle->colour, bitmap);
+    return zebcommon::handle_retrieve_bitmap(find_handle(h).get(), bitmap);
 }
 
 CQK_RETURN cqFreeBitmap(HANDLE, CQGETBITMAP* bitmap) {

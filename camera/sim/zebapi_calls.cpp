@@ -10,28 +10,11 @@
 #include "cq_mosaic.h"
 #include "environment.h"
 #include "frame_facts.h"
-#include "handle_colour.h"
+#include "handle_calls.h"
 #include "open_handle.h"
 #include "result_codes.h"
 
 using namespace zebsim;
-
-namespace {
-
-int retrieve_frame(HANDLE h, CQGETFRAMEEX* frame) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    if (!frame) return kBadArgument;
-    return handle->camera.frames().current(&handle->frames, frame) ? kOk : kNoData;
-}
-
-int update_frame(HANDLE h, void* data) {
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    return handle->camera.frames().update(&handle->frames, data);
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -55,7 +38,7 @@ CQK_RETURN cqkInitialize(const char*, DWORD id, HANDLE* out) {
     if (!out) return kBadArgument;
     if (id >= camera_count()) return kNoDevice;
     auto handle = std::make_shared<OpenHandle>(camera_at(id));
-    handle->camera.attach(&handle->frames);
+    handle->source.attach(&handle->frames);
     *out = register_handle(handle);
     return kOk;
 }
@@ -64,7 +47,7 @@ CQK_RETURN cqkUninitialize(HANDLE h) {
     log_call("cqkUninitialize");
     auto handle = unregister_handle(h);
     if (!handle) return kBadHandle;
-    handle->camera.detach(&handle->frames);
+    handle->source.detach(&handle->frames);
     return kOk;
 }
 
@@ -72,7 +55,7 @@ CQK_RETURN cqInitializeHardware(HANDLE h) {
     log_call("cqInitializeHardware");
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->camera.injected_fault(FaultedCall::initialize).value_or(kOk);
+    return handle->source.injected_fault(FaultedCall::initialize).value_or(kOk);
 }
 
 CQK_RETURN cqApplyCameraProfile(HANDLE h) {
@@ -90,7 +73,7 @@ CQK_RETURN cqSetGainVal(HANDLE h, float gain_db) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!std::isfinite(gain_db)) return kBadArgument;
-    handle->camera.set_gain(gain_db);
+    handle->source.set_gain(gain_db);
     return kOk;
 }
 
@@ -104,22 +87,22 @@ CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, 
     log_call("cqSetMode %u %u %u %u %u %u", exposure_us, mode, x0, y0, cx, cy);
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->camera.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
+    return handle->source.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
 }
 
 BOOL cqIsSetModeComplete(HANDLE h) {
     log_call("cqIsSetModeComplete");
     auto handle = find_handle(h);
     if (!handle) return 1;  // nothing pending on a handle that does not exist; callers spin on 0
-    return handle->camera.set_mode_complete() ? 1 : 0;
+    return handle->source.set_mode_complete() ? 1 : 0;
 }
 
 CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, float* tpfre) {
     log_call("cqGetModeTiming");
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    if (auto fault = handle->camera.injected_fault(FaultedCall::mode_timing)) return *fault;  // writes nothing
-    const FrameTiming t = handle->camera.timing();
+    if (auto fault = handle->source.injected_fault(FaultedCall::mode_timing)) return *fault;  // writes nothing
+    const FrameTiming t = handle->source.timing();
     if (tpfi0) *tpfi0 = static_cast<float>(t.readout_s);
     if (tpfie) *tpfie = static_cast<float>(t.exposure_s);
     if (tpfr0) *tpfr0 = static_cast<float>(t.readout_s);
@@ -131,14 +114,14 @@ CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
     log_call("cqGetModeDescriptor %u", index);
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    if (auto fault = handle->camera.injected_fault(FaultedCall::mode_descriptor)) return *fault;
-    auto mode = sensor_mode(handle->camera.sensor_size(), index);
+    if (auto fault = handle->source.injected_fault(FaultedCall::mode_descriptor)) return *fault;
+    auto mode = sensor_mode(handle->source.sensor_size(), index);
     if (!mode || !desc) return kBadArgument;
     desc->dwCx = mode->width;
     desc->dwCy = mode->height;
     desc->dwFields = 1;
     desc->dwBinX = desc->dwBinY = mode->bin;
-    desc->cqMosaic = zebcommon::to_cq_mosaic(handle->camera.sensor());
+    desc->cqMosaic = zebcommon::to_cq_mosaic(handle->source.sensor());
     desc->dwRDO = mode->bits == 8 ? CQ_RDO_8BIT : 0;
     return kOk;
 }
@@ -147,8 +130,8 @@ CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD siz
     log_call("cqGetModeDescriptorString %u %u", index, size);
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    if (auto fault = handle->camera.injected_fault(FaultedCall::mode_descriptor)) return *fault;
-    const SensorSize sensor = handle->camera.sensor_size();
+    if (auto fault = handle->source.injected_fault(FaultedCall::mode_descriptor)) return *fault;
+    const SensorSize sensor = handle->source.sensor_size();
     if (!sensor_mode(sensor, index) || !text || size == 0) return kBadArgument;
     std::snprintf(text, size, "%s", mode_description(sensor, index).c_str());
     return kOk;
@@ -158,8 +141,8 @@ CQK_RETURN cqGetGainInfo(HANDLE h, float* min_db, float* max_db, DWORD* stops, D
     log_call("cqGetGainInfo");
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    if (auto fault = handle->camera.injected_fault(FaultedCall::gain_info)) return *fault;
-    const GainRange range = handle->camera.gain_range();
+    if (auto fault = handle->source.injected_fault(FaultedCall::gain_info)) return *fault;
+    const GainRange range = handle->source.gain_range();
     if (min_db) *min_db = range.min_db;
     if (max_db) *max_db = range.max_db;
     // 0.1 dB steps; the default is the lowest gain.
@@ -173,7 +156,7 @@ CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD reserved, DWORD* level) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!level || !(port == -1 || (port >= 1 && port <= 4))) return kBadArgument;
-    const long levels = handle->camera.input_levels(seconds_since_load());
+    const long levels = handle->source.input_levels(seconds_since_load());
     *level = port == -1 ? static_cast<DWORD>(levels) : static_cast<DWORD>((levels >> (port - 1)) & 1);
     return kOk;
 }
@@ -182,14 +165,14 @@ CQK_RETURN cqStartAcquisition(HANDLE h) {
     log_call("cqStartAcquisition");
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->camera.start(&handle->frames);
+    return handle->source.start(&handle->frames);
 }
 
 CQK_RETURN cqStopAcquisition(HANDLE h) {
     log_call("cqStopAcquisition");
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    handle->camera.stop(&handle->frames);
+    handle->source.stop(&handle->frames);
     return kOk;
 }
 
@@ -197,14 +180,14 @@ CQK_RETURN cqWaitForField(HANDLE h, DWORD timeout_ms) {
     log_call("cqWaitForField %u", timeout_ms);
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->camera.wait_for_field(&handle->frames, timeout_ms);
+    return handle->source.wait_for_field(&handle->frames, timeout_ms);
 }
 
 CQK_RETURN cqIsFieldReady(HANDLE h) {
     log_call("cqIsFieldReady");
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    return handle->camera.frames().field_ready(&handle->frames) ? kOk : kNoData;
+    return handle->source.frames().field_ready(&handle->frames) ? kOk : kNoData;
 }
 
 CQK_RETURN cqAcquireField(HANDLE h, void** data) {
@@ -212,27 +195,27 @@ CQK_RETURN cqAcquireField(HANDLE h, void** data) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!data) return kBadArgument;
-    return handle->camera.acquire_field(&handle->frames, data);
+    return handle->source.acquire_field(&handle->frames, data);
 }
 
 CQK_RETURN cqUpdateFrame(HANDLE h, void* data) {
     log_call("cqUpdateFrame");
-    return update_frame(h, data);
+    return zebcommon::update_frame(find_handle(h).get(), data);
 }
 
 CQK_RETURN cqUpdateBayerFrame(HANDLE h, void* data) {
     log_call("cqUpdateBayerFrame");
-    return update_frame(h, data);
+    return zebcommon::update_frame(find_handle(h).get(), data);
 }
 
 CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame) {
     log_call("cqRetrieveFrameEx");
-    return retrieve_frame(h, frame);
+    return zebcommon::retrieve_frame(find_handle(h).get(), frame);
 }
 
 CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) {
     log_call("cqRetrieveFrameBayerEx");
-    return retrieve_frame(h, frame);
+    return zebcommon::retrieve_frame(find_handle(h).get(), frame);
 }
 
 BOOL cqIsFrameComplete(HANDLE h) {
@@ -240,44 +223,35 @@ BOOL cqIsFrameComplete(HANDLE h) {
     auto handle = find_handle(h);
     if (!handle) return 0;
     // One field per frame: a current frame is always complete.
-    return handle->camera.frames().current(&handle->frames, nullptr) ? 1 : 0;
+    return handle->source.frames().current(&handle->frames, nullptr) ? 1 : 0;
 }
 
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
     log_call("cqGetMeans %u %u %u %u", x0, y0, cx, cy);
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    return zebcommon::current_frame_means(handle->camera.frames(), &handle->frames, x0, y0, cx, cy, means);
+    return zebcommon::frame_means(find_handle(h).get(), x0, y0, cx, cy, means);
 }
 
 CQK_RETURN cqSetupFilter(HANDLE h, CQFILTER* filter) {
     log_call("cqSetupFilter");
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    return zebcommon::setup_filter(handle->colour, filter);
+    return zebcommon::handle_setup_filter(find_handle(h).get(), filter);
 }
 
 CQK_RETURN cqApplyDefaultColorCorrectionMatrix(HANDLE h) {
     log_call("cqApplyDefaultColorCorrectionMatrix");
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    zebcommon::apply_default_colour_matrix(handle->colour);
-    return kOk;
+    return zebcommon::handle_default_colour_matrix(find_handle(h).get());
 }
 
 CQK_RETURN cqSetupCE(HANDLE h, DWORD black, DWORD top) {
     log_call("cqSetupCE %u %u", black, top);
-    auto handle = find_handle(h);
-    if (!handle) return kBadHandle;
-    return zebcommon::setup_contrast(handle->colour, black, top);
+    return zebcommon::handle_setup_contrast(find_handle(h).get(), black, top);
 }
 
 CQK_RETURN cqProcessFrame(HANDLE h) {
     log_call("cqProcessFrame");
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
-    if (auto fault = handle->camera.injected_fault(FaultedCall::process)) return *fault;
-    return zebcommon::process_current_frame(handle->camera.frames(), &handle->frames, handle->colour);
+    if (auto fault = handle->source.injected_fault(FaultedCall::process)) return *fault;
+    return zebcommon::process_frame(handle.get());
 }
 
 CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT*) {
@@ -285,8 +259,8 @@ CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT*) {
     auto handle = find_handle(h);
     if (!handle) return kBadHandle;
     if (!bitmap) return kBadArgument;
-    if (auto fault = handle->camera.injected_fault(FaultedCall::bitmap)) return *fault;
-    return zebcommon::retrieve_bitmap(handle->colour, bitmap);
+    if (auto fault = handle->source.injected_fault(FaultedCall::bitmap)) return *fault;
+    return zebcommon::handle_retrieve_bitmap(handle.get(), bitmap);
 }
 
 CQK_RETURN cqFreeBitmap(HANDLE, CQGETBITMAP* bitmap) {

@@ -24,7 +24,7 @@ void set_paused(bool paused) {
     for (uint32_t i = 0; i < kMaxCameras; ++i) camera_at(i).set_paused(paused);
 }
 
-int open_handles() { return registered_handles(); }
+int open_handles() { return Handles::size(); }
 
 size_t frame_buffers() {
     size_t buffers = 0;
