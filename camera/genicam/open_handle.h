@@ -1,5 +1,5 @@
 // open_handle.h - the GenICam library's handles: the shared kind of open handle
-// (camera/common/open_handle.h) on its CameraSlot.  Any thread.
+// (camera/common/open_handle_common.h) on its CameraSlot.  Any thread.
 #pragma once
 
 #include "camera_slot.h"
@@ -9,9 +9,5 @@ namespace genicam {
 
 using Handles = zebcommon::HandleTable<CameraSlot, 0x6E0000>;
 using OpenHandle = Handles::Handle;
-
-inline void* register_handle(std::shared_ptr<OpenHandle> handle) { return Handles::add(std::move(handle)); }
-inline std::shared_ptr<OpenHandle> find_handle(void* key) { return Handles::find(key); }
-inline std::shared_ptr<OpenHandle> unregister_handle(void* key) { return Handles::remove(key); }
 
 }  // namespace genicam

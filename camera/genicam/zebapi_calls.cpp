@@ -32,7 +32,7 @@ int open_timeout_ms() {
     return *end == '\0' && value >= 0 && value <= 600000 ? static_cast<int>(value) : kDefaultOpenTimeoutMs;
 }
 
-int accept_on_open_handle(HANDLE h) { return find_handle(h) ? kOk : kBadHandle; }
+int accept_on_open_handle(HANDLE h) { return Handles::find(h) ? kOk : kBadHandle; }
 
 }  // namespace
 
@@ -58,12 +58,12 @@ CQK_RETURN cqkInitialize(const char*, DWORD id, HANDLE* out) {
     if (!name) return kNoDevice;
     auto handle = std::make_shared<OpenHandle>(slot_for(*name));
     if (int result = handle->source.attach(&handle->frames, open_timeout_ms()); result != kOk) return result;
-    *out = register_handle(handle);
+    *out = Handles::add(handle);
     return kOk;
 }
 
 CQK_RETURN cqkUninitialize(HANDLE h) {
-    auto handle = unregister_handle(h);
+    auto handle = Handles::remove(h);
     if (!handle) return kBadHandle;
     handle->source.detach(&handle->frames);
     return kOk;
@@ -76,19 +76,19 @@ CQK_RETURN cqApplyCameraProfile(HANDLE h) { return accept_on_open_handle(h); }
 CQK_RETURN cqSetExtention(HANDLE h, DWORD, DWORD) { return accept_on_open_handle(h); }
 
 CQK_RETURN cqSetLUT(HANDLE h, LUT* lut) {
-    if (!find_handle(h)) return kBadHandle;
+    if (!Handles::find(h)) return kBadHandle;
     return lut ? kOk : kBadArgument;
 }
 
 CQK_RETURN cqSetGainVal(HANDLE h, float gain_db) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (!std::isfinite(gain_db)) return kBadArgument;
     return handle->source.set_gain(gain_db);
 }
 
 CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, DWORD cx, DWORD cy) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
 }
@@ -98,7 +98,7 @@ BOOL cqIsSetModeComplete(HANDLE) {
 }
 
 CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, float* tpfre) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     auto timing = handle->source.timing();
     if (!timing) return kNoDevice;
@@ -112,7 +112,7 @@ CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, f
 }
 
 CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     auto mode = handle->source.mode(index);
     if (!mode || !desc) return kBadArgument;
@@ -126,7 +126,7 @@ CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
 }
 
 CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD size) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     auto mode = handle->source.mode(index);
     if (!mode || !text || size == 0) return kBadArgument;
@@ -135,7 +135,7 @@ CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD siz
 }
 
 CQK_RETURN cqGetGainInfo(HANDLE h, float* min_db, float* max_db, DWORD* stops, DWORD* default_stop) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     auto range = handle->source.gain_range();
     if (!range) return kNoDevice;
@@ -148,7 +148,7 @@ CQK_RETURN cqGetGainInfo(HANDLE h, float* min_db, float* max_db, DWORD* stops, D
 }
 
 CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD, DWORD* level) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (!level || !(port == -1 || (port >= 1 && port <= 4))) return kBadArgument;
     auto levels = handle->source.input_levels();
@@ -158,44 +158,44 @@ CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD, DWORD* level) {
 }
 
 CQK_RETURN cqStartAcquisition(HANDLE h) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.start(&handle->frames);
 }
 
 CQK_RETURN cqStopAcquisition(HANDLE h) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     handle->source.stop(&handle->frames);
     return kOk;
 }
 
 CQK_RETURN cqWaitForField(HANDLE h, DWORD timeout_ms) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.wait_for_field(&handle->frames, timeout_ms);
 }
 
 CQK_RETURN cqIsFieldReady(HANDLE h) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.frames().field_ready(&handle->frames) ? kOk : kNoData;
 }
 
 CQK_RETURN cqAcquireField(HANDLE h, void** data) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (!data) return kBadArgument;
     return handle->source.frames().acquire(&handle->frames, data);
 }
 
-CQK_RETURN cqUpdateFrame(HANDLE h, void* data) { return zebcommon::update_frame(find_handle(h).get(), data); }
-CQK_RETURN cqUpdateBayerFrame(HANDLE h, void* data) { return zebcommon::update_frame(find_handle(h).get(), data); }
-CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame) { return zebcommon::retrieve_frame(find_handle(h).get(), frame); }
-CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) { return zebcommon::retrieve_frame(find_handle(h).get(), frame); }
+CQK_RETURN cqUpdateFrame(HANDLE h, void* data) { return zebcommon::update_frame(Handles::find(h).get(), data); }
+CQK_RETURN cqUpdateBayerFrame(HANDLE h, void* data) { return zebcommon::update_frame(Handles::find(h).get(), data); }
+CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame) { return zebcommon::retrieve_frame(Handles::find(h).get(), frame); }
+CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) { return zebcommon::retrieve_frame(Handles::find(h).get(), frame); }
 
 BOOL cqIsFrameComplete(HANDLE h) {
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return 0;
     // A frame with missing packets is handed out (its number counts) with the
     // pixels of the newest complete frame, and marked here.
@@ -203,27 +203,27 @@ BOOL cqIsFrameComplete(HANDLE h) {
 }
 
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
-    return zebcommon::frame_means(find_handle(h).get(), x0, y0, cx, cy, means);
+    return zebcommon::frame_means(Handles::find(h).get(), x0, y0, cx, cy, means);
 }
 
 CQK_RETURN cqSetupFilter(HANDLE h, CQFILTER* filter) {
-    return zebcommon::handle_setup_filter(find_handle(h).get(), filter);
+    return zebcommon::handle_setup_filter(Handles::find(h).get(), filter);
 }
 
 CQK_RETURN cqApplyDefaultColorCorrectionMatrix(HANDLE h) {
-    return zebcommon::handle_default_colour_matrix(find_handle(h).get());
+    return zebcommon::handle_default_colour_matrix(Handles::find(h).get());
 }
 
 CQK_RETURN cqSetupCE(HANDLE h, DWORD black, DWORD top) {
-    return zebcommon::handle_setup_contrast(find_handle(h).get(), black, top);
+    return zebcommon::handle_setup_contrast(Handles::find(h).get(), black, top);
 }
 
 CQK_RETURN cqProcessFrame(HANDLE h) {
-    return zebcommon::process_frame(find_handle(h).get());
+    return zebcommon::process_frame(Handles::find(h).get());
 }
 
 CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT*) {
-    return zebcommon::handle_retrieve_bitmap(find_handle(h).get(), bitmap);
+    return zebcommon::handle_retrieve_bitmap(Handles::find(h).get(), bitmap);
 }
 
 CQK_RETURN cqFreeBitmap(HANDLE, CQGETBITMAP* bitmap) {

@@ -39,13 +39,13 @@ CQK_RETURN cqkInitialize(const char*, DWORD id, HANDLE* out) {
     if (id >= camera_count()) return kNoDevice;
     auto handle = std::make_shared<OpenHandle>(camera_at(id));
     handle->source.attach(&handle->frames);
-    *out = register_handle(handle);
+    *out = Handles::add(handle);
     return kOk;
 }
 
 CQK_RETURN cqkUninitialize(HANDLE h) {
     log_call("cqkUninitialize");
-    auto handle = unregister_handle(h);
+    auto handle = Handles::remove(h);
     if (!handle) return kBadHandle;
     handle->source.detach(&handle->frames);
     return kOk;
@@ -53,24 +53,24 @@ CQK_RETURN cqkUninitialize(HANDLE h) {
 
 CQK_RETURN cqInitializeHardware(HANDLE h) {
     log_call("cqInitializeHardware");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.injected_fault(FaultedCall::initialize).value_or(kOk);
 }
 
 CQK_RETURN cqApplyCameraProfile(HANDLE h) {
     log_call("cqApplyCameraProfile");
-    return find_handle(h) ? kOk : kBadHandle;
+    return Handles::find(h) ? kOk : kBadHandle;
 }
 
 CQK_RETURN cqSetExtention(HANDLE h, DWORD ext, DWORD value) {
     log_call("cqSetExtention %u %u", ext, value);
-    return find_handle(h) ? kOk : kBadHandle;  // raw data is all this camera delivers
+    return Handles::find(h) ? kOk : kBadHandle;  // raw data is all this camera delivers
 }
 
 CQK_RETURN cqSetGainVal(HANDLE h, float gain_db) {
     log_call("cqSetGainVal %g", gain_db);
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (!std::isfinite(gain_db)) return kBadArgument;
     handle->source.set_gain(gain_db);
@@ -79,27 +79,27 @@ CQK_RETURN cqSetGainVal(HANDLE h, float gain_db) {
 
 CQK_RETURN cqSetLUT(HANDLE h, LUT* lut) {
     log_call("cqSetLUT");
-    if (!find_handle(h)) return kBadHandle;
+    if (!Handles::find(h)) return kBadHandle;
     return lut ? kOk : kBadArgument;  // the raw path ignores the look-up table
 }
 
 CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, DWORD cx, DWORD cy) {
     log_call("cqSetMode %u %u %u %u %u %u", exposure_us, mode, x0, y0, cx, cy);
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
 }
 
 BOOL cqIsSetModeComplete(HANDLE h) {
     log_call("cqIsSetModeComplete");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return 1;  // nothing pending on a handle that does not exist; callers spin on 0
     return handle->source.set_mode_complete() ? 1 : 0;
 }
 
 CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, float* tpfre) {
     log_call("cqGetModeTiming");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::mode_timing)) return *fault;  // writes nothing
     const FrameTiming t = handle->source.timing();
@@ -112,7 +112,7 @@ CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, f
 
 CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
     log_call("cqGetModeDescriptor %u", index);
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::mode_descriptor)) return *fault;
     auto mode = sensor_mode(handle->source.sensor_size(), index);
@@ -128,7 +128,7 @@ CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
 
 CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD size) {
     log_call("cqGetModeDescriptorString %u %u", index, size);
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::mode_descriptor)) return *fault;
     const SensorSize sensor = handle->source.sensor_size();
@@ -139,7 +139,7 @@ CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD siz
 
 CQK_RETURN cqGetGainInfo(HANDLE h, float* min_db, float* max_db, DWORD* stops, DWORD* default_stop) {
     log_call("cqGetGainInfo");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::gain_info)) return *fault;
     const GainRange range = handle->source.gain_range();
@@ -153,7 +153,7 @@ CQK_RETURN cqGetGainInfo(HANDLE h, float* min_db, float* max_db, DWORD* stops, D
 
 CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD reserved, DWORD* level) {
     log_call("cqGetGPIO %d %u", port, reserved);
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (!level || !(port == -1 || (port >= 1 && port <= 4))) return kBadArgument;
     const long levels = handle->source.input_levels(seconds_since_load());
@@ -163,14 +163,14 @@ CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD reserved, DWORD* level) {
 
 CQK_RETURN cqStartAcquisition(HANDLE h) {
     log_call("cqStartAcquisition");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.start(&handle->frames);
 }
 
 CQK_RETURN cqStopAcquisition(HANDLE h) {
     log_call("cqStopAcquisition");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     handle->source.stop(&handle->frames);
     return kOk;
@@ -178,21 +178,21 @@ CQK_RETURN cqStopAcquisition(HANDLE h) {
 
 CQK_RETURN cqWaitForField(HANDLE h, DWORD timeout_ms) {
     log_call("cqWaitForField %u", timeout_ms);
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.wait_for_field(&handle->frames, timeout_ms);
 }
 
 CQK_RETURN cqIsFieldReady(HANDLE h) {
     log_call("cqIsFieldReady");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.frames().field_ready(&handle->frames) ? kOk : kNoData;
 }
 
 CQK_RETURN cqAcquireField(HANDLE h, void** data) {
     log_call("cqAcquireField");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (!data) return kBadArgument;
     return handle->source.acquire_field(&handle->frames, data);
@@ -200,27 +200,27 @@ CQK_RETURN cqAcquireField(HANDLE h, void** data) {
 
 CQK_RETURN cqUpdateFrame(HANDLE h, void* data) {
     log_call("cqUpdateFrame");
-    return zebcommon::update_frame(find_handle(h).get(), data);
+    return zebcommon::update_frame(Handles::find(h).get(), data);
 }
 
 CQK_RETURN cqUpdateBayerFrame(HANDLE h, void* data) {
     log_call("cqUpdateBayerFrame");
-    return zebcommon::update_frame(find_handle(h).get(), data);
+    return zebcommon::update_frame(Handles::find(h).get(), data);
 }
 
 CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame) {
     log_call("cqRetrieveFrameEx");
-    return zebcommon::retrieve_frame(find_handle(h).get(), frame);
+    return zebcommon::retrieve_frame(Handles::find(h).get(), frame);
 }
 
 CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) {
     log_call("cqRetrieveFrameBayerEx");
-    return zebcommon::retrieve_frame(find_handle(h).get(), frame);
+    return zebcommon::retrieve_frame(Handles::find(h).get(), frame);
 }
 
 BOOL cqIsFrameComplete(HANDLE h) {
     log_call("cqIsFrameComplete");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return 0;
     // One field per frame: a current frame is always complete.
     return handle->source.frames().current(&handle->frames, nullptr) ? 1 : 0;
@@ -228,27 +228,27 @@ BOOL cqIsFrameComplete(HANDLE h) {
 
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
     log_call("cqGetMeans %u %u %u %u", x0, y0, cx, cy);
-    return zebcommon::frame_means(find_handle(h).get(), x0, y0, cx, cy, means);
+    return zebcommon::frame_means(Handles::find(h).get(), x0, y0, cx, cy, means);
 }
 
 CQK_RETURN cqSetupFilter(HANDLE h, CQFILTER* filter) {
     log_call("cqSetupFilter");
-    return zebcommon::handle_setup_filter(find_handle(h).get(), filter);
+    return zebcommon::handle_setup_filter(Handles::find(h).get(), filter);
 }
 
 CQK_RETURN cqApplyDefaultColorCorrectionMatrix(HANDLE h) {
     log_call("cqApplyDefaultColorCorrectionMatrix");
-    return zebcommon::handle_default_colour_matrix(find_handle(h).get());
+    return zebcommon::handle_default_colour_matrix(Handles::find(h).get());
 }
 
 CQK_RETURN cqSetupCE(HANDLE h, DWORD black, DWORD top) {
     log_call("cqSetupCE %u %u", black, top);
-    return zebcommon::handle_setup_contrast(find_handle(h).get(), black, top);
+    return zebcommon::handle_setup_contrast(Handles::find(h).get(), black, top);
 }
 
 CQK_RETURN cqProcessFrame(HANDLE h) {
     log_call("cqProcessFrame");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::process)) return *fault;
     return zebcommon::process_frame(handle.get());
@@ -256,7 +256,7 @@ CQK_RETURN cqProcessFrame(HANDLE h) {
 
 CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT*) {
     log_call("cqRetrieveBitmapAdv");
-    auto handle = find_handle(h);
+    auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (!bitmap) return kBadArgument;
     if (auto fault = handle->source.injected_fault(FaultedCall::bitmap)) return *fault;

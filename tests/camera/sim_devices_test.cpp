@@ -106,11 +106,8 @@ TEST_F(SimDevices, BayerRegionsRoundDownToWholeCells) {
     EXPECT_NE(cqSetMode(h, 5000, 0, 1, 0, 1, 64), 0);  // no whole cell left
     ASSERT_EQ(cqStartAcquisition(h), 0);
     const CQGETFRAMEEX f = next_frame(h);
-    EXPECT_EQ(f.curX0, 2u);
-    EXPECT_EQ(f.curY0, 4u);
-    EXPECT_EQ(f.curCX, 640u);
-    EXPECT_EQ(f.curCY, 478u);
-    EXPECT_EQ(f.curMTX, unsigned(CQM_RGGB));
+    EXPECT_EQ(std::vector<DWORD>({f.curX0, f.curY0, f.curCX, f.curCY, f.curMTX}),
+              std::vector<DWORD>({2, 4, 640, 478, CQM_RGGB}));
     cqkUninitialize(h);
 }
 

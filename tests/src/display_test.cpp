@@ -82,6 +82,13 @@ protected:
         });
     }
 
+    // A new region for the running camera, through the control handle.
+    int set_region(DWORD cx, DWORD cy)
+    {
+        std::lock_guard<std::mutex> lock(hMV_mutex);
+        return cqSetMode(hMV, 10000, 0, 0, 0, cx, cy);
+    }
+
     bool control_handle_closed()
     {
         return wait_until([] {
@@ -169,10 +176,7 @@ TEST_F(DisplayTest, HeightOnlyChangeRecreatesTheSurface)
     start();
     const Window win = video_window();
     ASSERT_TRUE(window_has_size(win, 640, 512));
-    {
-        std::lock_guard<std::mutex> lock(hMV_mutex);
-        ASSERT_EQ(cqSetMode(hMV, 10000, 0, 0, 0, 1280, 720), 0);
-    }
+    ASSERT_EQ(set_region(1280, 720), 0);
     EXPECT_TRUE(window_has_size(win, 1280, 720));  // fits within 80 % of the screen as it is
     stopLive();
     joinLive();
@@ -484,10 +488,7 @@ TEST_F(DisplayTest, ARegionTwoRowsHighGetsAWindowOnePixelHigh)
     start();
     const Window win = video_window();
     ASSERT_TRUE(window_has_size(win, 320, 256));
-    {
-        std::lock_guard<std::mutex> lock(hMV_mutex);
-        ASSERT_EQ(cqSetMode(hMV, 10000, 0, 0, 0, 1280, 2), 0);
-    }
+    ASSERT_EQ(set_region(1280, 2), 0);
     // An X error would end this process; the window takes the size instead.
     EXPECT_TRUE(window_has_size(win, 320, 1));
     const DWORD frames = lps->dwNframes;

@@ -31,6 +31,16 @@ protected:
         return found;
     }
 
+    // Runs the viewer with WIN_WIDTH set, expects that window size, closes it.
+    void expect_window_for_width(const char* win_width, const std::string& size)
+    {
+        Viewer viewer(Environment{{"WIN_WIDTH", win_width}});
+        ASSERT_NE(find_one("Video FPS: "), 0u);
+        EXPECT_NE(viewer.output().find("Window size changed to " + size + "\n"), std::string::npos) << viewer.output();
+        send_close_request(dpy, find_one("Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+    }
+
     Display* dpy = nullptr;
 };
 
@@ -83,20 +93,12 @@ TEST_F(ProcessTest, ClosingTheVideoWindowKeepsThePanel)
 
 TEST_F(ProcessTest, WindowWidthThatIsNotANumberIsNoLimit)
 {
-    Viewer viewer(Environment{{"WIN_WIDTH", "abc"}});
-    ASSERT_NE(find_one("Video FPS: "), 0u);
-    EXPECT_NE(viewer.output().find("Window size changed to 640x512\n"), std::string::npos) << viewer.output();
-    send_close_request(dpy, find_one("Tolmirex control"));
-    EXPECT_EQ(viewer.wait_exit(), 0);
+    expect_window_for_width("abc", "640x512");
 }
 
 TEST_F(ProcessTest, WindowLimitFromTheEnvironment)
 {
-    Viewer viewer(Environment{{"WIN_WIDTH", "800"}});
-    ASSERT_NE(find_one("Video FPS: "), 0u);
-    EXPECT_NE(viewer.output().find("Window size changed to 800x640\n"), std::string::npos) << viewer.output();
-    send_close_request(dpy, find_one("Tolmirex control"));
-    EXPECT_EQ(viewer.wait_exit(), 0);
+    expect_window_for_width("800", "800x640");
 }
 
 TEST_F(ProcessTest, WindowLimitsAtTheExtremesNeitherCrashNorCostMemory)
