@@ -18,34 +18,28 @@
 
 namespace {
 
-int fail(const char* what, VAStatus status)
-{
+int fail(const char* what, VAStatus status) {
     fprintf(stderr, "%s failed: %s\n", what, vaErrorStr(status));
     return 1;
 }
 
-bool offers_nv12_or_yv12(VADisplay va)
-{
+bool offers_nv12_or_yv12(VADisplay va) {
     std::vector<VAImageFormat> formats(vaMaxNumImageFormats(va));
     int count = 0;
-    if (vaQueryImageFormats(va, formats.data(), &count) != VA_STATUS_SUCCESS)
-        return false;
+    if (vaQueryImageFormats(va, formats.data(), &count) != VA_STATUS_SUCCESS) return false;
     for (int i = 0; i < count; ++i)
-        if (formats[i].fourcc == VA_FOURCC_NV12 || formats[i].fourcc == VA_FOURCC_YV12)
-            return true;
+        if (formats[i].fourcc == VA_FOURCC_NV12 || formats[i].fourcc == VA_FOURCC_YV12) return true;
     return false;
 }
 
-int probe(Display* x, Window win)
-{
+int probe(Display* x, Window win) {
     VADisplay va = vaGetDisplay(x);
     // libva's own messages would only repeat what the result says.
     vaSetErrorCallback(va, nullptr, nullptr);
     vaSetInfoCallback(va, nullptr, nullptr);
     int major = 0, minor = 0;
     VAStatus status = vaInitialize(va, &major, &minor);
-    if (status != VA_STATUS_SUCCESS)
-        return fail("libva found no driver that starts: vaInitialize", status);
+    if (status != VA_STATUS_SUCCESS) return fail("libva found no driver that starts: vaInitialize", status);
 
     int result = 0;
     VASurfaceID surface = VA_INVALID_SURFACE;
@@ -56,23 +50,21 @@ int probe(Display* x, Window win)
                VA_STATUS_SUCCESS) {
         surface = VA_INVALID_SURFACE;
         result = fail("vaCreateSurfaces", status);
-    } else if ((status = vaPutSurface(va, surface, win, 0, 0, 16, 16, 0, 0, 1, 1, nullptr, 0,
-                                      VA_FRAME_PICTURE)) != VA_STATUS_SUCCESS) {
+    } else if ((status = vaPutSurface(va, surface, win, 0, 0, 16, 16, 0, 0, 1, 1, nullptr, 0, VA_FRAME_PICTURE)) !=
+               VA_STATUS_SUCCESS) {
         result = fail("vaPutSurface", status);
     } else {
         const char* vendor = vaQueryVendorString(va);
         printf("%s\n", vendor ? vendor : "(no vendor string)");
     }
-    if (surface != VA_INVALID_SURFACE)
-        vaDestroySurfaces(va, &surface, 1);
+    if (surface != VA_INVALID_SURFACE) vaDestroySurfaces(va, &surface, 1);
     vaTerminate(va);
     return result;
 }
 
 }  // namespace
 
-int main()
-{
+int main() {
     Display* x = XOpenDisplay(nullptr);
     if (!x) {
         fprintf(stderr, "cannot open the X display\n");

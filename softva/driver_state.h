@@ -20,41 +20,41 @@ namespace softva {
 
 // Surfaces are kept as NV12; derived images share the same bytes.
 struct Surface {
-  int width = 0, height = 0;
-  ImageLayout layout;
-  std::shared_ptr<AlignedBytes> pixels;
+    int width = 0, height = 0;
+    ImageLayout layout;
+    std::shared_ptr<AlignedBytes> pixels;
 };
 
 struct Buffer {
-  VABufferType type = VAImageBufferType;
-  std::shared_ptr<AlignedBytes> bytes;
-  std::uint32_t size = 0;
+    VABufferType type = VAImageBufferType;
+    std::shared_ptr<AlignedBytes> bytes;
+    std::uint32_t size = 0;
 };
 
 struct Image {
-  VAImage description{};
+    VAImage description{};
 };
 
 struct DriverState {
-  explicit DriverState(std::vector<FaultRule> fault_rules) : faults(std::move(fault_rules)) {}
+    explicit DriverState(std::vector<FaultRule> fault_rules) : faults(std::move(fault_rules)) {}
 
-  Display* display = nullptr;
-  std::vector<VAImageFormat> formats;
-  bool allow_shm = true;
-  // FourCC that derived images report instead of NV12 (0: NV12). Imitates a
-  // driver whose derived images come in a layout the caller cannot write.
-  std::uint32_t derived_fourcc = 0;
-  FaultPlan faults;
+    Display* display = nullptr;
+    std::vector<VAImageFormat> formats;
+    bool allow_shm = true;
+    // FourCC that derived images report instead of NV12 (0: NV12). Imitates a
+    // driver whose derived images come in a layout the caller cannot write.
+    std::uint32_t derived_fourcc = 0;
+    FaultPlan faults;
 
-  // Guards the three heaps below and the objects in them.
-  std::mutex mutex;
-  ObjectHeap<Surface> surfaces{0x04000000};
-  ObjectHeap<Image> images{0x08000000};
-  ObjectHeap<Buffer> buffers{0x0c000000};
+    // Guards the three heaps below and the objects in them.
+    std::mutex mutex;
+    ObjectHeap<Surface> surfaces{0x04000000};
+    ObjectHeap<Image> images{0x08000000};
+    ObjectHeap<Buffer> buffers{0x0c000000};
 
-  // Guards presenter (its X resources, image and scratch rows).
-  std::mutex present_mutex;
-  std::unique_ptr<X11Presenter> presenter;
+    // Guards presenter (its X resources, image and scratch rows).
+    std::mutex present_mutex;
+    std::unique_ptr<X11Presenter> presenter;
 };
 
 inline DriverState& state_of(VADriverContextP ctx) { return *static_cast<DriverState*>(ctx->pDriverData); }

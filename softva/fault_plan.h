@@ -18,46 +18,45 @@
 namespace softva {
 
 enum class FaultCall {
-  init,
-  query_image_formats,
-  create_surfaces,
-  destroy_surfaces,
-  derive,
-  create_image,
-  destroy_image,
-  map,
-  unmap,
-  put_image,
-  put_surface,
-  sync,
-  terminate,
-  count_
+    init,
+    query_image_formats,
+    create_surfaces,
+    destroy_surfaces,
+    derive,
+    create_image,
+    destroy_image,
+    map,
+    unmap,
+    put_image,
+    put_surface,
+    sync,
+    terminate,
+    count_
 };
 
 std::optional<FaultCall> fault_call_named(std::string_view name);
 
 struct FaultRule {
-  FaultCall call;
-  tolmirex::FaultSchedule when;
+    FaultCall call;
+    tolmirex::FaultSchedule when;
 };
 
 struct ParsedFaults {
-  std::vector<FaultRule> rules;
-  std::vector<std::string> rejected;  // entries that did not parse
+    std::vector<FaultRule> rules;
+    std::vector<std::string> rejected;  // entries that did not parse
 };
 
 ParsedFaults parse_fault_rules(std::string_view setting);
 
-
 class FaultPlan {
- public:
-  explicit FaultPlan(std::vector<FaultRule> rules = {});
-  // Counts one use of `call` and says whether this use must fail.
-  bool should_fail(FaultCall call);
+public:
+    explicit FaultPlan(std::vector<FaultRule> rules = {});
+    // Counts one use of `call` and says whether this use must fail.
+    bool should_fail(FaultCall call);
 
- private:
-  std::vector<FaultRule> rules_;
-  std::array<std::atomic<std::uint64_t>, static_cast<std::size_t>(FaultCall::count_)> uses_{};
+private:
+    std::vector<FaultRule> rules_;
+    std::array<std::atomic<std::uint64_t>, static_cast<std::size_t>(FaultCall::count_)> uses_{};
 };
 
 }  // namespace softva

@@ -10,7 +10,7 @@
 namespace softva {
 
 struct Rect {
-  int x = 0, y = 0, width = 0, height = 0;
+    int x = 0, y = 0, width = 0, height = 0;
 };
 
 // The destination pixels of `dst_rect` take the source pixels of `src_rect`

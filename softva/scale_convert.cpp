@@ -8,74 +8,75 @@ namespace {
 // source row itself when the weight is zero (no copy).
 const std::uint8_t* blended_row(const std::uint8_t* plane, int pitch, const AxisTap& tap, int offset, int count,
                                 std::vector<std::uint8_t>& scratch, const RowKernels& kernels) {
-  const std::uint8_t* first = plane + static_cast<std::ptrdiff_t>(tap.first) * pitch + offset;
-  if (tap.weight == 0) return first;
-  const std::uint8_t* second = plane + static_cast<std::ptrdiff_t>(tap.second) * pitch + offset;
-  kernels.blend_rows(first, second, tap.weight, scratch.data(), count);
-  return scratch.data();
+    const std::uint8_t* first = plane + static_cast<std::ptrdiff_t>(tap.first) * pitch + offset;
+    if (tap.weight == 0) return first;
+    const std::uint8_t* second = plane + static_cast<std::ptrdiff_t>(tap.second) * pitch + offset;
+    kernels.blend_rows(first, second, tap.weight, scratch.data(), count);
+    return scratch.data();
 }
 
 // Area filter, vertical pass: the weighted sum of the source rows the
 // destination row covers, over the columns read.
 void summed_rows(const std::uint8_t* plane, int pitch, const AreaAxis& rows, int row, int offset, int count,
                  std::uint16_t* sums, const RowKernels& kernels) {
-  const AreaTap& tap = rows.taps[row];
-  const auto at = [&](int k) { return plane + static_cast<std::ptrdiff_t>(tap.first + k) * pitch + offset; };
-  for (int k = 0; k < tap.count; k += 2) {
-    const bool pair = k + 1 < tap.count;
-    kernels.area_rows(at(k), rows.weights[tap.weights_at + k], pair ? at(k + 1) : nullptr,
-                      pair ? rows.weights[tap.weights_at + k + 1] : 0, k == 0, sums, count);
-  }
+    const AreaTap& tap = rows.taps[row];
+    const auto at = [&](int k) { return plane + static_cast<std::ptrdiff_t>(tap.first + k) * pitch + offset; };
+    for (int k = 0; k < tap.count; k += 2) {
+        const bool pair = k + 1 < tap.count;
+        kernels.area_rows(at(k), rows.weights[tap.weights_at + k], pair ? at(k + 1) : nullptr,
+                          pair ? rows.weights[tap.weights_at + k + 1] : 0, k == 0, sums, count);
+    }
 }
 
 void area_scale_and_convert(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
                             PixelOrder order, const RowKernels& kernels, ConvertScratch& scratch) {
-  const int width = plan.visible.width;
-  const int luma_count = plan.luma_column_count;
-  const int chroma_count = 2 * plan.chroma_column_count;
-  scratch.luma_sums.resize(luma_count);
-  scratch.chroma_sums.resize(chroma_count);
-  scratch.c.resize(width);
-  scratch.d.resize(width);
-  scratch.e.resize(width);
-  for (int row = 0; row < plan.visible.height; ++row) {
-    summed_rows(picture.y, picture.y_pitch, plan.luma_row_area, row, plan.luma_column_base, luma_count,
-                scratch.luma_sums.data(), kernels);
-    summed_rows(picture.uv, picture.uv_pitch, plan.chroma_row_area, row, 2 * plan.chroma_column_base, chroma_count,
-                scratch.chroma_sums.data(), kernels);
-    kernels.area_horizontal(plan, scratch.luma_sums.data(), scratch.chroma_sums.data(), scratch.c.data(),
-                            scratch.d.data(), scratch.e.data());
-    kernels.yuv_to_rgb(scratch.c.data(), scratch.d.data(), scratch.e.data(),
-                       out + static_cast<std::ptrdiff_t>(row) * out_pitch, width, order);
-  }
+    const int width = plan.visible.width;
+    const int luma_count = plan.luma_column_count;
+    const int chroma_count = 2 * plan.chroma_column_count;
+    scratch.luma_sums.resize(luma_count);
+    scratch.chroma_sums.resize(chroma_count);
+    scratch.c.resize(width);
+    scratch.d.resize(width);
+    scratch.e.resize(width);
+    for (int row = 0; row < plan.visible.height; ++row) {
+        summed_rows(picture.y, picture.y_pitch, plan.luma_row_area, row, plan.luma_column_base, luma_count,
+                    scratch.luma_sums.data(), kernels);
+        summed_rows(picture.uv, picture.uv_pitch, plan.chroma_row_area, row, 2 * plan.chroma_column_base, chroma_count,
+                    scratch.chroma_sums.data(), kernels);
+        kernels.area_horizontal(plan, scratch.luma_sums.data(), scratch.chroma_sums.data(), scratch.c.data(),
+                                scratch.d.data(), scratch.e.data());
+        kernels.yuv_to_rgb(scratch.c.data(), scratch.d.data(), scratch.e.data(),
+                           out + static_cast<std::ptrdiff_t>(row) * out_pitch, width, order);
+    }
 }
 
 }  // namespace
 
 void scale_and_convert(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
                        PixelOrder order, const RowKernels& kernels, ConvertScratch& scratch) {
-  if (plan.area) return area_scale_and_convert(plan, picture, out, out_pitch, order, kernels, scratch);
-  const int width = plan.visible.width;
-  const int luma_count = plan.luma_column_count;
-  const int chroma_bytes = 2 * plan.chroma_column_count;
-  // Padding: the horizontal pass reads whole 16-byte windows.
-  scratch.luma_row.resize(luma_count + 32);
-  scratch.chroma_row.resize(chroma_bytes + 32);
-  scratch.c.resize(width);
-  scratch.d.resize(width);
-  scratch.e.resize(width);
-  std::int16_t* c = scratch.c.data();
-  std::int16_t* d = scratch.d.data();
-  std::int16_t* e = scratch.e.data();
+    if (plan.area) return area_scale_and_convert(plan, picture, out, out_pitch, order, kernels, scratch);
+    const int width = plan.visible.width;
+    const int luma_count = plan.luma_column_count;
+    const int chroma_bytes = 2 * plan.chroma_column_count;
+    // Padding: the horizontal pass reads whole 16-byte windows.
+    scratch.luma_row.resize(luma_count + 32);
+    scratch.chroma_row.resize(chroma_bytes + 32);
+    scratch.c.resize(width);
+    scratch.d.resize(width);
+    scratch.e.resize(width);
+    std::int16_t* c = scratch.c.data();
+    std::int16_t* d = scratch.d.data();
+    std::int16_t* e = scratch.e.data();
 
-  for (int row = 0; row < plan.visible.height; ++row) {
-    const std::uint8_t* luma = blended_row(picture.y, picture.y_pitch, plan.luma_rows[row], plan.luma_column_base,
-                                           luma_count, scratch.luma_row, kernels);
-    const std::uint8_t* chroma = blended_row(picture.uv, picture.uv_pitch, plan.chroma_rows[row],
-                                             2 * plan.chroma_column_base, chroma_bytes, scratch.chroma_row, kernels);
-    kernels.horizontal(plan, luma, chroma, c, d, e);
-    kernels.yuv_to_rgb(c, d, e, out + static_cast<std::ptrdiff_t>(row) * out_pitch, width, order);
-  }
+    for (int row = 0; row < plan.visible.height; ++row) {
+        const std::uint8_t* luma = blended_row(picture.y, picture.y_pitch, plan.luma_rows[row], plan.luma_column_base,
+                                               luma_count, scratch.luma_row, kernels);
+        const std::uint8_t* chroma =
+            blended_row(picture.uv, picture.uv_pitch, plan.chroma_rows[row], 2 * plan.chroma_column_base, chroma_bytes,
+                        scratch.chroma_row, kernels);
+        kernels.horizontal(plan, luma, chroma, c, d, e);
+        kernels.yuv_to_rgb(c, d, e, out + static_cast<std::ptrdiff_t>(row) * out_pitch, width, order);
+    }
 }
 
 }  // namespace softva

@@ -13,17 +13,17 @@
 namespace softva {
 
 struct Nv12Picture {
-  const std::uint8_t* y = nullptr;
-  int y_pitch = 0;
-  const std::uint8_t* uv = nullptr;
-  int uv_pitch = 0;
+    const std::uint8_t* y = nullptr;
+    int y_pitch = 0;
+    const std::uint8_t* uv = nullptr;
+    int uv_pitch = 0;
 };
 
 // Rows reused from call to call so the hot path does not allocate.
 struct ConvertScratch {
-  std::vector<std::uint8_t> luma_row, chroma_row;
-  std::vector<std::int16_t> c, d, e;
-  std::vector<std::uint16_t> luma_sums, chroma_sums;  // area filter: vertical sums
+    std::vector<std::uint8_t> luma_row, chroma_row;
+    std::vector<std::int16_t> c, d, e;
+    std::vector<std::uint16_t> luma_sums, chroma_sums;  // area filter: vertical sums
 };
 
 // Writes plan.visible (width x height pixels, 4 bytes each) to `out`, row

@@ -15,9 +15,9 @@ constexpr int kWeightBits = 7;
 constexpr int kWeightOne = 1 << kWeightBits;
 
 struct AxisTap {
-  std::int32_t first = 0;
-  std::int32_t second = 0;
-  std::int32_t weight = 0;  // of `second`, 0..kWeightOne-1
+    std::int32_t first = 0;
+    std::int32_t second = 0;
+    std::int32_t weight = 0;  // of `second`, 0..kWeightOne-1
 };
 
 // Bilinear taps for destination samples [dst_begin, dst_end) of a span of
@@ -33,12 +33,12 @@ std::vector<AxisTap> chroma_taps(int src_offset, int src_len, int dst_len, int d
 // Sixteen destination columns as byte shuffles of 16-byte source windows, for
 // the AVX2 horizontal pass: weight pairs ready for multiply-add.
 struct ColumnGroup {
-  std::int32_t luma_base[2];    // window start per 8 columns
-  std::int32_t chroma_base[4];  // window start (bytes of interleaved UV) per 4 columns
-  alignas(32) std::uint8_t luma_shuffle[32];
-  alignas(32) std::int8_t luma_weights[32];
-  alignas(32) std::uint8_t chroma_shuffle[2][32];  // [U pairs of 4 columns, V pairs] per 128-bit lane
-  alignas(32) std::int8_t chroma_weights[2][32];
+    std::int32_t luma_base[2];    // window start per 8 columns
+    std::int32_t chroma_base[4];  // window start (bytes of interleaved UV) per 4 columns
+    alignas(32) std::uint8_t luma_shuffle[32];
+    alignas(32) std::int8_t luma_weights[32];
+    alignas(32) std::uint8_t chroma_shuffle[2][32];  // [U pairs of 4 columns, V pairs] per 128-bit lane
+    alignas(32) std::int8_t chroma_weights[2][32];
 };
 
 // Area filter, for reductions of 2:1 or more: destination sample d averages
@@ -48,17 +48,17 @@ constexpr int kAreaBits = 8;
 constexpr int kAreaOne = 1 << kAreaBits;
 
 struct AreaTap {
-  std::int32_t first = 0;      // first source sample covered
-  std::int32_t count = 0;      // source samples covered
-  std::int32_t weights_at = 0;  // index of the first one's weight in AreaAxis::weights
+    std::int32_t first = 0;       // first source sample covered
+    std::int32_t count = 0;       // source samples covered
+    std::int32_t weights_at = 0;  // index of the first one's weight in AreaAxis::weights
 };
 
 struct AreaAxis {
-  std::vector<AreaTap> taps;
-  std::vector<std::uint16_t> weights;
-  // Every tap covers exactly `step` samples at equal weight, the next tap
-  // starting where the last ended (an integral ratio); 0 otherwise.
-  int step = 0;
+    std::vector<AreaTap> taps;
+    std::vector<std::uint16_t> weights;
+    // Every tap covers exactly `step` samples at equal weight, the next tap
+    // starting where the last ended (an integral ratio); 0 otherwise.
+    int step = 0;
 };
 
 // Area taps for destination samples [dst_begin, dst_end) of a span of
@@ -69,20 +69,20 @@ AreaAxis luma_area_taps(int src_offset, int src_len, int dst_len, int dst_begin,
 AreaAxis chroma_area_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end);
 
 struct ScalePlan {
-  Rect source;                        // luma rectangle of the surface shown
-  int dst_width = 0, dst_height = 0;  // size it is scaled to
-  Rect visible;                       // part of the dst_width x dst_height grid computed
-  std::vector<AxisTap> luma_columns, chroma_columns, luma_rows, chroma_rows;
-  int luma_column_base = 0, luma_column_count = 0;      // source columns read
-  int chroma_column_base = 0, chroma_column_count = 0;  // source chroma columns read
-  // Groups for the leading columns, or none when some group's taps do not fit
-  // its windows (downscaling by more than two).
-  std::vector<ColumnGroup> column_groups;
-  // Reductions of 2:1 or more in both directions use the area filter instead
-  // of the bilinear taps above (which are then left empty); all but exactly
-  // 2:1, where the bilinear taps give the same 2 x 2 averages.
-  bool area = false;
-  AreaAxis luma_column_area, chroma_column_area, luma_row_area, chroma_row_area;
+    Rect source;                        // luma rectangle of the surface shown
+    int dst_width = 0, dst_height = 0;  // size it is scaled to
+    Rect visible;                       // part of the dst_width x dst_height grid computed
+    std::vector<AxisTap> luma_columns, chroma_columns, luma_rows, chroma_rows;
+    int luma_column_base = 0, luma_column_count = 0;      // source columns read
+    int chroma_column_base = 0, chroma_column_count = 0;  // source chroma columns read
+    // Groups for the leading columns, or none when some group's taps do not fit
+    // its windows (downscaling by more than two).
+    std::vector<ColumnGroup> column_groups;
+    // Reductions of 2:1 or more in both directions use the area filter instead
+    // of the bilinear taps above (which are then left empty); all but exactly
+    // 2:1, where the bilinear taps give the same 2 x 2 averages.
+    bool area = false;
+    AreaAxis luma_column_area, chroma_column_area, luma_row_area, chroma_row_area;
 };
 
 // Taps of luma_columns/chroma_columns are relative to the column bases.

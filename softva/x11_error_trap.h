@@ -13,20 +13,20 @@
 namespace softva {
 
 class X11ErrorTrap {
- public:
-  X11ErrorTrap(Display* display, int major_opcode, int minor_opcode);
-  ~X11ErrorTrap();
-  X11ErrorTrap(const X11ErrorTrap&) = delete;
-  X11ErrorTrap& operator=(const X11ErrorTrap&) = delete;
+public:
+    X11ErrorTrap(Display* display, int major_opcode, int minor_opcode);
+    ~X11ErrorTrap();
+    X11ErrorTrap(const X11ErrorTrap&) = delete;
+    X11ErrorTrap& operator=(const X11ErrorTrap&) = delete;
 
-  // Waits for the server to answer everything sent so far (XSync keeps queued
-  // events) and reports whether a trapped error arrived.
-  bool sync_and_check();
+    // Waits for the server to answer everything sent so far (XSync keeps queued
+    // events) and reports whether a trapped error arrived.
+    bool sync_and_check();
 
- private:
-  std::unique_lock<std::mutex> lock_;
-  Display* display_ = nullptr;
-  XErrorHandler previous_ = nullptr;
+private:
+    std::unique_lock<std::mutex> lock_;
+    Display* display_ = nullptr;
+    XErrorHandler previous_ = nullptr;
 };
 
 }  // namespace softva

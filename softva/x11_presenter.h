@@ -20,49 +20,49 @@
 namespace softva {
 
 class X11Presenter {
- public:
-  X11Presenter(Display* display, bool allow_shm);
-  ~X11Presenter();
-  X11Presenter(const X11Presenter&) = delete;
-  X11Presenter& operator=(const X11Presenter&) = delete;
+public:
+    X11Presenter(Display* display, bool allow_shm);
+    ~X11Presenter();
+    X11Presenter(const X11Presenter&) = delete;
+    X11Presenter& operator=(const X11Presenter&) = delete;
 
-  // Shows `source` (a rectangle inside the picture) scaled to `destination`
-  // in the drawable; parts outside the drawable are skipped.
-  VAStatus present(const Nv12Picture& picture, Rect source, Drawable drawable, Rect destination);
+    // Shows `source` (a rectangle inside the picture) scaled to `destination`
+    // in the drawable; parts outside the drawable are skipped.
+    VAStatus present(const Nv12Picture& picture, Rect source, Drawable drawable, Rect destination);
 
-  bool using_shm() const { return shm_attached_; }
+    bool using_shm() const { return shm_attached_; }
 
- private:
-  VAStatus adopt_drawable_format(Drawable drawable, Window root, unsigned depth);
-  // The part of a width x height drawable that can be seen on its screen.
-  Rect part_on_screen(Drawable drawable, Window root, int width, int height);
-  bool ensure_image(int width, int height);
-  bool attach_segment(std::size_t bytes);
-  void release_image();
-  void release_segment();
+private:
+    VAStatus adopt_drawable_format(Drawable drawable, Window root, unsigned depth);
+    // The part of a width x height drawable that can be seen on its screen.
+    Rect part_on_screen(Drawable drawable, Window root, int width, int height);
+    bool ensure_image(int width, int height);
+    bool attach_segment(std::size_t bytes);
+    void release_image();
+    void release_segment();
 
-  Display* display_;
-  RowKernels kernels_;
-  ScalePlan plan_;
-  bool has_plan_ = false;
-  ConvertScratch scratch_;
+    Display* display_;
+    RowKernels kernels_;
+    ScalePlan plan_;
+    bool has_plan_ = false;
+    ConvertScratch scratch_;
 
-  // Format of the drawables drawn into last; GC and image depend on it.
-  Window root_ = 0;
-  unsigned depth_ = 0;
-  Visual* visual_ = nullptr;
-  PixelOrder order_ = PixelOrder::bgrx;
-  GC gc_ = nullptr;
-  int screen_width_ = 0, screen_height_ = 0;
+    // Format of the drawables drawn into last; GC and image depend on it.
+    Window root_ = 0;
+    unsigned depth_ = 0;
+    Visual* visual_ = nullptr;
+    PixelOrder order_ = PixelOrder::bgrx;
+    GC gc_ = nullptr;
+    int screen_width_ = 0, screen_height_ = 0;
 
-  bool shm_usable_ = false;
-  int shm_major_opcode_ = 0;
-  XShmSegmentInfo segment_{};
-  bool shm_attached_ = false;
-  std::size_t segment_bytes_ = 0;
+    bool shm_usable_ = false;
+    int shm_major_opcode_ = 0;
+    XShmSegmentInfo segment_{};
+    bool shm_attached_ = false;
+    std::size_t segment_bytes_ = 0;
 
-  XImage* image_ = nullptr;  // header only; its pixels live in the segment or plain_pixels_
-  std::unique_ptr<AlignedBytes> plain_pixels_;
+    XImage* image_ = nullptr;  // header only; its pixels live in the segment or plain_pixels_
+    std::unique_ptr<AlignedBytes> plain_pixels_;
 };
 
 }  // namespace softva

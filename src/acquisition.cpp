@@ -29,29 +29,21 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr auto TROUBLE_SPAN = std::chrono::seconds(1);
 }  // namespace
 
-unsigned next_reopen_pause_ms(unsigned previous_ms)
-{
+unsigned next_reopen_pause_ms(unsigned previous_ms) {
     return previous_ms == 0 ? FIRST_REOPEN_PAUSE_MS : std::min(previous_ms * 2, MAX_REOPEN_PAUSE_MS);
 }
 
-DWORD lost_frames(DWORD previous_fn, DWORD current_fn)
-{
+DWORD lost_frames(DWORD previous_fn, DWORD current_fn) {
     const DWORD gap = current_fn - previous_fn - 1u;
     return gap < LOST_GAP_LIMIT ? gap : 0;
 }
 
-static bool usable_mean(float mean)
-{
-    return std::isfinite(mean) && mean > 0.0f;
-}
+static bool usable_mean(float mean) { return std::isfinite(mean) && mean > 0.0f; }
 
-WhiteBalance white_balance_gains(const float m[4], DWORD mosaic, WhiteBalance k)
-{
-    if (mosaic != CQM_RGGB && mosaic != CQM_BGGR)
-        return k;
+WhiteBalance white_balance_gains(const float m[4], DWORD mosaic, WhiteBalance k) {
+    if (mosaic != CQM_RGGB && mosaic != CQM_BGGR) return k;
     for (int i = 0; i < 4; ++i)
-        if (!usable_mean(m[i]))
-            return k;
+        if (!usable_mean(m[i])) return k;
 
     const double avg = (m[0] + m[1] * 0.5f + m[2] * 0.5f + m[3]) / 3.0f;
     const double green = avg / ((m[1] + m[2]) * 0.5);
@@ -62,10 +54,8 @@ WhiteBalance white_balance_gains(const float m[4], DWORD mosaic, WhiteBalance k)
 
     // Ties: Kr wins over Kg, and Kb only when strictly smaller.
     double least = k.Kr > k.Kg ? k.Kg : k.Kr;
-    if (k.Kb < least)
-        least = k.Kb;
-    if (least != 0.0)
-        return {k.Kr / least, k.Kg / least, k.Kb / least};
+    if (k.Kb < least) least = k.Kb;
+    if (least != 0.0) return {k.Kr / least, k.Kg / least, k.Kb / least};
     return {1.0, 1.0, 1.0};
 }
 
@@ -78,8 +68,7 @@ class FailureRun {
 public:
     explicit FailureRun(const char* what) : what_(what) {}
 
-    void failed(const char* call, CQK_RETURN result)
-    {
+    void failed(const char* call, CQK_RETURN result) {
         const auto now = SteadyClock::now();
         if (!since_)
             since_ = now;
@@ -89,8 +78,7 @@ public:
         }
     }
 
-    void succeeded()
-    {
+    void succeeded() {
         since_.reset();
         reported_ = false;
     }
@@ -123,8 +111,7 @@ struct Worker {
     unsigned reopen_pause_ms = 0;
     bool resets_reported = false;
 
-    explicit Worker(Window w) : win(w)
-    {
+    explicit Worker(Window w) : win(w) {
         expose.xexpose.type = Expose;
         expose.xexpose.display = worker_display;
         expose.xexpose.window = win;
@@ -140,30 +127,25 @@ struct Worker {
         filter.dwBPP = 8;
     }
 
-    void send(XEvent& event, long mask)
-    {
+    void send(XEvent& event, long mask) {
         XSendEvent(worker_display, win, True, mask, &event);
         XFlush(worker_display);
     }
 
-    bool fail(const char* call, CQK_RETURN result)
-    {
+    bool fail(const char* call, CQK_RETURN result) {
         failed_call = call;
         failed_result = result;
         return false;
     }
 
     // Opens and configures the camera; false when it cannot be started.
-    bool open()
-    {
+    bool open() {
         DWORD id = 0;
         cqkGetDevice(0, &id);
         const CQK_RETURN initialized = cqkInitialize("", id, &handle);
         const CQK_RETURN ready = cqInitializeHardware(handle);
-        if (handle == INVALID_HANDLE_VALUE)
-            return fail("cqkInitialize", initialized);
-        if (ready != 0)
-            return fail("cqInitializeHardware", ready);
+        if (handle == INVALID_HANDLE_VALUE) return fail("cqkInitialize", initialized);
+        if (ready != 0) return fail("cqInitializeHardware", ready);
         cqSetExtention(handle, EXT_RAW_EN, 1);
         cqApplyCameraProfile(handle);
         cqSetGainVal(handle, lps->fGain);
@@ -174,15 +156,13 @@ struct Worker {
         lut.bUseDefault = 1;
         cqSetLUT(handle, &lut);
 
-        const CQK_RETURN mode_set = cqSetMode(handle, lps->uiExposure, lps->uiMode, lps->dwROIx0,
-                                              lps->dwROIy0, lps->dwROIcx, lps->dwROIcy);
-        if (mode_set != 0)
-            return fail("cqSetMode", mode_set);
+        const CQK_RETURN mode_set =
+            cqSetMode(handle, lps->uiExposure, lps->uiMode, lps->dwROIx0, lps->dwROIy0, lps->dwROIcx, lps->dwROIcy);
+        if (mode_set != 0) return fail("cqSetMode", mode_set);
         // Spins without a pause, as the camera expects; a stop request ends
         // the spin, so a camera that never completes cannot hang the worker.
         while (!cqIsSetModeComplete(handle)) {
-            if (!lps->bRun)
-                return false;  // stopped while the mode settles: straight to the exit path
+            if (!lps->bRun) return false;  // stopped while the mode settles: straight to the exit path
         }
 
         lps->fFPS = 100.0;
@@ -195,8 +175,7 @@ struct Worker {
             lps->fFPS_sum = fps;
         }
         const CQK_RETURN started = cqStartAcquisition(handle);
-        if (started != 0)
-            return fail("cqStartAcquisition", started);
+        if (started != 0) return fail("cqStartAcquisition", started);
         opened_at = SteadyClock::now();
         return true;
     }
@@ -204,10 +183,8 @@ struct Worker {
     // Stops and closes the handle. Done under the frame lock, and gf forgets
     // its frame first: the camera may free or reuse the buffers of a closed
     // handle, and a redraw must never copy from them.
-    void close()
-    {
-        if (handle == INVALID_HANDLE_VALUE)
-            return;
+    void close() {
+        if (handle == INVALID_HANDLE_VALUE) return;
         std::lock_guard<std::mutex> lock(frame_mutex);
         lps->gf.bp = nullptr;
         cqStopAcquisition(handle);
@@ -216,12 +193,10 @@ struct Worker {
     }
 
     // Waits for data, or closes the camera when it asks to be reopened.
-    void wait()
-    {
+    void wait() {
         while (lps->bRun) {
             const CQK_RETURN result = cqWaitForField(handle, WAIT_TIMEOUT_MS);
-            if (result == 0)
-                return;
+            if (result == 0) return;
             if (result == CQK_WAIT_REOPEN_LOST || result == CQK_WAIT_REOPEN_RESET) {
                 close();
                 pace_reopen(result);
@@ -234,8 +209,7 @@ struct Worker {
     // tight loop: a reset within a second of the last reopen makes the
     // worker pause before the next, longer each time up to a second. A stop
     // request ends the pause at once.
-    void pace_reopen(CQK_RETURN result)
-    {
+    void pace_reopen(CQK_RETURN result) {
         const bool soon = opened_at && SteadyClock::now() - *opened_at < TROUBLE_SPAN;
         if (!soon) {
             reopen_pause_ms = 0;
@@ -244,21 +218,21 @@ struct Worker {
         }
         reopen_pause_ms = next_reopen_pause_ms(reopen_pause_ms);
         if (!resets_reported) {
-            fprintf(stderr, "Camera reset again within a second of reopening: cqWaitForField returned %d; "
-                            "pausing before each reopen\n", result);
+            fprintf(stderr,
+                    "Camera reset again within a second of reopening: cqWaitForField returned %d; "
+                    "pausing before each reopen\n",
+                    result);
             resets_reported = true;
         }
         wait_unless_stopped(std::chrono::milliseconds(reopen_pause_ms));
     }
 
     // Takes every ready field, retrieving each into gf and counting it.
-    void take_ready_fields()
-    {
+    void take_ready_fields() {
         std::lock_guard<std::mutex> lock(frame_mutex);
         void* data = nullptr;
         while (cqIsFieldReady(handle) == 0) {
-            if (cqAcquireField(handle, &data) != 0 || data == nullptr)
-                continue;
+            if (cqAcquireField(handle, &data) != 0 || data == nullptr) continue;
             if (lps->color) {
                 cqUpdateFrame(handle, data);
                 cqRetrieveFrameEx(handle, &lps->gf);
@@ -272,22 +246,18 @@ struct Worker {
         }
     }
 
-    void measure_white_balance()
-    {
+    void measure_white_balance() {
         float means[4] = {0, 0, 0, 0};
         cqGetMeans(handle, 0, 0, lps->gf.curCX, lps->gf.curCY, means);
-        const WhiteBalance k =
-            white_balance_gains(means, lps->gf.curMTX, {lps->Kr, lps->Kg, lps->Kb});
+        const WhiteBalance k = white_balance_gains(means, lps->gf.curMTX, {lps->Kr, lps->Kg, lps->Kb});
         lps->Kr = k.Kr;
         lps->Kg = k.Kg;
         lps->Kb = k.Kb;
     }
 
     // Makes the colour frame; false when the frame is dropped.
-    bool process_colour()
-    {
-        if (lps->bTakeWB.exchange(0))
-            measure_white_balance();
+    bool process_colour() {
+        if (lps->bTakeWB.exchange(0)) measure_white_balance();
         filter.rgbWhiteBal[0] = lps->Kr;
         filter.rgbWhiteBal[1] = lps->Kg;
         filter.rgbWhiteBal[2] = lps->Kb;
@@ -317,10 +287,8 @@ struct Worker {
         return true;
     }
 
-    void run()
-    {
-        if (!worker_begin_run())
-            return;
+    void run() {
+        if (!worker_begin_run()) return;
         while (lps->bRun) {
             if (handle == INVALID_HANDLE_VALUE && !open()) {
                 if (failed_call)
@@ -330,23 +298,17 @@ struct Worker {
                 return;
             }
             wait();
-            if (!lps->bRun)
-                return;
-            if (handle == INVALID_HANDLE_VALUE)
-                continue;
+            if (!lps->bRun) return;
+            if (handle == INVALID_HANDLE_VALUE) continue;
             take_ready_fields();
-            if (!cqIsFrameComplete(handle))
-                continue;
-            if (lps->color && !process_colour())
-                continue;
+            if (!cqIsFrameComplete(handle)) continue;
+            if (lps->color && !process_colour()) continue;
             lps->bHaveData = 1;
-            if (lps->bRun)
-                send(expose, ExposureMask);
+            if (lps->bRun) send(expose, ExposureMask);
         }
     }
 
-    void exit_path()
-    {
+    void exit_path() {
         close();
         // Freed in every case: all zero when the slot was already empty.
         CQGETBITMAP waiting{};
@@ -358,8 +320,7 @@ struct Worker {
 
 }  // namespace
 
-void* acquisition(void* arg)
-{
+void* acquisition(void* arg) {
     Worker worker(static_cast<Window>(reinterpret_cast<uintptr_t>(arg)));
     worker.run();
     worker.exit_path();

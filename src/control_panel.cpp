@@ -16,52 +16,38 @@ constexpr guint POLL_INTERVAL_MS = 1000;
 constexpr int MODE_TEXT_SIZE = 4096;
 
 template <class Call>
-auto with_camera(Call call)
-{
+auto with_camera(Call call) {
     std::lock_guard<std::mutex> lock(hMV_mutex);
     return call(hMV);
 }
 
-bool camera_open()
-{
+bool camera_open() {
     return with_camera([](HANDLE h) { return h != INVALID_HANDLE_VALUE; });
 }
 
 // Sends exposure, mode and region to the camera.
-void send_mode()
-{
+void send_mode() {
     with_camera([](HANDLE h) {
-        return cqSetMode(h, lps->uiExposure, lps->uiMode, lps->dwROIx0, lps->dwROIy0, lps->dwROIcx,
-                         lps->dwROIcy);
+        return cqSetMode(h, lps->uiExposure, lps->uiMode, lps->dwROIx0, lps->dwROIy0, lps->dwROIcx, lps->dwROIcy);
     });
 }
 
-GtkAdjustment* adjustment_of_range(GtkWidget* w)
-{
-    return gtk_range_get_adjustment(GTK_RANGE(w));
-}
+GtkAdjustment* adjustment_of_range(GtkWidget* w) { return gtk_range_get_adjustment(GTK_RANGE(w)); }
 
-GtkAdjustment* adjustment_of_spin(GtkWidget* w)
-{
-    return gtk_spin_button_get_adjustment(GTK_SPIN_BUTTON(w));
-}
+GtkAdjustment* adjustment_of_spin(GtkWidget* w) { return gtk_spin_button_get_adjustment(GTK_SPIN_BUTTON(w)); }
 
 // Appends the camera's mode descriptions in index order.
-void fill_mode_list(GtkComboBox* combo)
-{
+void fill_mode_list(GtkComboBox* combo) {
     for (UINT index = 0;; ++index) {
         char text[MODE_TEXT_SIZE];
-        if (with_camera([&](HANDLE h) { return cqGetModeDescriptorString(h, index, text, sizeof text); }))
-            break;
+        if (with_camera([&](HANDLE h) { return cqGetModeDescriptorString(h, index, text, sizeof text); })) break;
         text[sizeof text - 1] = '\0';
         gtk_combo_box_append_text(combo, text);
     }
 }
 
-void commit_roi()
-{
-    const Region r =
-        region_to_send({lps->m_roi_x0, lps->m_roi_y0, lps->m_roi_cx, lps->m_roi_cy}, lps->dwCx, lps->dwCy);
+void commit_roi() {
+    const Region r = region_to_send({lps->m_roi_x0, lps->m_roi_y0, lps->m_roi_cx, lps->m_roi_cy}, lps->dwCx, lps->dwCy);
     lps->dwROIx0 = r.x0;
     lps->dwROIy0 = r.y0;
     lps->dwROIcx = r.cx;
@@ -71,8 +57,7 @@ void commit_roi()
 
 // The shared pattern of the four region handlers. Writing a clamped value
 // back into the adjustment runs this handler once more, nested.
-gboolean update_roi(GtkAdjustment* adj, unsigned* edited, unsigned partner, DWORD full)
-{
+gboolean update_roi(GtkAdjustment* adj, unsigned* edited, unsigned partner, DWORD full) {
     *edited = adjustment_to_unsigned(gtk_adjustment_get_value(adj));
     const unsigned clamped = clamp_roi(*edited, partner, full);
     if (clamped != *edited) {
@@ -84,22 +69,17 @@ gboolean update_roi(GtkAdjustment* adj, unsigned* edited, unsigned partner, DWOR
 }
 
 // Ranges and values of the region spin buttons for a full frame of cx x cy.
-void configure_region_spins(ctrl_window* cw, DWORD cx, DWORD cy)
-{
+void configure_region_spins(ctrl_window* cw, DWORD cx, DWORD cy) {
     gtk_adjustment_configure(adjustment_of_spin(cw->x0), 0, 0, DWORD(cx - 4u), 2, 20, 0);
     gtk_adjustment_configure(adjustment_of_spin(cw->y0), 0, 0, DWORD(cy - 2u), 2, 20, 0);
     gtk_adjustment_configure(adjustment_of_spin(cw->cx), cx, 4, cx, 4, 20, 0);
     gtk_adjustment_configure(adjustment_of_spin(cw->cy), cy, 2, cy, 2, 20, 0);
 }
 
-bool active(GtkWidget* toggle)
-{
-    return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(toggle));
-}
+bool active(GtkWidget* toggle) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(toggle)); }
 
 // Blocks or unblocks the handler `func` on `instance`.
-void block_handler(gpointer instance, gpointer func, bool block)
-{
+void block_handler(gpointer instance, gpointer func, bool block) {
     const auto mask = GSignalMatchType(G_SIGNAL_MATCH_FUNC);
     if (block)
         g_signal_handlers_block_matched(instance, mask, 0, 0, nullptr, func, nullptr);
@@ -111,16 +91,14 @@ void block_handler(gpointer instance, gpointer func, bool block)
 // user's settings; the record takes what the panel shows, so the new worker
 // opens the camera with it. The mode goes back to 0 with its full frame, as
 // the refilled selector shows.
-void carry_panel_into_record(ctrl_window* cw)
-{
+void carry_panel_into_record(ctrl_window* cw) {
     lps->show = active(cw->show);
     lps->color = active(cw->color);
     lps->uiExposure = adjustment_to_unsigned(gtk_adjustment_get_value(adjustment_of_range(cw->exp)) * 1000.0);
     lps->fGain = static_cast<float>(gtk_adjustment_get_value(adjustment_of_range(cw->gain)));
 
     CQMODE mode{};
-    if (with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, 0, &mode); }))
-        return;
+    if (with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, 0, &mode); })) return;
     lps->dwCx = lps->m_roi_cx = mode.dwCx;
     lps->dwCy = lps->m_roi_cy = mode.dwCy;
     lps->m_roi_x0 = lps->m_roi_y0 = 0;  // the record's region stays all zero: the full frame
@@ -129,54 +107,39 @@ void carry_panel_into_record(ctrl_window* cw)
                                                      {cw->y0, reinterpret_cast<gpointer>(update_y0)},
                                                      {cw->cx, reinterpret_cast<gpointer>(update_cx)},
                                                      {cw->cy, reinterpret_cast<gpointer>(update_cy)}};
-    for (auto [spin, handler] : spins)
-        block_handler(adjustment_of_spin(spin), handler, true);
+    for (auto [spin, handler] : spins) block_handler(adjustment_of_spin(spin), handler, true);
     configure_region_spins(cw, mode.dwCx, mode.dwCy);
-    for (auto [spin, handler] : spins)
-        block_handler(adjustment_of_spin(spin), handler, false);
+    for (auto [spin, handler] : spins) block_handler(adjustment_of_spin(spin), handler, false);
 }
 
-void set_settings_sensitive(ctrl_window* cw, gboolean sensitive)
-{
-    for (GtkWidget* w : {cw->mode, cw->boxx, cw->boxy, cw->exp, cw->gain})
-        gtk_widget_set_sensitive(w, sensitive);
+void set_settings_sensitive(ctrl_window* cw, gboolean sensitive) {
+    for (GtkWidget* w : {cw->mode, cw->boxx, cw->boxy, cw->exp, cw->gain}) gtk_widget_set_sensitive(w, sensitive);
 }
 
-void connect(gpointer instance, const char* signal, GCallback handler, gpointer data)
-{
+void connect(gpointer instance, const char* signal, GCallback handler, gpointer data) {
     g_signal_connect_data(instance, signal, handler, data, nullptr, GConnectFlags(0));
 }
 
 }  // namespace
 
-unsigned clamp_roi(unsigned edited, unsigned partner, DWORD full)
-{
+unsigned clamp_roi(unsigned edited, unsigned partner, DWORD full) {
     return edited + partner > full ? full - partner : edited;
 }
 
-Region region_to_send(const Region& e, DWORD full_cx, DWORD full_cy)
-{
-    if (e.x0 == 0 && e.y0 == 0 && e.cx == full_cx && e.cy == full_cy)
-        return {0, 0, 0, 0};
+Region region_to_send(const Region& e, DWORD full_cx, DWORD full_cy) {
+    if (e.x0 == 0 && e.y0 == 0 && e.cx == full_cx && e.cy == full_cy) return {0, 0, 0, 0};
     return e;
 }
 
-bool input_from_all(DWORD level, int n)
-{
-    return (level >> (n - 1)) & 1u;
-}
+bool input_from_all(DWORD level, int n) { return (level >> (n - 1)) & 1u; }
 
-unsigned adjustment_to_unsigned(double value)
-{
-    if (!(value > 0.0))
-        return 0;
-    if (value >= 4294967295.0)
-        return 0xFFFFFFFFu;
+unsigned adjustment_to_unsigned(double value) {
+    if (!(value > 0.0)) return 0;
+    if (value >= 4294967295.0) return 0xFFFFFFFFu;
     return static_cast<unsigned>(value);
 }
 
-gboolean update_mode(GtkComboBox* combo, ctrl_window* cw)
-{
+gboolean update_mode(GtkComboBox* combo, ctrl_window* cw) {
     lps->uiMode = static_cast<UINT>(gtk_combo_box_get_active(combo));
     CQMODE mode{};
     if (with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, lps->uiMode, &mode); })) {
@@ -200,8 +163,7 @@ gboolean update_mode(GtkComboBox* combo, ctrl_window* cw)
     float max = static_cast<float>(gtk_adjustment_get_upper(gain));
     DWORD stops = 0, default_stop = 0;
     with_camera([&](HANDLE h) { return cqGetGainInfo(h, &min, &max, &stops, &default_stop); });
-    if (lps->fGain < min)
-        lps->fGain = min;
+    if (lps->fGain < min) lps->fGain = min;
 
     const DWORD cx = lps->dwCx, cy = lps->dwCy;
     gtk_adjustment_configure(gain, lps->fGain, min, max, 0.1, 1, 0);
@@ -209,62 +171,43 @@ gboolean update_mode(GtkComboBox* combo, ctrl_window* cw)
     return TRUE;
 }
 
-gboolean update_exposure(GtkAdjustment* adj, gpointer)
-{
+gboolean update_exposure(GtkAdjustment* adj, gpointer) {
     const UINT exposure = adjustment_to_unsigned(gtk_adjustment_get_value(adj) * 1000.0);
-    if (exposure == lps->uiExposure)
-        return TRUE;
+    if (exposure == lps->uiExposure) return TRUE;
     lps->uiExposure = exposure;
     send_mode();
     return TRUE;
 }
 
-gboolean update_gain(GtkAdjustment* adj, gpointer)
-{
+gboolean update_gain(GtkAdjustment* adj, gpointer) {
     const float gain = static_cast<float>(gtk_adjustment_get_value(adj));
-    if (gain == lps->fGain)
-        return TRUE;
+    if (gain == lps->fGain) return TRUE;
     lps->fGain = gain;
     with_camera([&](HANDLE h) { return cqSetGainVal(h, gain); });
     send_mode();
     return TRUE;
 }
 
-gboolean update_x0(GtkAdjustment* adj, gpointer)
-{
-    return update_roi(adj, &lps->m_roi_x0, lps->m_roi_cx, lps->dwCx);
-}
+gboolean update_x0(GtkAdjustment* adj, gpointer) { return update_roi(adj, &lps->m_roi_x0, lps->m_roi_cx, lps->dwCx); }
 
-gboolean update_y0(GtkAdjustment* adj, gpointer)
-{
-    return update_roi(adj, &lps->m_roi_y0, lps->m_roi_cy, lps->dwCy);
-}
+gboolean update_y0(GtkAdjustment* adj, gpointer) { return update_roi(adj, &lps->m_roi_y0, lps->m_roi_cy, lps->dwCy); }
 
-gboolean update_cx(GtkAdjustment* adj, gpointer)
-{
-    return update_roi(adj, &lps->m_roi_cx, lps->m_roi_x0, lps->dwCx);
-}
+gboolean update_cx(GtkAdjustment* adj, gpointer) { return update_roi(adj, &lps->m_roi_cx, lps->m_roi_x0, lps->dwCx); }
 
-gboolean update_cy(GtkAdjustment* adj, gpointer)
-{
-    return update_roi(adj, &lps->m_roi_cy, lps->m_roi_y0, lps->dwCy);
-}
+gboolean update_cy(GtkAdjustment* adj, gpointer) { return update_roi(adj, &lps->m_roi_cy, lps->m_roi_y0, lps->dwCy); }
 
-gboolean update_color(GtkToggleButton* toggle, gpointer)
-{
+gboolean update_color(GtkToggleButton* toggle, gpointer) {
     lps->color = gtk_toggle_button_get_active(toggle);
     return TRUE;
 }
 
-gboolean update_show(GtkToggleButton* toggle, gpointer)
-{
+gboolean update_show(GtkToggleButton* toggle, gpointer) {
     gtk_toggle_button_set_inconsistent(toggle, FALSE);
     lps->show = gtk_toggle_button_get_active(toggle);
     return TRUE;
 }
 
-gboolean update_run(GtkToggleButton* toggle, ctrl_window* cw)
-{
+gboolean update_run(GtkToggleButton* toggle, ctrl_window* cw) {
     gtk_toggle_button_set_inconsistent(toggle, FALSE);
     const gboolean on = gtk_toggle_button_get_active(toggle);
     if (on) {
@@ -299,20 +242,17 @@ gboolean update_run(GtkToggleButton* toggle, ctrl_window* cw)
     return TRUE;
 }
 
-gboolean time_handler(ctrl_window* cw)
-{
+gboolean time_handler(ctrl_window* cw) {
     lps->bTakeWB = 1;
     const BOOL running = lps->bRun;
 
     bool inputs[4];
     const bool read = with_camera([&](HANDLE h) {
-        if (h == INVALID_HANDLE_VALUE)
-            return false;
+        if (h == INVALID_HANDLE_VALUE) return false;
         DWORD level = 0;
         if (running) {
             cqGetGPIO(h, -1, 0, &level);
-            for (int n = 1; n <= 4; ++n)
-                inputs[n - 1] = input_from_all(level, n);
+            for (int n = 1; n <= 4; ++n) inputs[n - 1] = input_from_all(level, n);
         } else {
             for (int n = 1; n <= 4; ++n) {
                 cqGetGPIO(h, n, 0, &level);
@@ -323,8 +263,7 @@ gboolean time_handler(ctrl_window* cw)
     });
     if (read) {
         GtkWidget* gpi[4] = {cw->gpi1, cw->gpi2, cw->gpi3, cw->gpi4};
-        for (int i = 0; i < 4; ++i)
-            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(gpi[i]), inputs[i]);
+        for (int i = 0; i < 4; ++i) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(gpi[i]), inputs[i]);
     }
 
     GtkToggleButton* run = GTK_TOGGLE_BUTTON(cw->run);
@@ -335,8 +274,7 @@ gboolean time_handler(ctrl_window* cw)
     return TRUE;
 }
 
-void build_control_panel(ctrl_window* cw)
-{
+void build_control_panel(ctrl_window* cw) {
     // The window; closing it ends the main loop.
     cw->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(cw->window), "Tolmirex control");
@@ -386,14 +324,11 @@ void build_control_panel(ctrl_window* cw)
     gtk_combo_box_set_active(GTK_COMBO_BOX(cw->mode), 0);
 
     // The widget tree, top to bottom.
-    for (GtkWidget* w : {cw->gpi1, cw->gpi2, cw->gpi3, cw->gpi4})
-        gtk_container_add(GTK_CONTAINER(cw->boxgpi), w);
-    for (GtkWidget* w : {cw->labelx0, cw->x0, cw->labelcx, cw->cx})
-        gtk_container_add(GTK_CONTAINER(cw->boxx), w);
-    for (GtkWidget* w : {cw->labely0, cw->y0, cw->labelcy, cw->cy})
-        gtk_container_add(GTK_CONTAINER(cw->boxy), w);
-    for (GtkWidget* w : {cw->boxgpi, cw->mode, cw->boxx, cw->boxy, cw->labelexp, cw->exp, cw->labelgain,
-                         cw->gain, cw->color, cw->show, cw->run})
+    for (GtkWidget* w : {cw->gpi1, cw->gpi2, cw->gpi3, cw->gpi4}) gtk_container_add(GTK_CONTAINER(cw->boxgpi), w);
+    for (GtkWidget* w : {cw->labelx0, cw->x0, cw->labelcx, cw->cx}) gtk_container_add(GTK_CONTAINER(cw->boxx), w);
+    for (GtkWidget* w : {cw->labely0, cw->y0, cw->labelcy, cw->cy}) gtk_container_add(GTK_CONTAINER(cw->boxy), w);
+    for (GtkWidget* w : {cw->boxgpi, cw->mode, cw->boxx, cw->boxy, cw->labelexp, cw->exp, cw->labelgain, cw->gain,
+                         cw->color, cw->show, cw->run})
         gtk_container_add(GTK_CONTAINER(cw->boxmain), w);
     gtk_container_add(GTK_CONTAINER(cw->window), cw->boxmain);
 
@@ -417,9 +352,7 @@ void build_control_panel(ctrl_window* cw)
     connect(cw->mode, "changed", G_CALLBACK(update_mode), cw);
 }
 
-void stop_control_panel(ctrl_window* cw)
-{
-    if (cw->poll_timer)
-        g_source_remove(cw->poll_timer);
+void stop_control_panel(ctrl_window* cw) {
+    if (cw->poll_timer) g_source_remove(cw->poll_timer);
     cw->poll_timer = 0;
 }

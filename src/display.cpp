@@ -42,17 +42,14 @@ std::atomic<bool> display_running{false};
 enum class FormatSearch { Found, NoMemory, QueryFailed, NoneOffered };
 
 // Takes the first NV12 or YV12 entry of the driver's list, whichever comes first.
-FormatSearch find_image_format(VADisplay va_dpy, VAImageFormat* chosen)
-{
+FormatSearch find_image_format(VADisplay va_dpy, VAImageFormat* chosen) {
     const int max_image_formats = vaMaxNumImageFormats(va_dpy);
-    auto* formats = static_cast<VAImageFormat*>(calloc(max_image_formats > 0 ? max_image_formats : 1,
-                                                       sizeof(VAImageFormat)));
-    if (!formats)
-        return FormatSearch::NoMemory;
+    auto* formats =
+        static_cast<VAImageFormat*>(calloc(max_image_formats > 0 ? max_image_formats : 1, sizeof(VAImageFormat)));
+    if (!formats) return FormatSearch::NoMemory;
     int count = 0;
     FormatSearch result = FormatSearch::NoneOffered;
-    if (VA_CALL(vaQueryImageFormats, va_dpy, formats, &count))
-        result = FormatSearch::QueryFailed;
+    if (VA_CALL(vaQueryImageFormats, va_dpy, formats, &count)) result = FormatSearch::QueryFailed;
     for (int i = 0; result == FormatSearch::NoneOffered && i < count; ++i) {
         if (formats[i].fourcc == VA_FOURCC_NV12 || formats[i].fourcc == VA_FOURCC_YV12) {
             *chosen = formats[i];
@@ -65,24 +62,20 @@ FormatSearch find_image_format(VADisplay va_dpy, VAImageFormat* chosen)
 
 class DisplayThread {
 public:
-    ~DisplayThread()
-    {
+    ~DisplayThread() {
         // sgf may point into frame_copy_, which goes away with this thread.
         lps->sgf.bp = nullptr;
     }
 
-    void* run()
-    {
+    void* run() {
         const bool started = start();
-        if (started)
-            event_loop();
+        if (started) event_loop();
         const bool released = release();
         return started && released ? reinterpret_cast<void*>(1) : nullptr;
     }
 
 private:
-    void event_loop()
-    {
+    void event_loop() {
         const Atom wm_delete = delete_window_atom();
         for (;;) {
             const unsigned start_time = getcurms();
@@ -90,36 +83,31 @@ private:
             XNextEvent(x11_display, &event);
             bool redraw = false;
             switch (event.type) {
-            case DestroyNotify:
-                return;
-            case ClientMessage:
-                if (static_cast<Atom>(event.xclient.data.l[0]) == wm_delete)
-                    return;
-                break;
-            case ConfigureNotify:
-                win_width_ = event.xconfigure.width;
-                win_height_ = event.xconfigure.height;
-                redraw = true;
-                break;
-            case Expose:
-                if (event.xexpose.count == 0) {
-                    // Frame notices queued meanwhile merge into this redraw.
-                    while (XCheckWindowEvent(x11_display, win_, ExposureMask, &event)) {
-                    }
+                case DestroyNotify: return;
+                case ClientMessage:
+                    if (static_cast<Atom>(event.xclient.data.l[0]) == wm_delete) return;
+                    break;
+                case ConfigureNotify:
+                    win_width_ = event.xconfigure.width;
+                    win_height_ = event.xconfigure.height;
                     redraw = true;
-                }
-                break;
+                    break;
+                case Expose:
+                    if (event.xexpose.count == 0) {
+                        // Frame notices queued meanwhile merge into this redraw.
+                        while (XCheckWindowEvent(x11_display, win_, ExposureMask, &event)) {
+                        }
+                        redraw = true;
+                    }
+                    break;
             }
-            if (!redraw || !lps->bHaveData)
-                continue;
-            if (!redraw_frame(start_time))
-                return;
+            if (!redraw || !lps->bHaveData) continue;
+            if (!redraw_frame(start_time)) return;
         }
     }
 
     // One redraw; false when the loop must end.
-    bool redraw_frame(unsigned start_time)
-    {
+    bool redraw_frame(unsigned start_time) {
         const bool colour = lps->color;
         snapshot_frame(&lps->sgf, colour ? nullptr : &frame_copy_);
         if (colour) {
@@ -137,11 +125,10 @@ private:
         if (width != 0 && height != 0) {
             if (lps->show &&
                 (surface_id_ == VA_INVALID_SURFACE || width != surface_width_ || height != surface_height_)) {
-                if (!recreate_surface(width, height))
-                    return false;
+                if (!recreate_surface(width, height)) return false;
             }
-            if (drawImage(va_dpy_, surface_id_, &image_format_, surface_width_, surface_height_, win_,
-                          win_width_, win_height_))
+            if (drawImage(va_dpy_, surface_id_, &image_format_, surface_width_, surface_height_, win_, win_width_,
+                          win_height_))
                 draw_errors_ = 0;
             else if (++draw_errors_ >= MAX_DRAW_ERRORS)
                 return false;
@@ -154,15 +141,13 @@ private:
 
     // New surface and window size for a new image size; false when the old
     // surface cannot be released.
-    bool recreate_surface(unsigned width, unsigned height)
-    {
-        if (surface_id_ != VA_INVALID_SURFACE && VA_CALL(vaDestroySurfaces, va_dpy_, &surface_id_, 1))
-            return false;
+    bool recreate_surface(unsigned width, unsigned height) {
+        if (surface_id_ != VA_INVALID_SURFACE && VA_CALL(vaDestroySurfaces, va_dpy_, &surface_id_, 1)) return false;
         surface_width_ = width;
         surface_height_ = height;
         printf("Image size changed to %dx%d\n", surface_width_, surface_height_);
-        if (VA_CALL(vaCreateSurfaces, va_dpy_, VA_RT_FORMAT_YUV420, surface_width_, surface_height_,
-                    &surface_id_, 1, nullptr, 0)) {
+        if (VA_CALL(vaCreateSurfaces, va_dpy_, VA_RT_FORMAT_YUV420, surface_width_, surface_height_, &surface_id_, 1,
+                    nullptr, 0)) {
             lps->show = 0;
             surface_id_ = VA_INVALID_SURFACE;
         }
@@ -176,39 +161,31 @@ private:
     }
 
     // The start steps; false when the thread gives up, holding what it got so far.
-    bool start()
-    {
+    bool start() {
         const int screen = DefaultScreen(x11_display);
         dpy_width_ = DisplayWidth(x11_display, screen);
         dpy_height_ = DisplayHeight(x11_display, screen);
 
         va_dpy_ = vaGetDisplay(x11_display);
         int major_ver = 0, minor_ver = 0;
-        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver))
-            return false;
+        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver)) return false;
         va_initialized_ = true;
 
         switch (find_image_format(va_dpy_, &image_format_)) {
-        case FormatSearch::Found:
-            break;
-        case FormatSearch::QueryFailed:
-            stopLive();
-            return false;
-        case FormatSearch::NoneOffered:
-            fprintf(stderr, "VAAPI implementation doesn't support NV12 image format!\n");
-            return false;
-        case FormatSearch::NoMemory:
-            return false;
+            case FormatSearch::Found: break;
+            case FormatSearch::QueryFailed: stopLive(); return false;
+            case FormatSearch::NoneOffered:
+                fprintf(stderr, "VAAPI implementation doesn't support NV12 image format!\n");
+                return false;
+            case FormatSearch::NoMemory: return false;
         }
 
         // Leftovers of an earlier display thread must not end this one.
         XSync(x11_display, True);
         win_ = create_window(INITIAL_WIDTH, INITIAL_HEIGHT);
-        if (!win_)
-            return false;
+        if (!win_) return false;
         worker_display = XOpenDisplay(DisplayString(x11_display));
-        if (!worker_display)
-            return false;
+        if (!worker_display) return false;
         worker_started_ = pthread_create(&acq_thread_, nullptr, acquisition,
                                          reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) == 0;
         return worker_started_;
@@ -218,8 +195,7 @@ private:
     // by what the thread holds: the surface, then the worker (stopped and
     // waited for), its connection and the held bitmap, then VA, then the
     // window. False when vaTerminate fails; the window then stays.
-    bool release()
-    {
+    bool release() {
         if (surface_id_ != VA_INVALID_SURFACE) {
             VA_CALL(vaDestroySurfaces, va_dpy_, &surface_id_, 1);
             surface_id_ = VA_INVALID_SURFACE;
@@ -236,8 +212,7 @@ private:
             // made; its result says nothing more.
             const bool terminated = va_initialized_ ? !VA_CALL(vaTerminate, va_dpy_) : (vaTerminate(va_dpy_), true);
             va_dpy_ = nullptr;
-            if (!terminated)
-                return false;
+            if (!terminated) return false;
         }
         if (win_) {
             XDestroyWindow(x11_display, win_);
@@ -247,15 +222,12 @@ private:
         return true;
     }
 
-    void close_worker_display()
-    {
-        if (worker_display)
-            XCloseDisplay(worker_display);
+    void close_worker_display() {
+        if (worker_display) XCloseDisplay(worker_display);
         worker_display = nullptr;
     }
 
-    void destroy_window()
-    {
+    void destroy_window() {
         XDestroyWindow(x11_display, win_);
         XFlush(x11_display);
     }
@@ -276,8 +248,7 @@ private:
 
 }  // namespace
 
-void* videoDisplay(void*)
-{
+void* videoDisplay(void*) {
     void* result;
     {
         DisplayThread display;
@@ -287,11 +258,9 @@ void* videoDisplay(void*)
     return result;
 }
 
-void startLive()
-{
+void startLive() {
     if (live_thread_recorded) {
-        if (display_running)
-            return;
+        if (display_running) return;
         pthread_join(live_thread, nullptr);  // ended: reclaim it
         live_thread_recorded = false;
     }
@@ -299,20 +268,17 @@ void startLive()
     setT0();
     begin_live_run();
     display_running = true;
-    if (pthread_create(&live_thread, nullptr, videoDisplay, nullptr) != 0)
-        exit(1);
+    if (pthread_create(&live_thread, nullptr, videoDisplay, nullptr) != 0) exit(1);
     live_thread_recorded = true;
     lps->videoThread = live_thread;
 }
 
-void stopLive()
-{
+void stopLive() {
     close_control_handle();
     request_stop();
 }
 
-void joinLive()
-{
+void joinLive() {
     if (live_thread_recorded) {
         pthread_join(live_thread, nullptr);
         live_thread_recorded = false;

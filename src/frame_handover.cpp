@@ -11,23 +11,18 @@
 
 std::mutex frame_mutex;
 
-size_t frame_bytes(const CQGETFRAMEEX& frame)
-{
+size_t frame_bytes(const CQGETFRAMEEX& frame) {
     const size_t bytes_per_pixel = (frame.modeRDO & CQ_RDO_8BIT) ? 1 : 2;
     return size_t(frame.curCX) * frame.curCY * bytes_per_pixel;
 }
 
-void snapshot_frame(CQGETFRAMEEX* sgf, std::vector<BYTE>* pixels)
-{
+void snapshot_frame(CQGETFRAMEEX* sgf, std::vector<BYTE>* pixels) {
     std::lock_guard<std::mutex> lock(frame_mutex);
     *sgf = lps->gf;
-    if (!pixels)
-        sgf->bp = nullptr;
-    if (!sgf->bp)
-        return;
+    if (!pixels) sgf->bp = nullptr;
+    if (!sgf->bp) return;
     const size_t bytes = frame_bytes(*sgf);
-    if (pixels->size() < bytes)
-        pixels->resize(bytes);
+    if (pixels->size() < bytes) pixels->resize(bytes);
     std::memcpy(pixels->data(), sgf->bp, bytes);
     sgf->bp = pixels->data();
 }
@@ -35,43 +30,32 @@ void snapshot_frame(CQGETFRAMEEX* sgf, std::vector<BYTE>* pixels)
 // The slot's pointer is the only field both sides touch at the same time;
 // the rest of the descriptor is written by the worker only while the pointer
 // is null and read by the taker only while it is not.
-static std::atomic_ref<BYTE*> slot_pointer()
-{
-    return std::atomic_ref<BYTE*>(lps->bmp.bp);
-}
+static std::atomic_ref<BYTE*> slot_pointer() { return std::atomic_ref<BYTE*>(lps->bmp.bp); }
 
 // The descriptor is copied bytewise around its leading pointer.
 static_assert(offsetof(CQGETBITMAP, bp) == 0, "the pointer leads the bitmap descriptor");
 static_assert(offsetof(CQGETBITMAP, z) == sizeof(BYTE*), "the rest follows the pointer without a gap");
 static_assert(std::is_trivially_copyable_v<CQGETBITMAP>, "the descriptor is plain data");
 
-static void copy_all_but_pointer(CQGETBITMAP* to, const CQGETBITMAP& from)
-{
+static void copy_all_but_pointer(CQGETBITMAP* to, const CQGETBITMAP& from) {
     constexpr size_t skip = offsetof(CQGETBITMAP, z);
     std::memcpy(reinterpret_cast<char*>(to) + skip, reinterpret_cast<const char*>(&from) + skip,
                 sizeof(CQGETBITMAP) - skip);
 }
 
-bool bitmap_slot_empty()
-{
-    return slot_pointer().load(std::memory_order_acquire) == nullptr;
-}
+bool bitmap_slot_empty() { return slot_pointer().load(std::memory_order_acquire) == nullptr; }
 
-void publish_bitmap(const CQGETBITMAP& bitmap)
-{
+void publish_bitmap(const CQGETBITMAP& bitmap) {
     copy_all_but_pointer(&lps->bmp, bitmap);
     slot_pointer().store(bitmap.bp, std::memory_order_release);
 }
 
-bool take_bitmap(CQGETBITMAP* out)
-{
-    if (slot_pointer().load(std::memory_order_acquire) == nullptr)
-        return false;
+bool take_bitmap(CQGETBITMAP* out) {
+    if (slot_pointer().load(std::memory_order_acquire) == nullptr) return false;
     CQGETBITMAP taken;
     copy_all_but_pointer(&taken, lps->bmp);
     taken.bp = slot_pointer().exchange(nullptr, std::memory_order_acq_rel);
-    if (!taken.bp)
-        return false;  // the worker's exit path took it first
+    if (!taken.bp) return false;  // the worker's exit path took it first
     *out = taken;
     return true;
 }

@@ -16,14 +16,10 @@ namespace {
 constexpr const char* va_reporter = "drawImage";
 
 // Plane p of a mapped image.
-uint8_t* plane(void* mapped, const VAImage& image, int p)
-{
-    return static_cast<uint8_t*>(mapped) + image.offsets[p];
-}
+uint8_t* plane(void* mapped, const VAImage& image, int p) { return static_cast<uint8_t*>(mapped) + image.offsets[p]; }
 
 // Neutral chroma over every chroma row of the image, odd heights included.
-void fill_chroma(void* mapped, const VAImage& image)
-{
+void fill_chroma(void* mapped, const VAImage& image) {
     const int rows = (image.height + 1) / 2;
     const int half_width = (image.width + 1) / 2;
     if (image.format.fourcc == VA_FOURCC_NV12) {
@@ -36,8 +32,7 @@ void fill_chroma(void* mapped, const VAImage& image)
             fill_neutral_chroma(plane(mapped, image, p) + size_t(r) * image.pitches[p], half_width);
 }
 
-void write_monochrome(const CQGETFRAMEEX& frame, void* mapped, const VAImage& image, int width, int height)
-{
+void write_monochrome(const CQGETFRAMEEX& frame, void* mapped, const VAImage& image, int width, int height) {
     uint8_t* luma = plane(mapped, image, 0);
     const int pitch = static_cast<int>(image.pitches[0]);
     if (frame.modeRDO & CQ_RDO_8BIT) {
@@ -49,27 +44,23 @@ void write_monochrome(const CQGETFRAMEEX& frame, void* mapped, const VAImage& im
     fill_chroma(mapped, image);
 }
 
-void write_colour(const CQGETBITMAP& bitmap, void* mapped, const VAImage& image, int width, int height)
-{
+void write_colour(const CQGETBITMAP& bitmap, void* mapped, const VAImage& image, int width, int height) {
     uint8_t* luma = plane(mapped, image, 0);
     const int pitch = static_cast<int>(image.pitches[0]);
     if (image.format.fourcc == VA_FOURCC_NV12)
         bgrx_to_nv12(bitmap.bp, width, height, luma, pitch, plane(mapped, image, 1),
                      static_cast<int>(image.pitches[1]));
     else  // YV12: V (Cr) in plane 1, U (Cb) in plane 2
-        bgrx_to_yv12(bitmap.bp, width, height, luma, pitch, plane(mapped, image, 1),
-                     static_cast<int>(image.pitches[1]), plane(mapped, image, 2),
-                     static_cast<int>(image.pitches[2]));
+        bgrx_to_yv12(bitmap.bp, width, height, luma, pitch, plane(mapped, image, 1), static_cast<int>(image.pitches[1]),
+                     plane(mapped, image, 2), static_cast<int>(image.pitches[2]));
 }
 
 // True when the source holds at least width x height pixels. A mode change
 // can leave the frame and the held bitmap of different sizes while colour
 // output is switched over; such a pass draws nothing rather than read past
 // the source.
-bool source_covers(bool colour, int width, int height)
-{
-    if (colour)
-        return lps->sbmp.bp && lps->sbmp.w >= unsigned(width) && lps->sbmp.h >= unsigned(height);
+bool source_covers(bool colour, int width, int height) {
+    if (colour) return lps->sbmp.bp && lps->sbmp.w >= unsigned(width) && lps->sbmp.h >= unsigned(height);
     return lps->sgf.bp && lps->sgf.curCX >= unsigned(width) && lps->sgf.curCY >= unsigned(height);
 }
 
@@ -81,20 +72,15 @@ struct UploadImage {
     UploadImage(const UploadImage&) = delete;
     UploadImage& operator=(const UploadImage&) = delete;
 
-    ~UploadImage()
-    {
-        if (mapped)
-            vaUnmapBuffer(va_dpy, image.buf);
-        if (exists)
-            vaDestroyImage(va_dpy, image.image_id);
+    ~UploadImage() {
+        if (mapped) vaUnmapBuffer(va_dpy, image.buf);
+        if (exists) vaDestroyImage(va_dpy, image.image_id);
     }
 
-    bool release()
-    {
+    bool release() {
         if (mapped) {
             mapped = false;
-            if (VA_CALL(vaUnmapBuffer, va_dpy, image.buf))
-                return false;
+            if (VA_CALL(vaUnmapBuffer, va_dpy, image.buf)) return false;
         }
         exists = false;
         return !VA_CALL(vaDestroyImage, va_dpy, image.image_id);
@@ -107,34 +93,27 @@ struct UploadImage {
 };
 
 // Reports a failed derivation once and switches to created images for good.
-bool derive_failed(int line, VAStatus status)
-{
-    if (status == VA_STATUS_SUCCESS)
-        return false;
-    fprintf(stderr, "%s:vaDeriveImage (%d) failed %d, will fallback to vaCreateImage/vaPutImage\n",
-            va_reporter, line, status);
+bool derive_failed(int line, VAStatus status) {
+    if (status == VA_STATUS_SUCCESS) return false;
+    fprintf(stderr, "%s:vaDeriveImage (%d) failed %d, will fallback to vaCreateImage/vaPutImage\n", va_reporter, line,
+            status);
     has_derive = false;
     return true;
 }
 
 }  // namespace
 
-int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_format,
-              int surface_width, int surface_height, Window win, int win_width, int win_height)
-{
-    if (!lps->show)
-        return 1;
+int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_format, int surface_width,
+              int surface_height, Window win, int win_width, int win_height) {
+    if (!lps->show) return 1;
     const bool colour = lps->color;  // read once: the panel may switch it meanwhile
-    if (surface_width <= 0 || surface_height <= 0 || !source_covers(colour, surface_width, surface_height))
-        return 1;
+    if (surface_width <= 0 || surface_height <= 0 || !source_covers(colour, surface_width, surface_height)) return 1;
 
     UploadImage upload(va_dpy);
     VAImage& image = upload.image;
     bool derived = false;
-    if (has_derive)
-        derived = !derive_failed(__LINE__, vaDeriveImage(va_dpy, surface_id, &image));
-    if (!derived && VA_CALL(vaCreateImage, va_dpy, image_format, surface_width, surface_height, &image))
-        return 0;
+    if (has_derive) derived = !derive_failed(__LINE__, vaDeriveImage(va_dpy, surface_id, &image));
+    if (!derived && VA_CALL(vaCreateImage, va_dpy, image_format, surface_width, surface_height, &image)) return 0;
     upload.exists = true;
 
     if (image.width < surface_width || image.height < surface_height) {
@@ -147,8 +126,7 @@ int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_for
     }
 
     void* mapped = nullptr;
-    if (VA_CALL(vaMapBuffer, va_dpy, image.buf, &mapped))
-        return 0;
+    if (VA_CALL(vaMapBuffer, va_dpy, image.buf, &mapped)) return 0;
     upload.mapped = true;
 
     if (colour)
@@ -156,17 +134,15 @@ int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_for
     else
         write_monochrome(lps->sgf, mapped, image, surface_width, surface_height);
 
-    if (!derived && VA_CALL(vaPutImage, va_dpy, surface_id, image.image_id, 0, 0, surface_width,
-                            surface_height, 0, 0, surface_width, surface_height))
+    if (!derived && VA_CALL(vaPutImage, va_dpy, surface_id, image.image_id, 0, 0, surface_width, surface_height, 0, 0,
+                            surface_width, surface_height))
         return 0;
-    if (!upload.release())
-        return 0;
+    if (!upload.release()) return 0;
 
     // The sizes travel as 16-bit values.
-    if (VA_CALL(vaPutSurface, va_dpy, surface_id, win, 0, 0, uint16_t(surface_width),
-                uint16_t(surface_height), 0, 0, uint16_t(win_width), uint16_t(win_height), nullptr, 0, 0))
+    if (VA_CALL(vaPutSurface, va_dpy, surface_id, win, 0, 0, uint16_t(surface_width), uint16_t(surface_height), 0, 0,
+                uint16_t(win_width), uint16_t(win_height), nullptr, 0, 0))
         return 0;
-    if (VA_CALL(vaSyncSurface, va_dpy, surface_id))
-        return 0;
+    if (VA_CALL(vaSyncSurface, va_dpy, surface_id)) return 0;
     return 1;
 }

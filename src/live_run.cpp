@@ -15,8 +15,7 @@ static std::atomic<unsigned> run_generation{0};
 static std::mutex stop_mutex;
 static std::condition_variable stop_requested;
 
-void request_stop()
-{
+void request_stop() {
     // The count goes up before bRun is cleared, so a worker that sets bRun
     // and then finds the old count is still stopped by the clear that follows.
     stop_generation.fetch_add(1);
@@ -28,22 +27,16 @@ void request_stop()
     stop_requested.notify_all();
 }
 
-bool wait_unless_stopped(std::chrono::milliseconds pause)
-{
+bool wait_unless_stopped(std::chrono::milliseconds pause) {
     std::unique_lock<std::mutex> lock(stop_mutex);
     return !stop_requested.wait_for(lock, pause, [] { return !lps->bRun; });
 }
 
-void begin_live_run()
-{
-    run_generation = stop_generation.load();
-}
+void begin_live_run() { run_generation = stop_generation.load(); }
 
-bool worker_begin_run()
-{
+bool worker_begin_run() {
     lps->bRun = 1;
-    if (stop_generation.load() == run_generation.load())
-        return true;
+    if (stop_generation.load() == run_generation.load()) return true;
     lps->bRun = 0;
     return false;
 }

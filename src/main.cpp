@@ -11,12 +11,9 @@
 #include "live_run.h"
 #include "setup.h"
 
-int main(int argc, char** argv)
-{
-    if (const char* width = getenv("WIN_WIDTH"))
-        max_width = atoi(width);
-    if (const char* height = getenv("WIN_HEIGHT"))
-        max_height = atoi(height);
+int main(int argc, char** argv) {
+    if (const char* width = getenv("WIN_WIDTH")) max_width = atoi(width);
+    if (const char* height = getenv("WIN_HEIGHT")) max_height = atoi(height);
     setvbuf(stdout, nullptr, _IONBF, 0);
 
     // The toolkit would set the locale inside gtk_init, while the display

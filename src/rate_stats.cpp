@@ -13,33 +13,28 @@ constexpr double TAU = 0.5;  // weight of the old value in the smoothing
 constexpr size_t TITLE_SIZE = 256;
 }  // namespace
 
-TickResult statistics_tick(const TickInput& in)
-{
+TickResult statistics_tick(const TickInput& in) {
     TickResult r{};
     r.tpf = in.elapsed_s;
-    if (in.nframes != in.pframes && in.nframes != 0)
-        r.tpf /= static_cast<DWORD>(in.nframes - in.pframes);
+    if (in.nframes != in.pframes && in.nframes != 0) r.tpf /= static_cast<DWORD>(in.nframes - in.pframes);
     r.fps = r.tpf != 0.0 ? 1.0 / r.tpf : in.fps;
     r.fps_sum = in.nframes != 0 ? in.fps_sum * TAU + r.fps * (1.0 - TAU) : r.fps;
 
     char title[TITLE_SIZE];
     snprintf(title, sizeof title, "Video FPS: %.1f; Acquisition: frm %lu skip %lu fps %.1f",
-             in.frame_num * 1000.0 / static_cast<float>(in.putsurface_time),
-             static_cast<unsigned long>(in.nframes), static_cast<unsigned long>(in.lframes),
-             static_cast<double>(static_cast<float>(r.fps_sum)));
+             in.frame_num * 1000.0 / static_cast<float>(in.putsurface_time), static_cast<unsigned long>(in.nframes),
+             static_cast<unsigned long>(in.lframes), static_cast<double>(static_cast<float>(r.fps_sum)));
     r.title = title;
     return r;
 }
 
-void maybe_statistics_tick(Window win)
-{
-    if (lps->putsurface_time <= STATS_TICK_MS)
-        return;
+void maybe_statistics_tick(Window win) {
+    if (lps->putsurface_time <= STATS_TICK_MS) return;
     const double elapsed = getT();
     setT0();
     const DWORD nframes = lps->dwNframes;
-    const TickResult r = statistics_tick({elapsed, nframes, lps->dwPframes, lps->dwLframes, lps->fFPS,
-                                          lps->fFPS_sum, lps->frame_num, lps->putsurface_time});
+    const TickResult r = statistics_tick({elapsed, nframes, lps->dwPframes, lps->dwLframes, lps->fFPS, lps->fFPS_sum,
+                                          lps->frame_num, lps->putsurface_time});
     lps->fTPF = r.tpf;
     lps->dwPframes = nframes;
     lps->fFPS = r.fps;
@@ -53,14 +48,10 @@ void maybe_statistics_tick(Window win)
 // Redraws since the program started; any thread may read it.
 static std::atomic<unsigned long> redraws_total{0};
 
-void account_redraw(unsigned start_ms)
-{
+void account_redraw(unsigned start_ms) {
     lps->putsurface_time += getcurms() - start_ms;
     lps->frame_num += 1;
     redraws_total.fetch_add(1, std::memory_order_relaxed);
 }
 
-unsigned long total_redraws()
-{
-    return redraws_total.load(std::memory_order_relaxed);
-}
+unsigned long total_redraws() { return redraws_total.load(std::memory_order_relaxed); }

@@ -17,8 +17,7 @@ Display* worker_display = nullptr;
 int max_width = 0;
 int max_height = 0;
 
-static DWORD time_of_day_ms()
-{
+static DWORD time_of_day_ms() {
     timeval tv;
     gettimeofday(&tv, nullptr);
     return static_cast<DWORD>(tv.tv_sec) * 1000u + static_cast<DWORD>(tv.tv_usec / 1000);
@@ -26,35 +25,21 @@ static DWORD time_of_day_ms()
 
 static std::atomic<MillisecondClock> clock_source{time_of_day_ms};
 
-DWORD getcurms()
-{
-    return clock_source.load(std::memory_order_relaxed)();
-}
+DWORD getcurms() { return clock_source.load(std::memory_order_relaxed)(); }
 
-void set_millisecond_clock(MillisecondClock source)
-{
-    clock_source = source ? source : time_of_day_ms;
-}
+void set_millisecond_clock(MillisecondClock source) { clock_source = source ? source : time_of_day_ms; }
 
-double elapsed_seconds(DWORD from_ms, DWORD to_ms)
-{
-    return static_cast<DWORD>(to_ms - from_ms) / 1000.0;
-}
+double elapsed_seconds(DWORD from_ms, DWORD to_ms) { return static_cast<DWORD>(to_ms - from_ms) / 1000.0; }
 
-void setT0()
-{
-    lps->pcn0 = getcurms();
-}
+void setT0() { lps->pcn0 = getcurms(); }
 
-double getT()
-{
+double getT() {
     lps->pcn = getcurms();
     return elapsed_seconds(lps->pcn0, lps->pcn);
 }
 
 // Every field back to zero.
-static void reset_record(SETUP& r)
-{
+static void reset_record(SETUP& r) {
     r.uiExposure = 0;
     r.uiMode = 0;
     r.fGain = 0.0f;
@@ -94,8 +79,7 @@ static void reset_record(SETUP& r)
     r.bSaveImage = 0;
 }
 
-void setupCam()
-{
+void setupCam() {
     // The reset would drop bitmaps still held in the record; free them first.
     cqFreeBitmap(0, &lps->bmp);
     cqFreeBitmap(0, &lps->sbmp);
@@ -111,8 +95,7 @@ void setupCam()
 
     DWORD count = 0;
     cqkGetNumberDevices("", &count);
-    if (count == 0)
-        return;
+    if (count == 0) return;
 
     DWORD id = 0;
     cqkGetDevice(0, &id);
@@ -128,8 +111,7 @@ void setupCam()
     }
 }
 
-void close_control_handle()
-{
+void close_control_handle() {
     std::lock_guard<std::mutex> lock(hMV_mutex);
     if (hMV != INVALID_HANDLE_VALUE) {
         cqkUninitialize(hMV);

@@ -16,33 +16,33 @@
 #include "zebapi.h"
 
 struct SETUP {
-    std::atomic<UINT> uiExposure;  // exposure, µs
-    std::atomic<UINT> uiMode;      // sensor mode index
-    std::atomic<float> fGain;      // gain, dB
-    CQGETFRAMEEX gf;   // newest frame; worker writes, guarded by frame_mutex
-    CQGETFRAMEEX sgf;  // frame being shown; display thread only
-    std::atomic<BOOL> bRun;       // the worker runs while true
-    std::atomic<BOOL> bHaveData;  // a frame exists since the last start or stop
+    std::atomic<UINT> uiExposure;                           // exposure, µs
+    std::atomic<UINT> uiMode;                               // sensor mode index
+    std::atomic<float> fGain;                               // gain, dB
+    CQGETFRAMEEX gf;                                        // newest frame; worker writes, guarded by frame_mutex
+    CQGETFRAMEEX sgf;                                       // frame being shown; display thread only
+    std::atomic<BOOL> bRun;                                 // the worker runs while true
+    std::atomic<BOOL> bHaveData;                            // a frame exists since the last start or stop
     std::atomic<DWORD> dwROIx0, dwROIy0, dwROIcx, dwROIcy;  // region sent to the camera
-    std::atomic<DWORD> dwNframes;  // frames retrieved; worker
-    DWORD dwPframes;               // dwNframes at the previous statistics tick; display
-    std::atomic<DWORD> dwLframes;  // frames lost; worker
-    DWORD dwTime;                  // statistics ticks; display
-    DWORD dwCx, dwCy;              // full frame of the current mode; panel
-    std::atomic<double> fFPS;      // acquisition rate, frames/s
-    std::atomic<double> fFPS_sum;  // smoothed acquisition rate
-    double fTPF;                   // time per frame of the last tick, s; display
-    DWORD pcn, pcn0;               // clock now and at the statistics mark, ms
-    unsigned putsurface_time;      // ms of redraw passes since the last tick; display
-    unsigned frame_num;            // redraws since the last tick; display
-    unsigned m_roi_x0, m_roi_y0, m_roi_cx, m_roi_cy;  // region as edited; panel
-    std::atomic<BOOL> show;        // live view on
-    std::atomic<BOOL> color;       // colour output on
-    CQGETBITMAP sbmp;              // bitmap being shown; display thread owns it
-    CQGETBITMAP bmp;               // hand-off slot, full while bmp.bp is non-null
-    std::atomic<BOOL> bTakeWB;     // measure white balance on the next colour frame
-    double Kr, Kg, Kb;             // white-balance gains; worker
-    pthread_t videoThread;         // display thread, 0 when none since the reset
+    std::atomic<DWORD> dwNframes;                           // frames retrieved; worker
+    DWORD dwPframes;                                        // dwNframes at the previous statistics tick; display
+    std::atomic<DWORD> dwLframes;                           // frames lost; worker
+    DWORD dwTime;                                           // statistics ticks; display
+    DWORD dwCx, dwCy;                                       // full frame of the current mode; panel
+    std::atomic<double> fFPS;                               // acquisition rate, frames/s
+    std::atomic<double> fFPS_sum;                           // smoothed acquisition rate
+    double fTPF;                                            // time per frame of the last tick, s; display
+    DWORD pcn, pcn0;                                        // clock now and at the statistics mark, ms
+    unsigned putsurface_time;                               // ms of redraw passes since the last tick; display
+    unsigned frame_num;                                     // redraws since the last tick; display
+    unsigned m_roi_x0, m_roi_y0, m_roi_cx, m_roi_cy;        // region as edited; panel
+    std::atomic<BOOL> show;                                 // live view on
+    std::atomic<BOOL> color;                                // colour output on
+    CQGETBITMAP sbmp;                                       // bitmap being shown; display thread owns it
+    CQGETBITMAP bmp;                                        // hand-off slot, full while bmp.bp is non-null
+    std::atomic<BOOL> bTakeWB;                              // measure white balance on the next colour frame
+    double Kr, Kg, Kb;                                      // white-balance gains; worker
+    pthread_t videoThread;                                  // display thread, 0 when none since the reset
 
     // The rest of the record's fields: set by the reset, read by nothing.
     DWORD zoom;
@@ -68,8 +68,8 @@ extern HANDLE hMV;
 // toolkit runs nested handlers that take it again.
 extern std::mutex hMV_mutex;
 
-extern bool has_derive;          // frame upload may use derived images; display thread
-extern Display* x11_display;     // the display thread's X connection
+extern bool has_derive;       // frame upload may use derived images; display thread
+extern Display* x11_display;  // the display thread's X connection
 // The worker's own X connection, on which it posts its notices: opened by the
 // display thread before the worker starts and closed after it ended, so the
 // worker never waits for the display thread's use of x11_display (a picture

@@ -3,10 +3,8 @@
 
 #include <cstdio>
 
-bool va_failed(const char* function, const char* call, int line, VAStatus status)
-{
-    if (status == VA_STATUS_SUCCESS)
-        return false;
+bool va_failed(const char* function, const char* call, int line, VAStatus status) {
+    if (status == VA_STATUS_SUCCESS) return false;
     fprintf(stderr, "%s:%s (%d) failed %d,exit\n", function, call, line, status);
     return true;
 }

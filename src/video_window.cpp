@@ -15,8 +15,7 @@ static Atom wmDeleteMessage;
 // Desktop manners: the class groups this window with the control window in
 // task bars and lets window rules match it; the process id (with the host it
 // belongs to) lets the window manager offer to end a program that hangs.
-static void set_class_and_pid(Window win)
-{
+static void set_class_and_pid(Window win) {
     char res_name[] = "tolmirex";
     char res_class[] = "Tolmirex";
     XClassHint class_hint{res_name, res_class};
@@ -31,34 +30,27 @@ static void set_class_and_pid(Window win)
         XFree(machine.value);
     }
     const long pid = getpid();
-    XChangeProperty(x11_display, win, XInternAtom(x11_display, "_NET_WM_PID", False), XA_CARDINAL, 32,
-                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+    XChangeProperty(x11_display, win, XInternAtom(x11_display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
 }
 
-Atom delete_window_atom()
-{
-    return wmDeleteMessage;
-}
+Atom delete_window_atom() { return wmDeleteMessage; }
 
-void set_window_name(Window win, const char* name)
-{
+void set_window_name(Window win, const char* name) {
     char* list[] = {const_cast<char*>(name)};
     XTextProperty property{};
-    if (XmbTextListToTextProperty(x11_display, list, 1, XStringStyle, &property) < Success)
-        return;
+    if (XmbTextListToTextProperty(x11_display, list, 1, XStringStyle, &property) < Success) return;
     XSetWMName(x11_display, win, &property);
     XFree(property.value);
 }
 
-Window create_window(int width, int height)
-{
+Window create_window(int width, int height) {
     wmDeleteMessage = XInternAtom(x11_display, "WM_DELETE_WINDOW", False);
 
     const int screen = DefaultScreen(x11_display);
-    const Window win = XCreateSimpleWindow(x11_display, RootWindow(x11_display, screen), 0, 0,
-                                           width, height, 0, 0, WhitePixel(x11_display, screen));
-    if (!win)
-        return 0;
+    const Window win = XCreateSimpleWindow(x11_display, RootWindow(x11_display, screen), 0, 0, width, height, 0, 0,
+                                           WhitePixel(x11_display, screen));
+    if (!win) return 0;
 
     // The aspect hints and size go out before events are selected and the
     // window is mapped.
@@ -73,8 +65,7 @@ Window create_window(int width, int height)
     return win;
 }
 
-void resize_window(Window win, int width, int height)
-{
+void resize_window(Window win, int width, int height) {
     XSizeHints sizehints{};
     sizehints.flags = PAspect;
     sizehints.min_aspect.x = sizehints.max_aspect.x = width;

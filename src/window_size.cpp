@@ -8,8 +8,7 @@ namespace {
 
 // Shrinks the larger side to the X limit, scaling the other with it, and
 // makes each side at least one pixel (a thin region can round to zero).
-WindowSize bounded_for_x(int64_t width, int64_t height)
-{
+WindowSize bounded_for_x(int64_t width, int64_t height) {
     if (width > MAX_WINDOW_SIDE && width >= height) {
         height = height * MAX_WINDOW_SIDE / width;
         width = MAX_WINDOW_SIDE;
@@ -23,8 +22,7 @@ WindowSize bounded_for_x(int64_t width, int64_t height)
 
 }  // namespace
 
-WindowSize window_size_for(unsigned sw, unsigned sh, int max_w, int max_h, unsigned dpy_w, unsigned dpy_h)
-{
+WindowSize window_size_for(unsigned sw, unsigned sh, int max_w, int max_h, unsigned dpy_w, unsigned dpy_h) {
     if (max_w > 0 || max_h > 0) {
         // 64-bit products: the same result as 32-bit ones wherever those do
         // not overflow, and the right aspect for limits of any size. Equal
@@ -32,8 +30,7 @@ WindowSize window_size_for(unsigned sw, unsigned sh, int max_w, int max_h, unsig
         const uint64_t mw = static_cast<uint64_t>(std::max(max_w, 0));
         const uint64_t mh = static_cast<uint64_t>(std::max(max_h, 0));
         const bool width_bound = max_h <= 0 || (max_w > 0 && mh * sw > mw * sh);
-        if (width_bound)
-            return bounded_for_x(max_w, sh * mw / sw);
+        if (width_bound) return bounded_for_x(max_w, sh * mw / sw);
         return bounded_for_x(sw * mh / sh, max_h);
     }
 

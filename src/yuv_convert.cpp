@@ -50,9 +50,7 @@ void luma_chroma_tail(const uint8_t* src, int from, int width, uint8_t* luma, St
     for (int j = from; j < width; j += 2) store_chroma(j / 2, cb_of(src + 4 * j), cr_of(src + 4 * j));
 }
 
-KernelIsa usable(KernelIsa requested) {
-    return kernel_isa_supported(requested) ? requested : best_kernel_isa();
-}
+KernelIsa usable(KernelIsa requested) { return kernel_isa_supported(requested) ? requested : best_kernel_isa(); }
 
 // Whole-plane copy and fill with the string instructions: with fast-string
 // microcode (ERMS, every current x86-64) they move whole cache lines and beat
@@ -87,9 +85,7 @@ const uint8_t* source_row(const uint8_t* src, int width, int row, int bytes_per_
     return src + static_cast<size_t>(row) * static_cast<size_t>(width) * bytes_per_pixel;
 }
 
-uint8_t* plane_row(uint8_t* plane, int pitch, int row) {
-    return plane + static_cast<ptrdiff_t>(row) * pitch;
-}
+uint8_t* plane_row(uint8_t* plane, int pitch, int row) { return plane + static_cast<ptrdiff_t>(row) * pitch; }
 
 // The colour loop shared by NV12 and YV12: `even_row(src, luma, chroma_row)`
 // converts one even row (luma and chroma), odd rows get luma only.
@@ -127,13 +123,12 @@ void copy_rows_8bit(const uint8_t* src, int width, int height, uint8_t* luma, in
         std::memcpy(plane_row(luma, luma_pitch, i), source_row(src, width, i, 1), static_cast<size_t>(width));
 }
 
-void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_pixel, uint8_t* luma,
-                      int luma_pitch) {
+void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_pixel, uint8_t* luma, int luma_pitch) {
     shift_rows_16bit(src, width, height, bits_per_pixel, luma, luma_pitch, best_kernel_isa());
 }
 
-void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_pixel, uint8_t* luma,
-                      int luma_pitch, KernelIsa isa) {
+void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_pixel, uint8_t* luma, int luma_pitch,
+                      KernelIsa isa) {
     if (width <= 0 || height <= 0) return;
     const int shift = bits_per_pixel - 8;
     if (shift < 0 || shift >= 16) {
@@ -141,9 +136,7 @@ void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_p
         return;
     }
     isa = usable(isa);
-    const auto row_kernel = isa >= KernelIsa::avx2   ? shift_row_avx2
-                            : isa == KernelIsa::sse2 ? shift_row_sse2
-                                                     : nullptr;
+    const auto row_kernel = isa >= KernelIsa::avx2 ? shift_row_avx2 : isa == KernelIsa::sse2 ? shift_row_sse2 : nullptr;
     for (int i = 0; i < height; ++i) {
         const uint16_t* s = src + static_cast<size_t>(i) * static_cast<size_t>(width);
         uint8_t* y = plane_row(luma, luma_pitch, i);
@@ -155,13 +148,12 @@ void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_p
 
 void fill_neutral_chroma(uint8_t* plane, size_t bytes) { fill_string(plane, 128, bytes); }
 
-void bgrx_to_nv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* uv,
-                  int uv_pitch) {
+void bgrx_to_nv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* uv, int uv_pitch) {
     bgrx_to_nv12(src, width, height, luma, luma_pitch, uv, uv_pitch, best_kernel_isa());
 }
 
-void bgrx_to_nv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* uv,
-                  int uv_pitch, KernelIsa isa) {
+void bgrx_to_nv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* uv, int uv_pitch,
+                  KernelIsa isa) {
     if (width <= 0 || height <= 0) return;
     isa = usable(isa);
     const auto row_kernel = colour_row_kernels(isa).nv12;
@@ -175,13 +167,13 @@ void bgrx_to_nv12(const uint8_t* src, int width, int height, uint8_t* luma, int 
     });
 }
 
-void bgrx_to_yv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* v,
-                  int v_pitch, uint8_t* u, int u_pitch) {
+void bgrx_to_yv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* v, int v_pitch,
+                  uint8_t* u, int u_pitch) {
     bgrx_to_yv12(src, width, height, luma, luma_pitch, v, v_pitch, u, u_pitch, best_kernel_isa());
 }
 
-void bgrx_to_yv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* v,
-                  int v_pitch, uint8_t* u, int u_pitch, KernelIsa isa) {
+void bgrx_to_yv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* v, int v_pitch,
+                  uint8_t* u, int u_pitch, KernelIsa isa) {
     if (width <= 0 || height <= 0) return;
     isa = usable(isa);
     const auto row_kernel = colour_row_kernels(isa).yv12;

@@ -34,10 +34,9 @@ void copy_rows_8bit(const uint8_t* src, int width, int height, uint8_t* luma, in
 // to 0..255 (so 0x8000 and above give 0). A shift below 0 or of 16 and more
 // gives 0 for every sample. Non-temporal stores are used on 16-byte aligned
 // rows: the luma plane is usually uncached device memory that is not read back.
-void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_pixel, uint8_t* luma,
-                      int luma_pitch);
-void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_pixel, uint8_t* luma,
-                      int luma_pitch, KernelIsa isa);
+void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_pixel, uint8_t* luma, int luma_pitch);
+void shift_rows_16bit(const uint16_t* src, int width, int height, int bits_per_pixel, uint8_t* luma, int luma_pitch,
+                      KernelIsa isa);
 
 // Neutral chroma (128) over `bytes` bytes, for monochrome frames.
 void fill_neutral_chroma(uint8_t* plane, size_t bytes);
@@ -47,12 +46,11 @@ void fill_neutral_chroma(uint8_t* plane, size_t bytes);
 // last column or row is converted like a full block, so every chroma entry of
 // the ceil(width/2) x ceil(height/2) chroma area is written and nothing beyond.
 // NV12: one plane of Cb,Cr byte pairs.
-void bgrx_to_nv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* uv,
-                  int uv_pitch);
-void bgrx_to_nv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* uv,
-                  int uv_pitch, KernelIsa isa);
+void bgrx_to_nv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* uv, int uv_pitch);
+void bgrx_to_nv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* uv, int uv_pitch,
+                  KernelIsa isa);
 // YV12: Cr (V) and Cb (U) in separate planes, one byte per 2x2 block each.
-void bgrx_to_yv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* v,
-                  int v_pitch, uint8_t* u, int u_pitch);
-void bgrx_to_yv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* v,
-                  int v_pitch, uint8_t* u, int u_pitch, KernelIsa isa);
+void bgrx_to_yv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* v, int v_pitch,
+                  uint8_t* u, int u_pitch);
+void bgrx_to_yv12(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch, uint8_t* v, int v_pitch,
+                  uint8_t* u, int u_pitch, KernelIsa isa);

@@ -44,36 +44,29 @@ struct Bt601Vectors {
 };
 
 Bt601Vectors make_bt601_vectors() {
-    return {// B G R G per pixel.
-            _mm256_setr_epi8(0, 1, 2, 1, 4, 5, 6, 5, 8, 9, 10, 9, 12, 13, 14, 13, 0, 1, 2, 1, 4, 5, 6, 5, 8, 9, 10, 9,
-                             12, 13, 14, 13),
-            pixel_weights(bt601::y_b, y_g_with_blue, bt601::y_r, y_g_with_red),
-            pixel_weights(bt601::cb_b, bt601::cb_g, bt601::cb_r, 0),
-            pixel_weights(bt601::cr_b, bt601::cr_g, bt601::cr_r, 0),
-            _mm256_set1_epi16(static_cast<short>(bt601::y_bias)),
-            _mm256_set1_epi16(static_cast<short>(bt601::c_bias)),
-            _mm256_set1_epi16(0x00FF),
-            // Four Cb then four Cr bytes, twice per half, into Cb,Cr pairs.
-            _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9,
-                             13, 10, 14, 11, 15),
-            // After packing four source vectors a,b,c,d the 4-byte groups hold
-            // a,b,c,d's low halves, then their high halves; this restores order.
-            _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)};
+    return {
+        // B G R G per pixel.
+        _mm256_setr_epi8(0, 1, 2, 1, 4, 5, 6, 5, 8, 9, 10, 9, 12, 13, 14, 13, 0, 1, 2, 1, 4, 5, 6, 5, 8, 9, 10, 9, 12,
+                         13, 14, 13),
+        pixel_weights(bt601::y_b, y_g_with_blue, bt601::y_r, y_g_with_red),
+        pixel_weights(bt601::cb_b, bt601::cb_g, bt601::cb_r, 0),
+        pixel_weights(bt601::cr_b, bt601::cr_g, bt601::cr_r, 0), _mm256_set1_epi16(static_cast<short>(bt601::y_bias)),
+        _mm256_set1_epi16(static_cast<short>(bt601::c_bias)), _mm256_set1_epi16(0x00FF),
+        // Four Cb then four Cr bytes, twice per half, into Cb,Cr pairs.
+        _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10,
+                         14, 11, 15),
+        // After packing four source vectors a,b,c,d the 4-byte groups hold
+        // a,b,c,d's low halves, then their high halves; this restores order.
+        _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)};
 }
 
-inline __m256i load32(const uint8_t* src) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
-}
+inline __m256i load32(const uint8_t* src) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src)); }
 
-inline void store32(uint8_t* dst, __m256i v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), v);
-}
+inline void store32(uint8_t* dst, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), v); }
 
 // Y*256 + bias of a sum of two weighted pairs, shifted down: a biased byte
 // value in each 16-bit lane.
-inline __m256i scaled_down(__m256i sums, __m256i bias) {
-    return _mm256_srli_epi16(_mm256_add_epi16(sums, bias), 8);
-}
+inline __m256i scaled_down(__m256i sums, __m256i bias) { return _mm256_srli_epi16(_mm256_add_epi16(sums, bias), 8); }
 
 // Y of the 16 pixels in a and b as 16-bit lanes (a0-3, b0-3 | a4-7, b4-7).
 inline __m256i luma16(__m256i a, __m256i b, const Bt601Vectors& k) {
@@ -85,8 +78,8 @@ inline __m256i luma16(__m256i a, __m256i b, const Bt601Vectors& k) {
 // Cb and Cr of the even pixels of a and b as 16-bit lanes: per half four Cb
 // then four Cr (pixels a0, a2, b0, b2 | a4, a6, b4, b6).
 inline __m256i chroma16(__m256i a, __m256i b, const Bt601Vectors& k) {
-    const __m256i even = _mm256_castps_si256(
-        _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m256i even =
+        _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), _MM_SHUFFLE(2, 0, 2, 0)));
     const __m256i cb = _mm256_maddubs_epi16(even, k.cb_weights);
     const __m256i cr = _mm256_maddubs_epi16(even, k.cr_weights);
     return scaled_down(_mm256_hadd_epi16(cb, cr), k.c_bias);

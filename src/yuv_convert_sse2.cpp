@@ -18,8 +18,8 @@ namespace {
 // Two signed 16-bit coefficients as one 32-bit lane: `low` weighs the lower
 // lane of each pair.
 __m128i coefficient_pair(int low, int high) {
-    return _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16) |
-                                           static_cast<uint16_t>(low)));
+    return _mm_set1_epi32(
+        static_cast<int>((static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16) | static_cast<uint16_t>(low)));
 }
 
 struct Bt601Vectors {

@@ -57,8 +57,8 @@ bool run(HANDLE h, UINT mode, const char* label) {
     cv::Mat bgra;
     const double opencv = best_mpixels_per_s([&] { cv::cvtColor(raw, bgra, cv::COLOR_BayerRG2BGRA); }, pixels);
 
-    std::printf("%-7s %4ux%-4u  cqProcessFrame %7.0f Mpixel/s   OpenCV cvtColor %7.0f Mpixel/s   ratio %.2f\n",
-                label, f.curCX, f.curCY, ours, opencv, ours / opencv);
+    std::printf("%-7s %4ux%-4u  cqProcessFrame %7.0f Mpixel/s   OpenCV cvtColor %7.0f Mpixel/s   ratio %.2f\n", label,
+                f.curCX, f.curCY, ours, opencv, ours / opencv);
     cqStopAcquisition(h);
     zebsim::set_paused(false);
     return true;

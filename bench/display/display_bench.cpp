@@ -68,14 +68,13 @@ struct Counters {
 };
 
 Counters now(const char* server_pid) {
-    return {Clock::now(), lps->dwNframes.load(), lps->dwLframes.load(), total_redraws(), zebsim::dropped_frames(),
-            own_cpu_s(), process_cpu_s(server_pid)};
+    return {Clock::now(), lps->dwNframes.load(),    lps->dwLframes.load(), total_redraws(), zebsim::dropped_frames(),
+            own_cpu_s(),  process_cpu_s(server_pid)};
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int seconds = 30;
     bool colour = false;
     unsigned mode = 0, exposure_us = 1000, roi_cx = 0, roi_cy = 0;
@@ -125,12 +124,13 @@ int main(int argc, char** argv)
     joinLive();
 
     const double elapsed = std::chrono::duration<double>(end.at - begin.at).count();
-    printf("%4ux%-4u %-6s camera %7.1f fps  dropped %3lu  skip %3u  display %6.1f fps  CPU viewer %3.0f %%  X %3.0f %%"
-           "  RSS %4ld MB\n",
-           width, height, colour ? "colour" : "mono", (end.acquired - begin.acquired) / elapsed,
-           static_cast<unsigned long>(end.dropped - begin.dropped), end.lost - begin.lost,
-           (end.displayed - begin.displayed) / elapsed, 100 * (end.cpu - begin.cpu) / elapsed,
-           100 * (end.server_cpu - begin.server_cpu) / elapsed, rss);
+    printf(
+        "%4ux%-4u %-6s camera %7.1f fps  dropped %3lu  skip %3u  display %6.1f fps  CPU viewer %3.0f %%  X %3.0f %%"
+        "  RSS %4ld MB\n",
+        width, height, colour ? "colour" : "mono", (end.acquired - begin.acquired) / elapsed,
+        static_cast<unsigned long>(end.dropped - begin.dropped), end.lost - begin.lost,
+        (end.displayed - begin.displayed) / elapsed, 100 * (end.cpu - begin.cpu) / elapsed,
+        100 * (end.server_cpu - begin.server_cpu) / elapsed, rss);
     XCloseDisplay(x11_display);
     return 0;
 }

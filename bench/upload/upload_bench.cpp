@@ -87,8 +87,8 @@ const std::map<std::string, Kernel>& kernels() {
         {"colour/ours_yv12",
          [](Frame& f) {
              uint8_t* v = f.chroma.get();
-             bgrx_to_yv12(f.bgrx.get(), f.width, f.height, f.luma.get(), f.width, v, f.width / 2,
-                          v + f.pixels / 4, f.width / 2);
+             bgrx_to_yv12(f.bgrx.get(), f.width, f.height, f.luma.get(), f.width, v, f.width / 2, v + f.pixels / 4,
+                          f.width / 2);
          }},
         {"colour/libyuv_nv12",
          [](Frame& f) {
@@ -111,7 +111,7 @@ void run_kernel(benchmark::State& state, const Kernel& kernel, int width, int he
 // Console output as usual, and items_per_second kept per benchmark (the median
 // when repetitions are asked for) for the ratio table.
 class RateReporter : public benchmark::ConsoleReporter {
-  public:
+public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             const auto rate = run.counters.find("items_per_second");
@@ -131,7 +131,7 @@ class RateReporter : public benchmark::ConsoleReporter {
         return 0;
     }
 
-  private:
+private:
     std::map<std::string, double> medians_, singles_;
 };
 
@@ -143,8 +143,8 @@ void print_ratio(const RateReporter& rates, const std::string& size, const char*
         std::printf("%-10s %-22s %8.0f  %-19s %8.0f  ratio %5.2f  (fallback, no target)\n", size.c_str(), ours, a,
                     theirs, b, a / b);
     else
-        std::printf("%-10s %-22s %8.0f  %-19s %8.0f  ratio %5.2f  (target %s) %s\n", size.c_str(), ours, a, theirs,
-                    b, a / b, target_text, a / b >= target ? "ok" : "MISSED");
+        std::printf("%-10s %-22s %8.0f  %-19s %8.0f  ratio %5.2f  (target %s) %s\n", size.c_str(), ours, a, theirs, b,
+                    a / b, target_text, a / b >= target ? "ok" : "MISSED");
 }
 
 }  // namespace

@@ -20,12 +20,12 @@ constexpr int kMaxClassBits = 16;
 // where the features f_j are the bilinear P, G, Q estimates as 4x-sample sums
 // scaled up by 2^(feature_shift - 2) so that they fill 15 bits.
 struct FixedClass {
-    bool usable = false;      // false: the settings overflow 16 bits here; use the float path
-    int input_shift = 0;      // right shift of every sample (data wider than 13 bits)
-    int feature_shift = 0;    // left shift of a centre sample; 2-sample sums use one less, 4-sample sums two less
-    int fraction_bits = 0;    // fractional bits of the 16-bit sums
-    int16_t k[3][3]{};        // [output R, G, B][input P, G, Q]
-    int16_t offset[3]{};      // black level, rounding and truncation bias, in 2^-fraction_bits units
+    bool usable = false;    // false: the settings overflow 16 bits here; use the float path
+    int input_shift = 0;    // right shift of every sample (data wider than 13 bits)
+    int feature_shift = 0;  // left shift of a centre sample; 2-sample sums use one less, 4-sample sums two less
+    int fraction_bits = 0;  // fractional bits of the 16-bit sums
+    int16_t k[3][3]{};      // [output R, G, B][input P, G, Q]
+    int16_t offset[3]{};    // black level, rounding and truncation bias, in 2^-fraction_bits units
 };
 
 struct FixedSet {
@@ -45,8 +45,7 @@ FixedSet fold_fixed(const double gain[3][3], const double offset[3]);
 struct Features {
     int32_t p, g, q;
 };
-Features pixel_features(const FixedClass& fc, bool p_row, bool even_column, int32_t c, int32_t h, int32_t v,
-                        int32_t d);
+Features pixel_features(const FixedClass& fc, bool p_row, bool even_column, int32_t c, int32_t h, int32_t v, int32_t d);
 
 // B | G<<8 | R<<16 of one pixel, exactly as the SIMD kernels compute it.
 uint32_t fixed_to_bgrx(const FixedClass& fc, Features f);

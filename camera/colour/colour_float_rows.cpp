@@ -35,9 +35,9 @@ template <typename T>
 void row_of(const T* data, long w, long h, long y, const FloatCoefficients& k, uint32_t* out) {
     auto at = [&](long xx, long yy) { return static_cast<int32_t>(data[reflect101(yy, h) * w + reflect101(xx, w)]); };
     for (long x = 0; x < w; ++x) {
-        const Sites s = interpolate((y & 1) == 0, (x & 1) == 0, at(x, y), at(x - 1, y) + at(x + 1, y),
-                                    at(x, y - 1) + at(x, y + 1),
-                                    at(x - 1, y - 1) + at(x + 1, y - 1) + at(x - 1, y + 1) + at(x + 1, y + 1));
+        const Sites s =
+            interpolate((y & 1) == 0, (x & 1) == 0, at(x, y), at(x - 1, y) + at(x + 1, y), at(x, y - 1) + at(x, y + 1),
+                        at(x - 1, y - 1) + at(x + 1, y - 1) + at(x - 1, y + 1) + at(x + 1, y + 1));
         out[x] = to_bgrx(k, s);
     }
 }

@@ -41,7 +41,7 @@ void demosaic(const RawImage& raw, const detail::FixedSet& fixed, const detail::
             continue;
         }
         const detail::RowJob job{row_at(y - 1), row_at(y), row_at(y + 1), raw.bytes_per_sample, w, (y & 1) == 0,
-                                 &fc, out};
+                                 &fc,           out};
         const long end = kernel(job);
         detail::scalar_pixels(job, 0, std::min(2L, w));
         detail::scalar_pixels(job, end, w);
@@ -49,8 +49,7 @@ void demosaic(const RawImage& raw, const detail::FixedSet& fixed, const detail::
 }
 
 template <typename T>
-void mono_image(const T* data, size_t n, float gain, float offset,
-                                                                  uint32_t* out) {
+void mono_image(const T* data, size_t n, float gain, float offset, uint32_t* out) {
     for (size_t i = 0; i < n; ++i) {
         float v = data[i] * gain + offset;
         v = v < 0.f ? 0.f : v;
@@ -96,9 +95,7 @@ std::array<double, 4> sum_positions(const T* data, uint32_t w, uint32_t x0, uint
 
 }  // namespace
 
-Matrix3 default_correction_matrix() {
-    return {{{1.60, -0.40, -0.20}, {-0.30, 1.50, -0.20}, {-0.10, -0.50, 1.60}}};
-}
+Matrix3 default_correction_matrix() { return {{{1.60, -0.40, -0.20}, {-0.30, 1.50, -0.20}, {-0.10, -0.50, 1.60}}}; }
 
 void Pipeline::configure(const Settings& settings) {
     settings_ = settings;

@@ -22,13 +22,13 @@ using Matrix3 = std::array<std::array<double, 3>, 3>;  // rows: output R,G,B; co
 struct Settings {
     std::array<double, 3> white_balance{1.0, 1.0, 1.0};  // gains for R, G, B
     Matrix3 matrix{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
-    uint32_t black = 0;    // raw level that maps to 0
-    uint32_t top = 4095;   // raw level that maps to 255
-    double gamma = 1.0;    // output = linear^(1/gamma); 1 (or <= 0) = linear
+    uint32_t black = 0;   // raw level that maps to 0
+    uint32_t top = 4095;  // raw level that maps to 255
+    double gamma = 1.0;   // output = linear^(1/gamma); 1 (or <= 0) = linear
 };
 
 struct RawImage {
-    const void* data;           // rows packed, width samples each
+    const void* data;  // rows packed, width samples each
     uint32_t width, height;
     uint32_t bytes_per_sample;  // 1, or 2 (little-endian, up to 16 significant bits)
     Mosaic mosaic;

@@ -30,9 +30,9 @@ struct RowJob {
     const void* down;
     uint32_t bytes_per_sample;  // 1 or 2
     long width;
-    bool p_row;                 // the row holds P and G (else G and Q)
-    const FixedClass* fixed;    // usable
-    uint32_t* out;              // width pixels
+    bool p_row;               // the row holds P and G (else G and Q)
+    const FixedClass* fixed;  // usable
+    uint32_t* out;            // width pixels
 };
 
 // Fills out[2, end) and returns end; end is 2 when the row is too narrow for

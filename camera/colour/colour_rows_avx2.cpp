@@ -25,8 +25,10 @@ struct Avx2 {
     static V set1(int16_t v) { return _mm256_set1_epi16(v); }
     template <int n>
     static V shl(V v) {
-        if constexpr (n == 0) return v;
-        else return _mm256_slli_epi16(v, n);
+        if constexpr (n == 0)
+            return v;
+        else
+            return _mm256_slli_epi16(v, n);
     }
     static V sra(V v, int n) { return _mm256_sra_epi16(v, _mm_cvtsi32_si128(n)); }
     static V srl(V v, int n) { return _mm256_srl_epi16(v, _mm_cvtsi32_si128(n)); }

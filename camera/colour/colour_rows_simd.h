@@ -31,7 +31,8 @@ inline __attribute__((always_inline)) void pixels_at(const T* up, const T* row, 
     const V c = load(row + x);
     const V h = Ops::add(load(row + x - 1), load(row + x + 1));
     const V v = Ops::add(load(up + x), load(down + x));
-    const V d = Ops::add(Ops::add(load(up + x - 1), load(down + x - 1)), Ops::add(load(up + x + 1), load(down + x + 1)));
+    const V d =
+        Ops::add(Ops::add(load(up + x - 1), load(down + x - 1)), Ops::add(load(up + x + 1), load(down + x + 1)));
     // Each feature is a 4x-sample sum scaled by 2^(kShift - 2): see FixedClass.
     const V cs = Ops::template shl<kShift>(c);
     const V hs = Ops::template shl<kShift - 1>(h);
@@ -76,13 +77,11 @@ long row_interior(const RowJob& job) {
     // one column either side.
     long x = 2;
     for (; x + kLanes <= w - 1; x += kLanes)
-        pixels_at<Ops, T, kShift, kWide, kPRow>(up, row, down, x, k, offset, fc.fraction_bits, fc.input_shift,
-                                                 job.out);
+        pixels_at<Ops, T, kShift, kWide, kPRow>(up, row, down, x, k, offset, fc.fraction_bits, fc.input_shift, job.out);
     if (x >= w - 2) return x;
     // The remainder: one more step that overlaps the last (same results).
     const long last = (w - 1 - kLanes) & ~1L;
-    pixels_at<Ops, T, kShift, kWide, kPRow>(up, row, down, last, k, offset, fc.fraction_bits, fc.input_shift,
-                                             job.out);
+    pixels_at<Ops, T, kShift, kWide, kPRow>(up, row, down, last, k, offset, fc.fraction_bits, fc.input_shift, job.out);
     return last + kLanes;
 }
 

@@ -45,7 +45,8 @@ uint8_t* take_block(size_t bytes) {
                 return block;
             }
     }
-    void* memory = std::aligned_alloc(kHeaderBytes, kHeaderBytes + (bytes + kHeaderBytes - 1) / kHeaderBytes * kHeaderBytes);
+    void* memory =
+        std::aligned_alloc(kHeaderBytes, kHeaderBytes + (bytes + kHeaderBytes - 1) / kHeaderBytes * kHeaderBytes);
     if (!memory) return nullptr;
     auto* header = new (memory) Header{bytes, 1};
     return reinterpret_cast<uint8_t*>(header) + kHeaderBytes;

@@ -126,7 +126,8 @@ private:
     void end_locked(HandleQueue* handle);
     void release_unused_locked();
 
-    std::mutex mutex_;  // protects handles_, pool_, queue_depth_, dropped_, every buffer's facts and references, every attached HandleQueue
+    std::mutex mutex_;  // protects handles_, pool_, queue_depth_, dropped_, every buffer's facts and references, every
+                        // attached HandleQueue
     std::condition_variable frame_ready_;  // new field, handle closed or stopped
     std::vector<HandleQueue*> handles_;
     std::vector<std::unique_ptr<FrameBuffer>> pool_;

@@ -78,8 +78,8 @@ int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms) {
     ++attaching_;
     start_thread_locked();
     changed_.notify_all();
-    const bool up = changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms),
-                                      [&] { return answering_locked(); });
+    const bool up =
+        changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms), [&] { return answering_locked(); });
     --attaching_;
     changed_.notify_all();
     if (!up) return kNoDevice;
@@ -107,8 +107,7 @@ void CameraSlot::detach(zebcommon::HandleQueue* handle) {
     // The camera thread closes the camera now that nobody wants it; that is
     // waited for only while the camera answers.
     changed_.notify_all();
-    if (answering_locked())
-        wait_for_camera_locked(lock, [&] { return (!connection_ && !closing_) || attaching_ > 0; });
+    if (answering_locked()) wait_for_camera_locked(lock, [&] { return (!connection_ && !closing_) || attaching_ > 0; });
 }
 
 int CameraSlot::set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested) {

@@ -118,17 +118,17 @@ private:
 
     const std::string name_;
 
-    std::mutex mutex_;  // protects everything down to jobs_
+    std::mutex mutex_;                 // protects everything down to jobs_
     std::condition_variable changed_;  // jobs posted or done, handles, connection state
     bool thread_running_ = false;
-    bool connected_ = false;       // connection_ is configured and used
-    bool closing_ = false;         // the camera thread is closing a connection
-    bool not_answering_ = false;   // a call waited past its deadline
-    bool loss_reported_ = false;   // the lost line went out, the back line not yet
+    bool connected_ = false;      // connection_ is configured and used
+    bool closing_ = false;        // the camera thread is closing a connection
+    bool not_answering_ = false;  // a call waited past its deadline
+    bool loss_reported_ = false;  // the lost line went out, the back line not yet
     int attaching_ = 0;
     int open_handles_ = 0;
     int acquiring_handles_ = 0;
-    CameraFacts facts_;  // from the first connection while any handle is open
+    CameraFacts facts_;    // from the first connection while any handle is open
     std::string address_;  // the connected camera's IPv4 address, "" when it has none
     Settings settings_;
     std::deque<std::shared_ptr<Job>> jobs_;
@@ -139,7 +139,7 @@ private:
     // Each taken alone or inside mutex_, never the other way round: the
     // receive thread takes them, and the camera thread joins that thread.
     zebcommon::FrameExchange frames_;  // has its own mutex
-    std::mutex stream_mutex_;  // protects everything below
+    std::mutex stream_mutex_;          // protects everything below
     FrameIdCounter ids_;
     IdWidth id_width_ = IdWidth::wide64;
     Mode shown_mode_{};

@@ -318,7 +318,9 @@ uint32_t Connection::input_levels() {
     if (!has_feature(camera_, "LineSelector") || !has_feature(camera_, "LineStatus")) return 0;
     guint n_lines = 0;
     const char** lines = nullptr;
-    check([&](GError** e) { lines = arv_camera_dup_available_enumerations_as_strings(camera_, "LineSelector", &n_lines, e); });
+    check([&](GError** e) {
+        lines = arv_camera_dup_available_enumerations_as_strings(camera_, "LineSelector", &n_lines, e);
+    });
     uint32_t levels = 0;
     // Input n is the line named Line<n-1>, else the n-th line listed.
     for (guint n = 0; n < 4; ++n) {

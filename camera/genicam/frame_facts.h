@@ -19,7 +19,7 @@ struct FrameInfo {
     PixelLayout layout{8, 1, Mosaic::mono, 0};
     uint32_t binning = 1;
     uint32_t mode_width = 0, mode_height = 0;
-    uint32_t frame_number = 0;       // widened id, low 32 bits
+    uint32_t frame_number = 0;  // widened id, low 32 bits
 };
 
 zebcommon::FrameFacts describe_frame(const FrameInfo& info);

@@ -34,7 +34,8 @@ bool camera_answers(const std::string& address, int timeout_ms) {
         // A connected socket also sees "port unreachable" at once: no camera.
         if (poll(&waiting, 1, timeout_ms) == 1) {
             const ssize_t got = recv(fd, reply, sizeof reply, 0);
-            answered = got >= 8 && ((reply[2] << 8) | reply[3]) == kReadRegisterAck && reply[6] == 0x7A && reply[7] == 0x11;
+            answered =
+                got >= 8 && ((reply[2] << 8) | reply[3]) == kReadRegisterAck && reply[6] == 0x7A && reply[7] == 0x11;
         }
     }
     close(fd);

@@ -21,7 +21,7 @@ struct OfferedFormat {
 struct CameraGeometry {
     uint32_t sensor_width = 0, sensor_height = 0;  // unbinned
     uint32_t width_increment = 1, height_increment = 1;
-    uint32_t max_binning = 1;                      // 1 when the camera cannot bin
+    uint32_t max_binning = 1;  // 1 when the camera cannot bin
 };
 
 struct Mode {

@@ -63,7 +63,8 @@ bool copy_shown_image(const PixelLayout& layout, const uint8_t* source, size_t s
         return true;
     }
     const size_t skip = size_t{layout.column_shift} * layout.bytes;
-    for (uint32_t y = 0; y < height; ++y) std::memcpy(target + y * target_row, source + y * source_row + skip, target_row);
+    for (uint32_t y = 0; y < height; ++y)
+        std::memcpy(target + y * target_row, source + y * source_row + skip, target_row);
     return true;
 }
 

@@ -22,10 +22,10 @@ namespace genicam {
 using Mosaic = colour::Mosaic;  // mono for a sensor without one
 
 struct PixelLayout {
-    uint32_t bits;           // significant bits per sample
-    uint32_t bytes;          // bytes per sample: 1 or 2
-    Mosaic mosaic;           // of the image as handed to the program
-    uint32_t column_shift;   // 1 for GR/GB orders: first (and last) column dropped
+    uint32_t bits;          // significant bits per sample
+    uint32_t bytes;         // bytes per sample: 1 or 2
+    Mosaic mosaic;          // of the image as handed to the program
+    uint32_t column_shift;  // 1 for GR/GB orders: first (and last) column dropped
 };
 
 // nullopt for a format the viewer cannot show (packed, RGB, YUV, ...).
@@ -38,8 +38,8 @@ uint32_t shown_width(const PixelLayout& layout, uint32_t camera_width);
 size_t shown_bytes(const PixelLayout& layout, uint32_t camera_width, uint32_t height);
 
 // Copies a camera image (rows of camera_width samples, packed as GigE Vision
-// and USB3 Vision deliver them) into target, rows packed at the shown width.  False (nothing copied) when the source is shorter than
-// the image it claims to hold.
+// and USB3 Vision deliver them) into target, rows packed at the shown width.  False (nothing copied) when the source is
+// shorter than the image it claims to hold.
 bool copy_shown_image(const PixelLayout& layout, const uint8_t* source, size_t source_bytes, uint32_t camera_width,
                       uint32_t height, uint8_t* target, size_t target_capacity);
 

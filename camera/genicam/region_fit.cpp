@@ -19,7 +19,8 @@ std::optional<std::pair<uint32_t, uint32_t>> fit_axis(uint32_t offset, uint32_t 
     uint32_t fitted_size = std::max(round_down(size, rule.size_increment), minimum);
     // Growing a tiny size to the minimum may reach past the edge: move left.
     while (uint64_t{fitted_offset} + fitted_size > rule.full && fitted_offset > 0)
-        fitted_offset = fitted_offset >= rule.offset_increment ? fitted_offset - std::max(rule.offset_increment, 1u) : 0;
+        fitted_offset =
+            fitted_offset >= rule.offset_increment ? fitted_offset - std::max(rule.offset_increment, 1u) : 0;
     if (uint64_t{fitted_offset} + fitted_size > rule.full) return std::nullopt;
     return std::pair{fitted_offset, fitted_size};
 }

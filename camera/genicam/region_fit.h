@@ -16,7 +16,7 @@ struct Region {
 };
 
 struct AxisRule {
-    uint32_t full = 0;            // the mode's full size on this axis
+    uint32_t full = 0;  // the mode's full size on this axis
     uint32_t offset_increment = 1;
     uint32_t size_increment = 1;
     uint32_t size_minimum = 1;

@@ -191,8 +191,12 @@ CQK_RETURN cqAcquireField(HANDLE h, void** data) {
 
 CQK_RETURN cqUpdateFrame(HANDLE h, void* data) { return zebcommon::update_frame(Handles::find(h).get(), data); }
 CQK_RETURN cqUpdateBayerFrame(HANDLE h, void* data) { return zebcommon::update_frame(Handles::find(h).get(), data); }
-CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame) { return zebcommon::retrieve_frame(Handles::find(h).get(), frame); }
-CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) { return zebcommon::retrieve_frame(Handles::find(h).get(), frame); }
+CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame) {
+    return zebcommon::retrieve_frame(Handles::find(h).get(), frame);
+}
+CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) {
+    return zebcommon::retrieve_frame(Handles::find(h).get(), frame);
+}
 
 BOOL cqIsFrameComplete(HANDLE h) {
     auto handle = Handles::find(h);
@@ -218,16 +222,12 @@ CQK_RETURN cqSetupCE(HANDLE h, DWORD black, DWORD top) {
     return zebcommon::handle_setup_contrast(Handles::find(h).get(), black, top);
 }
 
-CQK_RETURN cqProcessFrame(HANDLE h) {
-    return zebcommon::process_frame(Handles::find(h).get());
-}
+CQK_RETURN cqProcessFrame(HANDLE h) { return zebcommon::process_frame(Handles::find(h).get()); }
 
 CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT*) {
     return zebcommon::handle_retrieve_bitmap(Handles::find(h).get(), bitmap);
 }
 
-CQK_RETURN cqFreeBitmap(HANDLE, CQGETBITMAP* bitmap) {
-    return zebcommon::free_bitmap(bitmap);
-}
+CQK_RETURN cqFreeBitmap(HANDLE, CQGETBITMAP* bitmap) { return zebcommon::free_bitmap(bitmap); }
 
 }  // extern "C"

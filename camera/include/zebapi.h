@@ -29,7 +29,7 @@ typedef uint8_t BYTE;
 typedef uint32_t UINT;
 typedef int32_t LONG;
 
-typedef void *HANDLE;
+typedef void* HANDLE;
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
 typedef int CQK_RETURN;
@@ -43,20 +43,14 @@ typedef int CQK_RETURN;
 /* cqSetExtention: deliver raw sensor data. */
 #define EXT_RAW_EN 1046
 
-typedef enum CQMOSAIC {
-    CQM_NONE = 0,
-    CQM_RGGB = 1,
-    CQM_CMYG = 2,
-    CQM_RGR = 3,
-    CQM_BGGR = 4
-} CQMOSAIC;
+typedef enum CQMOSAIC { CQM_NONE = 0, CQM_RGGB = 1, CQM_CMYG = 2, CQM_RGR = 3, CQM_BGGR = 4 } CQMOSAIC;
 
 /* Bit of CQGETFRAMEEX.modeRDO: the frame data holds one byte per pixel. */
 #define CQ_RDO_8BIT 0x8u
 
 /* Frame descriptor, filled by cqRetrieveFrameEx / cqRetrieveFrameBayerEx. */
 typedef struct CQGETFRAMEEX {
-    void *bp; /* frame data, owned by the library */
+    void* bp; /* frame data, owned by the library */
     DWORD modeX0, modeCX, modeY0, modeCY;
     DWORD modeBinX, modeBinY;
     DWORD modeFPF, modeBPP, modeMTX, modeRDO;
@@ -75,7 +69,7 @@ typedef struct DARKSIDE {
 
 /* Colour bitmap: bp holds w x h pixels of 4 bytes (B, G, R, unused), rows packed. */
 typedef struct CQGETBITMAP {
-    BYTE *bp;
+    BYTE* bp;
     LONG z;
     DWORD w, h, cx, cy;
     LONG x0, y0;
@@ -113,9 +107,9 @@ typedef struct CQMODE {
 } CQMODE;
 
 /* Devices and handles.  "" names the default camera family. */
-CQK_RETURN cqkGetNumberDevices(const char *name, DWORD *count);
-CQK_RETURN cqkGetDevice(DWORD index, DWORD *id);
-CQK_RETURN cqkInitialize(const char *name, DWORD id, HANDLE *handle); /* handle stays as it was on failure */
+CQK_RETURN cqkGetNumberDevices(const char* name, DWORD* count);
+CQK_RETURN cqkGetDevice(DWORD index, DWORD* id);
+CQK_RETURN cqkInitialize(const char* name, DWORD id, HANDLE* handle); /* handle stays as it was on failure */
 CQK_RETURN cqkUninitialize(HANDLE h);
 CQK_RETURN cqInitializeHardware(HANDLE h);
 CQK_RETURN cqApplyCameraProfile(HANDLE h);
@@ -123,35 +117,35 @@ CQK_RETURN cqSetExtention(HANDLE h, DWORD ext, DWORD value);
 
 /* Configuration. */
 CQK_RETURN cqSetGainVal(HANDLE h, float gain_db);
-CQK_RETURN cqSetLUT(HANDLE h, LUT *lut);
+CQK_RETURN cqSetLUT(HANDLE h, LUT* lut);
 CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, DWORD cx, DWORD cy);
 BOOL cqIsSetModeComplete(HANDLE h); /* non-zero when the last mode change is done */
-CQK_RETURN cqGetModeTiming(HANDLE h, float *tpfi0, float *tpfie, float *tpfr0, float *tpfre);
-CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT mode, CQMODE *desc);
-CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT mode, char *text, DWORD size);
-CQK_RETURN cqGetGainInfo(HANDLE h, float *min_db, float *max_db, DWORD *stops, DWORD *default_stop);
-CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD reserved, DWORD *level);
+CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, float* tpfre);
+CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT mode, CQMODE* desc);
+CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT mode, char* text, DWORD size);
+CQK_RETURN cqGetGainInfo(HANDLE h, float* min_db, float* max_db, DWORD* stops, DWORD* default_stop);
+CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD reserved, DWORD* level);
 
 /* Acquisition. */
 CQK_RETURN cqStartAcquisition(HANDLE h);
 CQK_RETURN cqStopAcquisition(HANDLE h);
 CQK_RETURN cqWaitForField(HANDLE h, DWORD timeout_ms); /* 0 = data; 1 or 45 = reopen the camera */
-CQK_RETURN cqIsFieldReady(HANDLE h);                    /* 0 while a field waits */
-CQK_RETURN cqAcquireField(HANDLE h, void **data);
-CQK_RETURN cqUpdateFrame(HANDLE h, void *data);
-CQK_RETURN cqUpdateBayerFrame(HANDLE h, void *data);
-CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX *frame);
-CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX *frame);
+CQK_RETURN cqIsFieldReady(HANDLE h);                   /* 0 while a field waits */
+CQK_RETURN cqAcquireField(HANDLE h, void** data);
+CQK_RETURN cqUpdateFrame(HANDLE h, void* data);
+CQK_RETURN cqUpdateBayerFrame(HANDLE h, void* data);
+CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame);
+CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame);
 BOOL cqIsFrameComplete(HANDLE h); /* non-zero when the frame is complete */
 
 /* Colour pipeline and bitmaps. */
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]);
-CQK_RETURN cqSetupFilter(HANDLE h, CQFILTER *filter);
+CQK_RETURN cqSetupFilter(HANDLE h, CQFILTER* filter);
 CQK_RETURN cqApplyDefaultColorCorrectionMatrix(HANDLE h);
 CQK_RETURN cqSetupCE(HANDLE h, DWORD black, DWORD top);
 CQK_RETURN cqProcessFrame(HANDLE h);
-CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP *bitmap, CQGETBITMAPOPT *options);
-CQK_RETURN cqFreeBitmap(HANDLE h, CQGETBITMAP *bitmap); /* h is 0; frees bp and nulls it */
+CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT* options);
+CQK_RETURN cqFreeBitmap(HANDLE h, CQGETBITMAP* bitmap); /* h is 0; frees bp and nulls it */
 
 #ifdef __cplusplus
 }

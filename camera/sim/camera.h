@@ -76,7 +76,7 @@ private:
 
     zebcommon::FrameExchange frames_;  // has its own mutex; taken inside mutex_, never around it
 
-    std::mutex mutex_;  // protects every member below
+    std::mutex mutex_;                       // protects every member below
     std::condition_variable producer_wake_;  // producer told to end
     int attached_handles_ = 0;
     CameraSettings settings_;
@@ -90,7 +90,7 @@ private:
     int acquiring_handles_ = 0;
     uint32_t next_frame_number_ = 0;
     uint64_t sensor_frames_ = 0;
-    uint64_t generation_ = 0;  // bumped whenever the running producer must end
+    uint64_t generation_ = 0;        // bumped whenever the running producer must end
     uint64_t settings_changes_ = 0;  // bumped by every mode or gain change
     std::thread producer_;
 };

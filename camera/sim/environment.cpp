@@ -70,19 +70,34 @@ Environment read_environment() {
     Environment env;
     env.cameras = camera_count();
     if (auto text = variable("ZEBSIM_SENSOR")) {
-        if (auto sensor = parse_sensor(*text)) env.sensor = *sensor; else warn_bad("ZEBSIM_SENSOR", *text);
+        if (auto sensor = parse_sensor(*text))
+            env.sensor = *sensor;
+        else
+            warn_bad("ZEBSIM_SENSOR", *text);
     }
     if (auto text = variable("ZEBSIM_SENSOR_SIZE")) {
-        if (auto size = parse_sensor_size(*text)) env.sensor_size = *size; else warn_bad("ZEBSIM_SENSOR_SIZE", *text);
+        if (auto size = parse_sensor_size(*text))
+            env.sensor_size = *size;
+        else
+            warn_bad("ZEBSIM_SENSOR_SIZE", *text);
     }
     if (auto text = variable("ZEBSIM_DROP")) {
-        if (auto n = parse_unsigned(*text)) env.drop_every = static_cast<uint32_t>(*n); else warn_bad("ZEBSIM_DROP", *text);
+        if (auto n = parse_unsigned(*text))
+            env.drop_every = static_cast<uint32_t>(*n);
+        else
+            warn_bad("ZEBSIM_DROP", *text);
     }
     if (auto text = variable("ZEBSIM_GAIN_RANGE")) {
-        if (auto range = parse_gain_range(*text)) env.gain = *range; else warn_bad("ZEBSIM_GAIN_RANGE", *text);
+        if (auto range = parse_gain_range(*text))
+            env.gain = *range;
+        else
+            warn_bad("ZEBSIM_GAIN_RANGE", *text);
     }
     if (auto text = variable("ZEBSIM_INPUTS")) {
-        if (auto n = parse_unsigned(*text)) env.inputs = *n & 0xF; else warn_bad("ZEBSIM_INPUTS", *text);
+        if (auto n = parse_unsigned(*text))
+            env.inputs = *n & 0xF;
+        else
+            warn_bad("ZEBSIM_INPUTS", *text);
     }
     if (auto text = variable("ZEBSIM_FAULTS")) env.faults = *text;
     return env;

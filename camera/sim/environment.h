@@ -15,13 +15,13 @@ struct GainRange {
 };
 
 struct Environment {
-    uint32_t cameras = 1;            // ZEBSIM_CAMERAS
+    uint32_t cameras = 1;                  // ZEBSIM_CAMERAS
     SensorKind sensor = SensorKind::rggb;  // ZEBSIM_SENSOR
-    SensorSize sensor_size;          // ZEBSIM_SENSOR_SIZE "WxH"
-    uint32_t drop_every = 0;         // ZEBSIM_DROP: every n-th frame lost at the sensor; 0 = none
-    GainRange gain;                  // ZEBSIM_GAIN_RANGE "min:max"
-    long inputs = -1;                // ZEBSIM_INPUTS: fixed levels, -1 = moving
-    std::string faults;              // ZEBSIM_FAULTS
+    SensorSize sensor_size;                // ZEBSIM_SENSOR_SIZE "WxH"
+    uint32_t drop_every = 0;               // ZEBSIM_DROP: every n-th frame lost at the sensor; 0 = none
+    GainRange gain;                        // ZEBSIM_GAIN_RANGE "min:max"
+    long inputs = -1;                      // ZEBSIM_INPUTS: fixed levels, -1 = moving
+    std::string faults;                    // ZEBSIM_FAULTS
 };
 
 inline constexpr uint32_t kMaxCameras = 8;

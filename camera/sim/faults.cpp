@@ -21,16 +21,22 @@ struct FaultName {
 };
 
 constexpr FaultName kNames[] = {
-    {"init", FaultedCall::initialize, kFailed},    {"setmode", FaultedCall::set_mode, kFailed},
-    {"start", FaultedCall::start, kFailed},         {"wait45", FaultedCall::wait, kReopenReset},
-    {"wait1", FaultedCall::wait, kReopenLost},      {"acquire", FaultedCall::acquire, kFailed},
-    {"process", FaultedCall::process, kFailed},     {"bitmap", FaultedCall::bitmap, kFailed},
-    {"modedesc", FaultedCall::mode_descriptor, kFailed}, {"gaininfo", FaultedCall::gain_info, kFailed},
-    {"settle", FaultedCall::mode_settle, kFailed},  {"timing", FaultedCall::mode_timing, kFailed},
+    {"init", FaultedCall::initialize, kFailed},
+    {"setmode", FaultedCall::set_mode, kFailed},
+    {"start", FaultedCall::start, kFailed},
+    {"wait45", FaultedCall::wait, kReopenReset},
+    {"wait1", FaultedCall::wait, kReopenLost},
+    {"acquire", FaultedCall::acquire, kFailed},
+    {"process", FaultedCall::process, kFailed},
+    {"bitmap", FaultedCall::bitmap, kFailed},
+    {"modedesc", FaultedCall::mode_descriptor, kFailed},
+    {"gaininfo", FaultedCall::gain_info, kFailed},
+    {"settle", FaultedCall::mode_settle, kFailed},
+    {"timing", FaultedCall::mode_timing, kFailed},
 };
 
 void warn_once(const std::string& entry) {
-    static std::mutex mutex;  // protects warned
+    static std::mutex mutex;                                           // protects warned
     static std::set<std::string>* warned = new std::set<std::string>;  // lives as long as the process
     std::lock_guard lock(mutex);
     if (warned->insert(entry).second)

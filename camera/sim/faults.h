@@ -17,13 +17,23 @@ namespace zebsim {
 
 // Library operations that can be made to fail; each has its own call counter.
 enum class FaultedCall {
-    initialize, set_mode, mode_settle, mode_timing, start, wait, acquire, process, bitmap, mode_descriptor, gain_info,
+    initialize,
+    set_mode,
+    mode_settle,
+    mode_timing,
+    start,
+    wait,
+    acquire,
+    process,
+    bitmap,
+    mode_descriptor,
+    gain_info,
     count
 };
 
 struct FaultRule {
     FaultedCall call;
-    int result;                     // what the failing call returns
+    int result;                    // what the failing call returns
     tolmirex::FaultSchedule when;  // which calls fail
 };
 

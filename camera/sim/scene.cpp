@@ -187,8 +187,7 @@ void SceneRenderer::draw_disc(double time_s, double scale, void* out) const {
     uint16_t by_phase[2][2];  // the disc's sample for each mosaic position, at this exposure
     for (int py = 0; py < 2; ++py)
         for (int px = 0; px < 2; ++px)
-            by_phase[py][px] =
-                static_cast<uint16_t>(std::min(4095.0, sample_at(lit(kDiscColour), px, py) * scale));
+            by_phase[py][px] = static_cast<uint16_t>(std::min(4095.0, sample_at(lit(kDiscColour), px, py) * scale));
 
     for (long y = y_begin; y < y_end; ++y) {
         const double dy = y - cy;

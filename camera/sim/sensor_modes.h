@@ -22,9 +22,9 @@ inline constexpr uint32_t kMinSensorSide = 16;
 inline constexpr uint32_t kMaxSensorSide = 8192;
 
 struct SensorMode {
-    uint32_t width, height;   // full frame of the mode, output pixels
-    uint32_t bin;             // binning factor in x and y
-    uint32_t bits;            // significant bits per sample
+    uint32_t width, height;         // full frame of the mode, output pixels
+    uint32_t bin;                   // binning factor in x and y
+    uint32_t bits;                  // significant bits per sample
     uint32_t sensor_x0, sensor_y0;  // where the mode's frame starts on the sensor
 };
 
@@ -50,7 +50,7 @@ std::optional<Region> resolve_region(const SensorMode& mode, SensorKind sensor, 
 struct FrameTiming {
     double readout_s;  // time to read the region's rows
     double exposure_s;
-    double period_s;   // the sensor's frame period: max(exposure, read-out), floored
+    double period_s;  // the sensor's frame period: max(exposure, read-out), floored
 };
 
 // Read-out is proportional to the rows read: 1024 rows take 8 ms, whatever

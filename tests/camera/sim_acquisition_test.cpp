@@ -42,7 +42,10 @@ TEST_F(SimAcquisition, ChangesThroughTheControlHandleReachTheRunningAcquisition)
     std::thread worker([&] {
         HANDLE h = open_camera();
         ASSERT_EQ(cqStartAcquisition(h), 0);
-        const double dim = [&] { next_frame(h); return mean_of_region(h, 1280, 1024); }();
+        const double dim = [&] {
+            next_frame(h);
+            return mean_of_region(h, 1280, 1024);
+        }();
         step = 1;
         for (int i = 0; i < 2000 && !(saw_binning && saw_brighter); ++i) {
             const CQGETFRAMEEX f = next_frame(h);

@@ -56,16 +56,16 @@ TEST_F(SimColour, MeansComeInMosaicOrder) {
     HANDLE h = started_camera();
     EXPECT_EQ(next_frame(h).curMTX, DWORD(CQM_RGGB));
     Means r = means_over(h, red), w = means_over(h, white);
-    EXPECT_GT(r.m[0], 4 * r.m[3]);                   // R first on RGGB
-    EXPECT_GT(w.m[1], 1.2f * w.m[0]);                // greenish light
-    EXPECT_NEAR(w.m[1], w.m[2], 0.05f * w.m[1]);     // the two greens agree
+    EXPECT_GT(r.m[0], 4 * r.m[3]);                // R first on RGGB
+    EXPECT_GT(w.m[1], 1.2f * w.m[0]);             // greenish light
+    EXPECT_NEAR(w.m[1], w.m[2], 0.05f * w.m[1]);  // the two greens agree
     cqkUninitialize(h);
 
     set_env("ZEBSIM_SENSOR", "bggr");
     h = started_camera();
     EXPECT_EQ(next_frame(h).curMTX, DWORD(CQM_BGGR));
     r = means_over(h, red);
-    EXPECT_GT(r.m[3], 4 * r.m[0]);                   // R last on BGGR
+    EXPECT_GT(r.m[3], 4 * r.m[0]);  // R last on BGGR
     cqkUninitialize(h);
     set_env("ZEBSIM_SENSOR", nullptr);
 }

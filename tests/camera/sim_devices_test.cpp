@@ -80,10 +80,10 @@ TEST_F(SimDevices, RejectedModesAndRegionsLeaveTheModeUnchanged) {
     ASSERT_EQ(cqSetMode(h, 5000, 0, 16, 8, 640, 512), 0);
     while (!cqIsSetModeComplete(h)) {
     }
-    EXPECT_NE(cqSetMode(h, 20000, 4, 0, 0, 0, 0), 0);          // no such mode
-    EXPECT_NE(cqSetMode(h, 20000, 0, 1000, 0, 300, 100), 0);   // x0 + cx > 1280
-    EXPECT_NE(cqSetMode(h, 20000, 3, 0, 0, 1280, 721), 0);     // taller than the mode
-    EXPECT_NE(cqSetMode(h, 20000, 0, 0, 0, 0, 100), 0);        // cx 0 but not all zero
+    EXPECT_NE(cqSetMode(h, 20000, 4, 0, 0, 0, 0), 0);              // no such mode
+    EXPECT_NE(cqSetMode(h, 20000, 0, 1000, 0, 300, 100), 0);       // x0 + cx > 1280
+    EXPECT_NE(cqSetMode(h, 20000, 3, 0, 0, 1280, 721), 0);         // taller than the mode
+    EXPECT_NE(cqSetMode(h, 20000, 0, 0, 0, 0, 100), 0);            // cx 0 but not all zero
     EXPECT_NE(cqSetMode(h, 20000, 0, 0xFFFFFFF0u, 0, 64, 64), 0);  // would wrap around
     float t[4] = {};
     ASSERT_EQ(cqGetModeTiming(h, &t[0], &t[1], &t[2], &t[3]), 0);

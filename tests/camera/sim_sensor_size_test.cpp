@@ -42,11 +42,19 @@ protected:
 
 TEST_F(SimSensorSize, ModesAndTimingFollowTheSize) {
     const SizeCase cases[] = {
-        {"1280x1024", {{1280, 1024, 1}, {1280, 1024, 1}, {640, 512, 2}, {1280, 720, 1}}, "1280 x 720, 12 bit, centre crop"},
-        {"5472x3648", {{5472, 3648, 1}, {5472, 3648, 1}, {2736, 1824, 2}, {5472, 3078, 1}}, "5472 x 3078, 12 bit, centre crop"},
+        {"1280x1024",
+         {{1280, 1024, 1}, {1280, 1024, 1}, {640, 512, 2}, {1280, 720, 1}},
+         "1280 x 720, 12 bit, centre crop"},
+        {"5472x3648",
+         {{5472, 3648, 1}, {5472, 3648, 1}, {2736, 1824, 2}, {5472, 3078, 1}},
+         "5472 x 3078, 12 bit, centre crop"},
         // Wider than 16:9: the crop is 4:3 across the middle.
-        {"8192x2048", {{8192, 2048, 1}, {8192, 2048, 1}, {4096, 1024, 2}, {2730, 2048, 1}}, "2730 x 2048, 12 bit, centre crop"},
-        {"8192x8192", {{8192, 8192, 1}, {8192, 8192, 1}, {4096, 4096, 2}, {8192, 4608, 1}}, "8192 x 4608, 12 bit, centre crop"},
+        {"8192x2048",
+         {{8192, 2048, 1}, {8192, 2048, 1}, {4096, 1024, 2}, {2730, 2048, 1}},
+         "2730 x 2048, 12 bit, centre crop"},
+        {"8192x8192",
+         {{8192, 8192, 1}, {8192, 8192, 1}, {4096, 4096, 2}, {8192, 4608, 1}},
+         "8192 x 4608, 12 bit, centre crop"},
     };
     for (const SizeCase& c : cases) {
         SCOPED_TRACE(c.size);
@@ -66,8 +74,8 @@ TEST_F(SimSensorSize, ModesAndTimingFollowTheSize) {
         ASSERT_EQ(cqGetModeDescriptorString(h, 3, text, sizeof text), 0);
         EXPECT_STREQ(text, c.crop_text);
         ASSERT_EQ(cqGetModeDescriptorString(h, 2, text, sizeof text), 0);
-        EXPECT_EQ(std::string(text), std::to_string(c.modes[2].cx) + " x " + std::to_string(c.modes[2].cy) +
-                                         ", 12 bit, 2x2 binning");
+        EXPECT_EQ(std::string(text),
+                  std::to_string(c.modes[2].cx) + " x " + std::to_string(c.modes[2].cy) + ", 12 bit, 2x2 binning");
         // 64 rows of any width: about 2,000 frames a second.
         EXPECT_NEAR(frame_period(h, 1, 1280, 64), 0.0005, 1e-5);
         EXPECT_NE(cqSetMode(h, 100, 0, 0, 0, c.modes[0].cx + 2, 64), 0);  // wider than the sensor
@@ -117,7 +125,7 @@ TEST_F(SimSensorSize, FramesACallerDoesNotTakeAreCountedAsDropped) {
     next_frame(h);
     EXPECT_EQ(zebsim::dropped_frames(), 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // about 600 frames at 0.5 ms
-    EXPECT_GT(zebsim::dropped_frames(), 10u);  // it keeps the last 100 ms or so
+    EXPECT_GT(zebsim::dropped_frames(), 10u);                     // it keeps the last 100 ms or so
     cqkUninitialize(h);
     zebsim::reset();
     EXPECT_EQ(zebsim::dropped_frames(), 0u);

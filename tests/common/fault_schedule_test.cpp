@@ -8,19 +8,16 @@ namespace {
 
 using tolmirex::FaultSchedule;
 
-std::vector<std::uint64_t> failing_uses(const char* entry)
-{
+std::vector<std::uint64_t> failing_uses(const char* entry) {
     const auto [name, when] = tolmirex::split_fault_entry(entry);
     std::vector<std::uint64_t> uses;
     if (when)
         for (std::uint64_t use = 1; use <= 8; ++use)
-            if (tolmirex::schedule_fails_use(*when, use))
-                uses.push_back(use);
+            if (tolmirex::schedule_fails_use(*when, use)) uses.push_back(use);
     return uses;
 }
 
-TEST(FaultSchedule, OneMeaningForEachForm)
-{
+TEST(FaultSchedule, OneMeaningForEachForm) {
     using Uses = std::vector<std::uint64_t>;
     EXPECT_EQ(failing_uses("map"), (Uses{1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(failing_uses("map@3"), (Uses{3}));
@@ -34,8 +31,7 @@ TEST(FaultSchedule, OneMeaningForEachForm)
     EXPECT_EQ(tolmirex::split_fault_entry("map@18446744073709551615").second->first, 18446744073709551615u);
 }
 
-TEST(TextList, TrimsAndSkipsEmptyItems)
-{
+TEST(TextList, TrimsAndSkipsEmptyItems) {
     std::vector<std::string> items;
     tolmirex::for_each_list_entry(" a,,b\t, c d ,", [&](std::string_view item) { items.emplace_back(item); });
     EXPECT_EQ(items, (std::vector<std::string>{"a", "b", "c d"}));

@@ -117,12 +117,12 @@ TEST(GenicamFrameIds, WideIdsAreTakenAsTheyAre) {
 }
 
 TEST(GenicamPixelLayout, ShowableFormatsOnly) {
-    EXPECT_EQ(pixel_layout(0x01080001)->bytes, 1u);               // Mono8
-    EXPECT_EQ(pixel_layout(0x01100005)->bits, 12u);               // Mono12
-    EXPECT_EQ(pixel_layout(0x0110000F)->mosaic, Mosaic::bggr);    // BayerBG10
-    EXPECT_EQ(pixel_layout(0x0110002E)->column_shift, 1u);        // BayerGR16
-    EXPECT_FALSE(pixel_layout(0x02180014));                       // RGB8
-    EXPECT_FALSE(pixel_layout(0x010C0006));                       // Mono12Packed
+    EXPECT_EQ(pixel_layout(0x01080001)->bytes, 1u);             // Mono8
+    EXPECT_EQ(pixel_layout(0x01100005)->bits, 12u);             // Mono12
+    EXPECT_EQ(pixel_layout(0x0110000F)->mosaic, Mosaic::bggr);  // BayerBG10
+    EXPECT_EQ(pixel_layout(0x0110002E)->column_shift, 1u);      // BayerGR16
+    EXPECT_FALSE(pixel_layout(0x02180014));                     // RGB8
+    EXPECT_FALSE(pixel_layout(0x010C0006));                     // Mono12Packed
 }
 
 TEST(GenicamPixelLayout, GreenFirstOrdersAreCopiedOneColumnIn) {

@@ -73,8 +73,8 @@ std::string description_without_line_status_all(const std::string& source) {
         if (to == std::string::npos) break;
         xml.erase(from, to + end.size() - from);
     }
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("genicam-lines-" + std::to_string(getpid()) + ".xml")).string();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("genicam-lines-" + std::to_string(getpid()) + ".xml")).string();
     std::ofstream(path) << xml;
     return path;
 }

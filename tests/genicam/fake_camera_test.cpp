@@ -184,7 +184,8 @@ bool drop_stream_packets(int percent) {
 class GenicamFake : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace (tests/genicam/in-private-network)";
+        if (!in_private_network())
+            GTEST_SKIP() << "needs a private network namespace (tests/genicam/in-private-network)";
         ASSERT_TRUE(fake_.start());
         control_ = open_camera();
         ASSERT_NE(control_, INVALID_HANDLE_VALUE) << "the fake camera did not answer";
@@ -456,7 +457,8 @@ TEST_F(GenicamFake, StopRequestOneSecondIntoAnOutageEndsWithinTwoSeconds) {
 // over frames with packets missing, which come out marked incomplete, with
 // the pixels of a whole frame, and with numbers that add up.
 TEST_F(GenicamFake, FramesWithMissingPacketsAreMarkedIncompleteAndNeverTorn) {
-    if (std::system("nft list ruleset >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs nft (scripts/setup installs nftables)";
+    if (std::system("nft list ruleset >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs nft (scripts/setup installs nftables)";
     open_worker();
     ASSERT_EQ(cqSetMode(control_, 10000, 0, 0, 0, 640, 32), 0);  // ~15 packets a frame
     CQGETFRAMEEX frame{};
@@ -481,8 +483,8 @@ TEST_F(GenicamFake, FramesWithMissingPacketsAreMarkedIncompleteAndNeverTorn) {
         EXPECT_GT(incomplete, 0) << percent << " % loss";
         EXPECT_LT(incomplete, acquired) << percent << " % loss";
         EXPECT_EQ(torn, 0) << percent << " % loss";
-        std::printf("%d %% packet loss: %d fields, %d incomplete, %d lost, %d torn\n", percent, acquired, incomplete, lost,
-                    torn);
+        std::printf("%d %% packet loss: %d fields, %d incomplete, %d lost, %d torn\n", percent, acquired, incomplete,
+                    lost, torn);
     }
     ASSERT_TRUE(drop_stream_packets(0));
 }
@@ -591,7 +593,8 @@ TEST_F(GenicamFake, ColourFramesBecomeBitmapsOfTheFrameSize) {
     ASSERT_GE(rg8, 0);
     ASSERT_EQ(cqSetMode(control_, 10000, rg8, 0, 0, 320, 240), 0);
     CQGETFRAMEEX frame{};
-    ASSERT_TRUE(frame_until(worker_, &frame, [](const CQGETFRAMEEX& f) { return f.curMTX == CQM_RGGB && f.curCX == 320; }));
+    ASSERT_TRUE(
+        frame_until(worker_, &frame, [](const CQGETFRAMEEX& f) { return f.curMTX == CQM_RGGB && f.curCX == 320; }));
     CQFILTER filter{};
     filter.rgbWhiteBal[0] = filter.rgbWhiteBal[1] = filter.rgbWhiteBal[2] = 1.0;
     filter.gammaY = 1.0;

@@ -21,8 +21,7 @@ namespace {
 
 class AcquisitionTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         open_test_display();
         worker_display = XOpenDisplay(nullptr);  // the worker's own, as the display thread opens it
         zebsim::reset();
@@ -32,8 +31,7 @@ protected:
         ASSERT_NE(win, 0u);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         stop();
         close_control_handle();
         setupCam();  // frees what the hand-off slot may still hold
@@ -44,34 +42,29 @@ protected:
         close_test_display();
     }
 
-    void start()
-    {
+    void start() {
         begin_live_run();
-        ASSERT_EQ(pthread_create(&worker, nullptr, acquisition,
-                                 reinterpret_cast<void*>(static_cast<uintptr_t>(win))), 0);
+        ASSERT_EQ(pthread_create(&worker, nullptr, acquisition, reinterpret_cast<void*>(static_cast<uintptr_t>(win))),
+                  0);
         running = true;
     }
 
-    void stop()
-    {
-        if (!running)
-            return;
+    void stop() {
+        if (!running) return;
         request_stop();
         pthread_join(worker, nullptr);
         running = false;
     }
 
     // Waits until the worker has posted `wanted` frame notices; returns how many came.
-    int wait_for_exposes(int wanted, double seconds = 10.0)
-    {
+    int wait_for_exposes(int wanted, double seconds = 10.0) {
         int exposes = 0;
         XEvent event;
         wait_until(
             [&] {
                 while (XPending(x11_display)) {
                     XNextEvent(x11_display, &event);
-                    if (event.type == Expose && event.xexpose.send_event && event.xexpose.count == 0)
-                        ++exposes;
+                    if (event.type == Expose && event.xexpose.send_event && event.xexpose.count == 0) ++exposes;
                 }
                 return exposes >= wanted;
             },
@@ -79,8 +72,7 @@ protected:
         return exposes;
     }
 
-    bool ends_with_destroy_notice()
-    {
+    bool ends_with_destroy_notice() {
         XEvent event;
         return wait_for_event(x11_display, DestroyNotify, win, &event);
     }
@@ -90,8 +82,7 @@ protected:
     bool running = false;
 };
 
-TEST_F(AcquisitionTest, CountsFramesAndPostsFrameNotices)
-{
+TEST_F(AcquisitionTest, CountsFramesAndPostsFrameNotices) {
     lps->uiExposure = 20000;  // a 20 ms frame period
     start();
     EXPECT_GE(wait_for_exposes(6), 6);
@@ -114,23 +105,21 @@ TEST_F(AcquisitionTest, CountsFramesAndPostsFrameNotices)
     EXPECT_TRUE(ends_with_destroy_notice());
 }
 
-TEST_F(AcquisitionTest, MonochromeUsesOnlyTheBayerCalls)
-{
+TEST_F(AcquisitionTest, MonochromeUsesOnlyTheBayerCalls) {
     zebsim::clear_calls();
     start();
     EXPECT_GE(wait_for_exposes(3), 3);
     stop();
     EXPECT_GT(zebsim::count("cqRetrieveFrameBayerEx"), 0u);
     EXPECT_GT(zebsim::count("cqUpdateBayerFrame"), 0u);
-    for (const char* call : {"cqRetrieveFrameEx", "cqUpdateFrame", "cqGetMeans", "cqSetupFilter",
-                             "cqProcessFrame", "cqRetrieveBitmapAdv", "cqSetupCE"})
+    for (const char* call : {"cqRetrieveFrameEx", "cqUpdateFrame", "cqGetMeans", "cqSetupFilter", "cqProcessFrame",
+                             "cqRetrieveBitmapAdv", "cqSetupCE"})
         EXPECT_EQ(zebsim::count(call), 0u) << call;
     EXPECT_TRUE(bitmap_slot_empty());
     EXPECT_EQ(zebsim::count("cqFreeBitmap"), 1u);  // the exit path frees the slot even when empty
 }
 
-TEST_F(AcquisitionTest, ColourFillsTheSlotOnlyWhileItIsEmpty)
-{
+TEST_F(AcquisitionTest, ColourFillsTheSlotOnlyWhileItIsEmpty) {
     lps->color = 1;
     zebsim::clear_calls();
     start();
@@ -151,8 +140,7 @@ TEST_F(AcquisitionTest, ColourFillsTheSlotOnlyWhileItIsEmpty)
     EXPECT_TRUE(bitmap_slot_empty());
 }
 
-TEST_F(AcquisitionTest, WhiteBalanceIsMeasuredOnRequest)
-{
+TEST_F(AcquisitionTest, WhiteBalanceIsMeasuredOnRequest) {
     lps->color = 1;
     lps->bTakeWB = 1;
     start();
@@ -165,8 +153,7 @@ TEST_F(AcquisitionTest, WhiteBalanceIsMeasuredOnRequest)
     EXPECT_GT(std::max({lps->Kr, lps->Kg, lps->Kb}), 1.05);
 }
 
-TEST_F(AcquisitionTest, WaitResult45ReopensWithCurrentSettings)
-{
+TEST_F(AcquisitionTest, WaitResult45ReopensWithCurrentSettings) {
     start();
     ASSERT_GE(wait_for_exposes(1), 1);
     lps->uiExposure = 20000;
@@ -193,8 +180,7 @@ TEST_F(AcquisitionTest, WaitResult45ReopensWithCurrentSettings)
     EXPECT_GE(zebsim::count("cqStartAcquisition"), 1u);
 }
 
-TEST_F(AcquisitionTest, FailingSetModeOrStartEndsTheWorker)
-{
+TEST_F(AcquisitionTest, FailingSetModeOrStartEndsTheWorker) {
     for (const char* fault : {"setmode", "start", "init"}) {
         SCOPED_TRACE(fault);
         zebsim::set_faults(fault);
@@ -207,8 +193,7 @@ TEST_F(AcquisitionTest, FailingSetModeOrStartEndsTheWorker)
     }
 }
 
-TEST_F(AcquisitionTest, StopDuringAModeThatNeverSettlesEndsTheOpen)
-{
+TEST_F(AcquisitionTest, StopDuringAModeThatNeverSettlesEndsTheOpen) {
     zebsim::set_faults("settle");
     zebsim::clear_calls();
     start();
@@ -220,8 +205,7 @@ TEST_F(AcquisitionTest, StopDuringAModeThatNeverSettlesEndsTheOpen)
     EXPECT_EQ(zebsim::open_handles(), 1);  // the worker's handle closed on the exit path
 }
 
-TEST_F(AcquisitionTest, ModeTimingThatWritesNothingLeavesBothRatesAt100)
-{
+TEST_F(AcquisitionTest, ModeTimingThatWritesNothingLeavesBothRatesAt100) {
     zebsim::set_faults("timing");
     lps->fFPS = lps->fFPS_sum = 7.0;
     start();
@@ -230,16 +214,13 @@ TEST_F(AcquisitionTest, ModeTimingThatWritesNothingLeavesBothRatesAt100)
     EXPECT_EQ(lps->fFPS_sum.load(), 100.0);
 }
 
-size_t lines(const std::string& text, const std::string& part)
-{
+size_t lines(const std::string& text, const std::string& part) {
     size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
 }
 
-TEST_F(AcquisitionTest, ColourCallsFailingForOverASecondAreReportedOnce)
-{
+TEST_F(AcquisitionTest, ColourCallsFailingForOverASecondAreReportedOnce) {
     const std::pair<const char*, const char*> faults[] = {
         {"process", "Colour processing failing for over a second: cqProcessFrame returned "},
         {"bitmap", "Bitmap retrieval failing for over a second: cqRetrieveBitmapAdv returned "}};
@@ -255,8 +236,7 @@ TEST_F(AcquisitionTest, ColourCallsFailingForOverASecondAreReportedOnce)
     }
 }
 
-TEST_F(AcquisitionTest, ACameraStuckInResetsIsReportedAndReopenedAtAPace)
-{
+TEST_F(AcquisitionTest, ACameraStuckInResetsIsReportedAndReopenedAtAPace) {
     zebsim::set_faults("wait45");
     zebsim::clear_calls();
     testing::internal::CaptureStderr();
@@ -274,8 +254,7 @@ TEST_F(AcquisitionTest, ACameraStuckInResetsIsReportedAndReopenedAtAPace)
               1u);
 }
 
-TEST_F(AcquisitionTest, StopWhileNothingArrivesEndsWithinOneWait)
-{
+TEST_F(AcquisitionTest, StopWhileNothingArrivesEndsWithinOneWait) {
     zebsim::set_paused(true);
     start();
     ASSERT_TRUE(wait_until([] { return zebsim::count("cqWaitForField") >= 1; }));
@@ -287,8 +266,7 @@ TEST_F(AcquisitionTest, StopWhileNothingArrivesEndsWithinOneWait)
     EXPECT_EQ(lps->dwNframes.load(), 0u);
 }
 
-TEST_F(AcquisitionTest, StopBeforeTheWorkerStartsHolds)
-{
+TEST_F(AcquisitionTest, StopBeforeTheWorkerStartsHolds) {
     begin_live_run();
     request_stop();
     zebsim::clear_calls();
@@ -301,8 +279,7 @@ TEST_F(AcquisitionTest, StopBeforeTheWorkerStartsHolds)
     EXPECT_EQ(zebsim::count("cqkInitialize"), 0u);
 }
 
-TEST_F(AcquisitionTest, ResetFreesBitmapsLeftInTheRecord)
-{
+TEST_F(AcquisitionTest, ResetFreesBitmapsLeftInTheRecord) {
     lps->color = 1;
     start();
     ASSERT_TRUE(wait_until([] { return !bitmap_slot_empty(); }));
@@ -316,8 +293,7 @@ TEST_F(AcquisitionTest, ResetFreesBitmapsLeftInTheRecord)
     // (TearDown's setupCam frees sbmp; AddressSanitizer reports a leak otherwise.)
 }
 
-TEST(SetupCam, ResetsTheRecordWithAndWithoutACamera)
-{
+TEST(SetupCam, ResetsTheRecordWithAndWithoutACamera) {
     for (const bool camera : {true, false}) {
         SCOPED_TRACE(camera);
         set_env("ZEBSIM_CAMERAS", camera ? nullptr : "0");

@@ -13,27 +13,24 @@
 
 // --- Lost frames ---
 
-TEST(LostFrames, FirstFrameCountsFromMinusOne)
-{
+TEST(LostFrames, FirstFrameCountsFromMinusOne) {
     EXPECT_EQ(lost_frames(0xFFFFFFFFu, 5), 5u);
     EXPECT_EQ(lost_frames(0xFFFFFFFFu, 0), 0u);
     EXPECT_EQ(lost_frames(0xFFFFFFFFu, 1000), 0u);  // a first number of 1000 or more counts nothing
 }
 
-TEST(LostFrames, GapLimitAndNumbersGoingBack)
-{
+TEST(LostFrames, GapLimitAndNumbersGoingBack) {
     EXPECT_EQ(lost_frames(10, 11), 0u);
     EXPECT_EQ(lost_frames(10, 1010), 999u);
     EXPECT_EQ(lost_frames(10, 1011), 0u);
-    EXPECT_EQ(lost_frames(500, 3), 0u);   // numbering restarted
-    EXPECT_EQ(lost_frames(42, 42), 0u);   // repeated number
+    EXPECT_EQ(lost_frames(500, 3), 0u);          // numbering restarted
+    EXPECT_EQ(lost_frames(42, 42), 0u);          // repeated number
     EXPECT_EQ(lost_frames(0xFFFFFFFEu, 0), 1u);  // across the 32-bit wrap
 }
 
 // --- White balance ---
 
-TEST(WhiteBalance, RggbAndBggrNormaliseToTheSmallestGain)
-{
+TEST(WhiteBalance, RggbAndBggrNormaliseToTheSmallestGain) {
     const float rggb[4] = {100, 50, 50, 25};
     WhiteBalance k = white_balance_gains(rggb, CQM_RGGB, {1, 1, 1});
     EXPECT_DOUBLE_EQ(k.Kr, 1.0);
@@ -48,8 +45,7 @@ TEST(WhiteBalance, RggbAndBggrNormaliseToTheSmallestGain)
     EXPECT_DOUBLE_EQ(k.Kb, 4.0);
 }
 
-TEST(WhiteBalance, TiesNormaliseByRed)
-{
+TEST(WhiteBalance, TiesNormaliseByRed) {
     // Red and green means equal and larger than blue: Kr == Kg < Kb.
     const float means[4] = {80, 80, 80, 20};
     const WhiteBalance k = white_balance_gains(means, CQM_RGGB, {1, 1, 1});
@@ -58,8 +54,7 @@ TEST(WhiteBalance, TiesNormaliseByRed)
     EXPECT_DOUBLE_EQ(k.Kb, 4.0);
 }
 
-TEST(WhiteBalance, UnusableInputKeepsTheGains)
-{
+TEST(WhiteBalance, UnusableInputKeepsTheGains) {
     const WhiteBalance previous{1.5, 1.0, 2.5};
     const float good[4] = {100, 50, 50, 25};
     for (DWORD mosaic : {DWORD(CQM_NONE), DWORD(CQM_CMYG), DWORD(CQM_RGR), DWORD(7)}) {
@@ -80,8 +75,7 @@ TEST(WhiteBalance, UnusableInputKeepsTheGains)
 
 // --- Window size ---
 
-TEST(WindowSize, FitsInsideTheLimits)
-{
+TEST(WindowSize, FitsInsideTheLimits) {
     auto size = [](unsigned sw, unsigned sh, int mw, int mh) {
         const WindowSize s = window_size_for(sw, sh, mw, mh, 1920, 1080);
         return std::make_pair(s.width, s.height);
@@ -89,13 +83,12 @@ TEST(WindowSize, FitsInsideTheLimits)
     EXPECT_EQ(size(1280, 1024, 800, 0), std::make_pair(800, 640));
     EXPECT_EQ(size(1280, 1024, 0, 600), std::make_pair(750, 600));
     EXPECT_EQ(size(1280, 1024, 800, 600), std::make_pair(750, 600));  // height-bound
-    EXPECT_EQ(size(1600, 900, 800, 600), std::make_pair(800, 450));    // width-bound
-    EXPECT_EQ(size(1280, 1024, -5, 600), std::make_pair(750, 600));    // a negative limit is unset
-    EXPECT_EQ(size(800, 600, 400, 300), std::make_pair(400, 300));     // equal products: height-bound
+    EXPECT_EQ(size(1600, 900, 800, 600), std::make_pair(800, 450));   // width-bound
+    EXPECT_EQ(size(1280, 1024, -5, 600), std::make_pair(750, 600));   // a negative limit is unset
+    EXPECT_EQ(size(800, 600, 400, 300), std::make_pair(400, 300));    // equal products: height-bound
 }
 
-TEST(WindowSize, HalvesUntilWithinEightyPercentOfTheScreen)
-{
+TEST(WindowSize, HalvesUntilWithinEightyPercentOfTheScreen) {
     auto size = [](unsigned sw, unsigned sh) {
         const WindowSize s = window_size_for(sw, sh, 0, 0, 1920, 1080);
         return std::make_pair(s.width, s.height);
@@ -107,8 +100,7 @@ TEST(WindowSize, HalvesUntilWithinEightyPercentOfTheScreen)
     EXPECT_EQ(size(16384, 16384), std::make_pair(512, 512));
 }
 
-TEST(WindowSize, StaysWithinWhatXAllows)
-{
+TEST(WindowSize, StaysWithinWhatXAllows) {
     auto size = [](unsigned sw, unsigned sh, int mw, int mh, unsigned dw = 1920, unsigned dh = 1080) {
         const WindowSize s = window_size_for(sw, sh, mw, mh, dw, dh);
         return std::make_pair(s.width, s.height);
@@ -129,8 +121,7 @@ TEST(WindowSize, StaysWithinWhatXAllows)
 
 // --- Statistics tick ---
 
-TEST(StatisticsTick, TitleText)
-{
+TEST(StatisticsTick, TitleText) {
     // 30 redraws over 1001 ms; the smoothed rate becomes 29.99.
     TickInput in{1.0, 1234, 1204, 2, 29.9, 29.98, 30, 1001};
     const TickResult r = statistics_tick(in);
@@ -142,15 +133,13 @@ TEST(StatisticsTick, TitleText)
     EXPECT_EQ(statistics_tick(in).title, "Video FPS: 30.0; Acquisition: frm 1234 skip 2 fps 29.9");
 }
 
-TEST(StatisticsTick, NoNewFramesKeepsTheTickLength)
-{
+TEST(StatisticsTick, NoNewFramesKeepsTheTickLength) {
     const TickResult r = statistics_tick({1.25, 500, 500, 0, 40.0, 40.0, 10, 1100});
     EXPECT_DOUBLE_EQ(r.tpf, 1.25);
     EXPECT_DOUBLE_EQ(r.fps, 0.8);
 }
 
-TEST(StatisticsTick, Smoothing)
-{
+TEST(StatisticsTick, Smoothing) {
     // 50 new frames over one second: the tick rate is 50.
     EXPECT_DOUBLE_EQ(statistics_tick({1.0, 150, 100, 0, 100.0, 100.0, 1, 1001}).fps_sum, 75.0);
     // No frame at all yet: the smoothed rate is the tick rate.
@@ -163,16 +152,14 @@ TEST(StatisticsTick, Smoothing)
 
 // --- Region of interest ---
 
-TEST(Region, ClampAgainstPartnerAndFullSize)
-{
+TEST(Region, ClampAgainstPartnerAndFullSize) {
     EXPECT_EQ(clamp_roi(8, 1280, 1280), 0u);
     EXPECT_EQ(clamp_roi(400, 1000, 1280), 280u);
     EXPECT_EQ(clamp_roi(16, 640, 1280), 16u);
     EXPECT_EQ(clamp_roi(5, 0, 0), 0u);  // no mode yet: every edit clamps to 0
 }
 
-TEST(Region, FullFrameIsSentAsZeros)
-{
+TEST(Region, FullFrameIsSentAsZeros) {
     const Region full = region_to_send({0, 0, 1280, 1024}, 1280, 1024);
     EXPECT_EQ(full.x0 + full.y0 + full.cx + full.cy, 0u);
     const Region part = region_to_send({16, 0, 640, 1024}, 1280, 1024);
@@ -181,16 +168,14 @@ TEST(Region, FullFrameIsSentAsZeros)
     EXPECT_EQ(part.cy, 1024u);
 }
 
-TEST(Region, AdjustmentValuesTruncate)
-{
+TEST(Region, AdjustmentValuesTruncate) {
     EXPECT_EQ(adjustment_to_unsigned(25.9), 25u);
     EXPECT_EQ(adjustment_to_unsigned(-1.0), 0u);
     EXPECT_EQ(adjustment_to_unsigned(std::nan("")), 0u);
     EXPECT_EQ(adjustment_to_unsigned(25 * 1000.0), 25000u);
 }
 
-TEST(Inputs, BitsOfAllInputs)
-{
+TEST(Inputs, BitsOfAllInputs) {
     EXPECT_FALSE(input_from_all(10, 1));
     EXPECT_TRUE(input_from_all(10, 2));
     EXPECT_FALSE(input_from_all(10, 3));
@@ -199,8 +184,7 @@ TEST(Inputs, BitsOfAllInputs)
 
 // --- Clock ---
 
-TEST(Clock, ElapsedTimeAcrossAWrap)
-{
+TEST(Clock, ElapsedTimeAcrossAWrap) {
     EXPECT_DOUBLE_EQ(elapsed_seconds(0xFFFFFF00u, 0x100u), 0.512);
     EXPECT_DOUBLE_EQ(elapsed_seconds(1000, 2500), 1.5);
 }

@@ -16,8 +16,7 @@ namespace {
 
 class ControlPanelTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setvbuf(stdout, nullptr, _IONBF, 0);
         open_test_display();
         zebsim::reset();
@@ -30,8 +29,7 @@ protected:
         build_control_panel(&cw);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         stopLive();
         joinLive();
         stop_control_panel(&cw);
@@ -44,12 +42,10 @@ protected:
         close_test_display();
     }
 
-    std::vector<std::string> set_mode_calls()
-    {
+    std::vector<std::string> set_mode_calls() {
         std::vector<std::string> found;
         for (const auto& call : zebsim::calls())
-            if (call.rfind("cqSetMode ", 0) == 0)
-                found.push_back(call);
+            if (call.rfind("cqSetMode ", 0) == 0) found.push_back(call);
         return found;
     }
 
@@ -59,8 +55,7 @@ protected:
     bool inconsistent(GtkWidget* w) { return gtk_toggle_button_get_inconsistent(GTK_TOGGLE_BUTTON(w)); }
     void click(GtkWidget* w) { gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), !active(w)); }
 
-    void expect_range(GtkAdjustment* a, double value, double lower, double upper)
-    {
+    void expect_range(GtkAdjustment* a, double value, double lower, double upper) {
         EXPECT_EQ(gtk_adjustment_get_value(a), value);
         EXPECT_EQ(gtk_adjustment_get_lower(a), lower);
         EXPECT_EQ(gtk_adjustment_get_upper(a), upper);
@@ -71,8 +66,7 @@ protected:
 
 using Calls = std::vector<std::string>;
 
-TEST_F(ControlPanelTest, BuildingAppliesTheFirstModeOnce)
-{
+TEST_F(ControlPanelTest, BuildingAppliesTheFirstModeOnce) {
     EXPECT_EQ(set_mode_calls(), Calls{"cqSetMode 10000 0 0 0 1280 1024"});
     EXPECT_EQ(std::string(gtk_window_get_title(GTK_WINDOW(cw.window))), "Tolmirex control");
     EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(cw.mode)), 0);
@@ -84,8 +78,7 @@ TEST_F(ControlPanelTest, BuildingAppliesTheFirstModeOnce)
     expect_range(scale(cw.gain), 0, 0, 24);
 }
 
-TEST_F(ControlPanelTest, ChoosingAModeSetsRangesAndCommitsTheFullFrame)
-{
+TEST_F(ControlPanelTest, ChoosingAModeSetsRangesAndCommitsTheFullFrame) {
     zebsim::clear_calls();
     gtk_combo_box_set_active(GTK_COMBO_BOX(cw.mode), 2);  // 640 x 512
     expect_range(spin(cw.x0), 0, 0, 636);
@@ -94,8 +87,8 @@ TEST_F(ControlPanelTest, ChoosingAModeSetsRangesAndCommitsTheFullFrame)
     expect_range(spin(cw.cy), 512, 2, 512);
     // The explicit full frame, then the nested width and height handlers
     // commit the all-zero form.
-    EXPECT_EQ(set_mode_calls(), (Calls{"cqSetMode 10000 2 0 0 640 512", "cqSetMode 10000 2 0 0 0 0",
-                                       "cqSetMode 10000 2 0 0 0 0"}));
+    EXPECT_EQ(set_mode_calls(),
+              (Calls{"cqSetMode 10000 2 0 0 640 512", "cqSetMode 10000 2 0 0 0 0", "cqSetMode 10000 2 0 0 0 0"}));
 
     zebsim::clear_calls();
     gtk_combo_box_set_active(GTK_COMBO_BOX(cw.mode), 0);
@@ -107,8 +100,7 @@ TEST_F(ControlPanelTest, ChoosingAModeSetsRangesAndCommitsTheFullFrame)
     EXPECT_EQ(set_mode_calls().back(), "cqSetMode 10000 0 0 0 0 0");
 }
 
-TEST_F(ControlPanelTest, RegionEditsAndTheWayBack)
-{
+TEST_F(ControlPanelTest, RegionEditsAndTheWayBack) {
     zebsim::clear_calls();
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(cw.cx), 640);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(cw.x0), 16);
@@ -119,8 +111,7 @@ TEST_F(ControlPanelTest, RegionEditsAndTheWayBack)
     EXPECT_EQ(lps->dwROIcx, 0u);
 }
 
-TEST_F(ControlPanelTest, EditsClampAgainstThePartnerAndWriteBack)
-{
+TEST_F(ControlPanelTest, EditsClampAgainstThePartnerAndWriteBack) {
     // Full width: raising x0 to 8 clamps it back to 0, committed by the nested and the outer run.
     zebsim::clear_calls();
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(cw.x0), 8);
@@ -136,8 +127,7 @@ TEST_F(ControlPanelTest, EditsClampAgainstThePartnerAndWriteBack)
     EXPECT_EQ(set_mode_calls().back(), "cqSetMode 10000 0 1000 0 280 1024");
 }
 
-TEST_F(ControlPanelTest, ExposureIsSentOnlyWhenItChanges)
-{
+TEST_F(ControlPanelTest, ExposureIsSentOnlyWhenItChanges) {
     zebsim::clear_calls();
     gtk_range_set_value(GTK_RANGE(cw.exp), 25);
     EXPECT_EQ(lps->uiExposure, 25000u);
@@ -146,8 +136,7 @@ TEST_F(ControlPanelTest, ExposureIsSentOnlyWhenItChanges)
     EXPECT_EQ(set_mode_calls().size(), 1u);
 }
 
-TEST_F(ControlPanelTest, GainIsSentOnlyWhenItChanges)
-{
+TEST_F(ControlPanelTest, GainIsSentOnlyWhenItChanges) {
     zebsim::clear_calls();
     update_gain(scale(cw.gain), nullptr);  // equal to fGain
     EXPECT_TRUE(zebsim::calls().empty());
@@ -156,8 +145,7 @@ TEST_F(ControlPanelTest, GainIsSentOnlyWhenItChanges)
     EXPECT_EQ(lps->fGain, 6.5f);
 }
 
-TEST_F(ControlPanelTest, GainOutsideTheCameraRangeIsBroughtInside)
-{
+TEST_F(ControlPanelTest, GainOutsideTheCameraRangeIsBroughtInside) {
     // Above the maximum: the toolkit pulls the value down and the nested handler sends it.
     lps->fGain = 30.0f;
     zebsim::clear_calls();
@@ -167,8 +155,7 @@ TEST_F(ControlPanelTest, GainOutsideTheCameraRangeIsBroughtInside)
     EXPECT_NE(std::find(zebsim::calls().begin(), zebsim::calls().end(), "cqSetGainVal 24"), zebsim::calls().end());
 }
 
-TEST_F(ControlPanelTest, MinimumGainAboveTheCurrentGainRaisesIt)
-{
+TEST_F(ControlPanelTest, MinimumGainAboveTheCurrentGainRaisesIt) {
     set_env("ZEBSIM_GAIN_RANGE", "6:30");
     zebsim::reset();
     lps->fGain = 0.0f;
@@ -179,15 +166,13 @@ TEST_F(ControlPanelTest, MinimumGainAboveTheCurrentGainRaisesIt)
     EXPECT_EQ(zebsim::count("cqSetGainVal"), 0u);  // the nested handler finds it equal
 }
 
-TEST_F(ControlPanelTest, FailedGainQueryKeepsTheScaleRange)
-{
+TEST_F(ControlPanelTest, FailedGainQueryKeepsTheScaleRange) {
     zebsim::set_faults("gaininfo");
     gtk_combo_box_set_active(GTK_COMBO_BOX(cw.mode), 1);
     expect_range(scale(cw.gain), 0, 0, 24);
 }
 
-TEST_F(ControlPanelTest, FailedModeDescriptionChangesNothing)
-{
+TEST_F(ControlPanelTest, FailedModeDescriptionChangesNothing) {
     zebsim::set_faults("modedesc");
     zebsim::clear_calls();
     testing::internal::CaptureStdout();
@@ -198,8 +183,7 @@ TEST_F(ControlPanelTest, FailedModeDescriptionChangesNothing)
     EXPECT_TRUE(set_mode_calls().empty());
 }
 
-TEST_F(ControlPanelTest, PollReadsTheInputs)
-{
+TEST_F(ControlPanelTest, PollReadsTheInputs) {
     zebsim::set_inputs(10);  // inputs 2 and 4
     lps->bRun = 1;
     zebsim::clear_calls();
@@ -217,8 +201,7 @@ TEST_F(ControlPanelTest, PollReadsTheInputs)
     EXPECT_FALSE(active(cw.gpi2));
 }
 
-TEST_F(ControlPanelTest, PollRequestsWhiteBalanceAndShowsWhatRuns)
-{
+TEST_F(ControlPanelTest, PollRequestsWhiteBalanceAndShowsWhatRuns) {
     lps->bTakeWB = 0;
     lps->bRun = 0;
     lps->show = 0;
@@ -226,8 +209,7 @@ TEST_F(ControlPanelTest, PollRequestsWhiteBalanceAndShowsWhatRuns)
     EXPECT_EQ(lps->bTakeWB, 1);
     EXPECT_TRUE(inconsistent(cw.run));
     EXPECT_TRUE(inconsistent(cw.show));
-    for (GtkWidget* w : {cw.mode, cw.boxx, cw.boxy, cw.exp, cw.gain})
-        EXPECT_FALSE(gtk_widget_get_sensitive(w));
+    for (GtkWidget* w : {cw.mode, cw.boxx, cw.boxy, cw.exp, cw.gain}) EXPECT_FALSE(gtk_widget_get_sensitive(w));
 
     click(cw.show);  // off: the look clears and the state is written
     EXPECT_FALSE(inconsistent(cw.show));
@@ -239,8 +221,7 @@ TEST_F(ControlPanelTest, PollRequestsWhiteBalanceAndShowsWhatRuns)
     EXPECT_TRUE(gtk_widget_get_sensitive(cw.mode));
 }
 
-TEST_F(ControlPanelTest, SwitchingAcquisitionOnAgainRestartsCleanly)
-{
+TEST_F(ControlPanelTest, SwitchingAcquisitionOnAgainRestartsCleanly) {
     gtk_combo_box_set_active(GTK_COMBO_BOX(cw.mode), 2);
     startLive();
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
@@ -254,14 +235,13 @@ TEST_F(ControlPanelTest, SwitchingAcquisitionOnAgainRestartsCleanly)
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
     EXPECT_EQ(testing::internal::GetCapturedStdout().find("Couldn't"), std::string::npos);
     EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(cw.mode)), 0);
-    EXPECT_EQ(zebsim::count("cqGetGainInfo"), 0u);  // update_mode did not run
+    EXPECT_EQ(zebsim::count("cqGetGainInfo"), 0u);        // update_mode did not run
     EXPECT_EQ(zebsim::count("cqGetModeDescriptor"), 1u);  // mode 0's full frame for the region
     EXPECT_TRUE(gtk_widget_get_sensitive(cw.mode));
     EXPECT_NE(hMV, INVALID_HANDLE_VALUE);
 }
 
-TEST_F(ControlPanelTest, AfterARestartThePanelAndTheCameraAgree)
-{
+TEST_F(ControlPanelTest, AfterARestartThePanelAndTheCameraAgree) {
     startLive();
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
     gtk_combo_box_set_active(GTK_COMBO_BOX(cw.mode), 2);  // 640 x 512
@@ -292,8 +272,7 @@ TEST_F(ControlPanelTest, AfterARestartThePanelAndTheCameraAgree)
     EXPECT_EQ(set_mode_calls(), Calls{"cqSetMode 40000 0 0 0 400 1024"});
 }
 
-TEST_F(ControlPanelTest, SwitchingOnWithoutACameraSaysSo)
-{
+TEST_F(ControlPanelTest, SwitchingOnWithoutACameraSaysSo) {
     click(cw.run);  // off
     set_env("ZEBSIM_CAMERAS", "0");
     zebsim::reset();
@@ -304,8 +283,7 @@ TEST_F(ControlPanelTest, SwitchingOnWithoutACameraSaysSo)
     EXPECT_EQ(lps->bRun, 0);
 }
 
-TEST_F(ControlPanelTest, OffAndOnTwentyTimesLeavesOneVideoWindow)
-{
+TEST_F(ControlPanelTest, OffAndOnTwentyTimesLeavesOneVideoWindow) {
     Display* observer = XOpenDisplay(nullptr);
     startLive();
     click(cw.run);  // off: once it has ended, count the threads
@@ -315,8 +293,7 @@ TEST_F(ControlPanelTest, OffAndOnTwentyTimesLeavesOneVideoWindow)
     for (int i = 0; i < 20; ++i) {
         click(cw.run);
         click(cw.run);
-        while (gtk_events_pending())
-            gtk_main_iteration();
+        while (gtk_events_pending()) gtk_main_iteration();
     }
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
     ASSERT_TRUE(wait_until([&] {

@@ -23,8 +23,7 @@ namespace {
 
 class DisplayTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setvbuf(stdout, nullptr, _IONBF, 0);
         open_test_display();
         observer = XOpenDisplay(nullptr);  // the server's view, kept apart from the viewer's connection
@@ -33,20 +32,17 @@ protected:
         has_derive = true;
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         stopLive();
         joinLive();
         setupCam();  // frees bitmaps, then close the handle it opens
         stopLive();
-        for (const char* name : {"SOFTVA_FAIL", "SOFTVA_FORMATS"})
-            set_env(name, nullptr);
+        for (const char* name : {"SOFTVA_FAIL", "SOFTVA_FORMATS"}) set_env(name, nullptr);
         XCloseDisplay(observer);
         close_test_display();
     }
 
-    void start()
-    {
+    void start() {
         setupCam();
         ASSERT_NE(hMV, INVALID_HANDLE_VALUE);
         lps->show = 1;
@@ -54,28 +50,24 @@ protected:
     }
 
     // The video window, whatever its title says by now.
-    Window video_window()
-    {
+    Window video_window() {
         Window found = 0;
         wait_until([&] {
             auto named = windows_named(observer, "Tolmirex");
             auto titled = windows_with_name_prefix(observer, "Video FPS: ");
             named.insert(named.end(), titled.begin(), titled.end());
-            if (named.size() == 1)
-                found = named[0];
+            if (named.size() == 1) found = named[0];
             return found != 0;
         });
         return found;
     }
 
-    int video_windows()
-    {
+    int video_windows() {
         return int(windows_named(observer, "Tolmirex").size() +
                    windows_with_name_prefix(observer, "Video FPS: ").size());
     }
 
-    bool window_has_size(Window w, int width, int height)
-    {
+    bool window_has_size(Window w, int width, int height) {
         return wait_until([&] {
             XWindowAttributes a;
             return XGetWindowAttributes(observer, w, &a) && a.width == width && a.height == height;
@@ -83,28 +75,24 @@ protected:
     }
 
     // A new region for the running camera, through the control handle.
-    int set_region(DWORD cx, DWORD cy)
-    {
+    int set_region(DWORD cx, DWORD cy) {
         std::lock_guard<std::mutex> lock(hMV_mutex);
         return cqSetMode(hMV, 10000, 0, 0, 0, cx, cy);
     }
 
-    bool control_handle_closed()
-    {
+    bool control_handle_closed() {
         return wait_until([] {
             std::lock_guard<std::mutex> lock(hMV_mutex);
             return hMV == INVALID_HANDLE_VALUE;
         });
     }
 
-    bool live_view_ended()
-    {
+    bool live_view_ended() {
         return wait_until([&] { return video_windows() == 0; }) && control_handle_closed();
     }
 
     // Waits until no redraw has happened for a while; the redraw count then.
-    unsigned long settled_redraws()
-    {
+    unsigned long settled_redraws() {
         unsigned long redraws = total_redraws();
         wait_until([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -114,8 +102,7 @@ protected:
         return redraws;
     }
 
-    void send_expose(Window win, int count)
-    {
+    void send_expose(Window win, int count) {
         XEvent expose{};
         expose.xexpose.type = Expose;
         expose.xexpose.window = win;
@@ -125,8 +112,7 @@ protected:
     }
 
     // One frame notice and the redraw it causes.
-    bool redraw_once(Window win)
-    {
+    bool redraw_once(Window win) {
         const unsigned long before = total_redraws();
         send_expose(win, 0);
         const bool redrawn = wait_until([&] { return total_redraws() > before; });
@@ -140,23 +126,17 @@ protected:
     Display* observer = nullptr;
 };
 
-size_t occurrences(const std::string& text, const std::string& part)
-{
+size_t occurrences(const std::string& text, const std::string& part) {
     size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
 }
 
 // A clock the test moves by hand.
 std::atomic<DWORD> fake_ms{100000};
-DWORD fake_clock()
-{
-    return fake_ms;
-}
+DWORD fake_clock() { return fake_ms; }
 
-TEST_F(DisplayTest, FirstRedrawSizesTheSurfaceAndTheWindow)
-{
+TEST_F(DisplayTest, FirstRedrawSizesTheSurfaceAndTheWindow) {
     testing::internal::CaptureStdout();
     start();
     const Window win = video_window();
@@ -165,13 +145,11 @@ TEST_F(DisplayTest, FirstRedrawSizesTheSurfaceAndTheWindow)
     stopLive();
     joinLive();
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Image size changed to 1280x1024\nWindow size changed to 640x512\n"), std::string::npos)
-        << out;
+    EXPECT_NE(out.find("Image size changed to 1280x1024\nWindow size changed to 640x512\n"), std::string::npos) << out;
     EXPECT_EQ(video_windows(), 0);
 }
 
-TEST_F(DisplayTest, HeightOnlyChangeRecreatesTheSurface)
-{
+TEST_F(DisplayTest, HeightOnlyChangeRecreatesTheSurface) {
     testing::internal::CaptureStdout();
     start();
     const Window win = video_window();
@@ -181,12 +159,10 @@ TEST_F(DisplayTest, HeightOnlyChangeRecreatesTheSurface)
     stopLive();
     joinLive();
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Image size changed to 1280x720\nWindow size changed to 1280x720\n"), std::string::npos)
-        << out;
+    EXPECT_NE(out.find("Image size changed to 1280x720\nWindow size changed to 1280x720\n"), std::string::npos) << out;
 }
 
-TEST_F(DisplayTest, WindowLimitsAreHonoured)
-{
+TEST_F(DisplayTest, WindowLimitsAreHonoured) {
     max_width = 800;
     start();
     EXPECT_TRUE(window_has_size(video_window(), 800, 640));
@@ -199,8 +175,7 @@ TEST_F(DisplayTest, WindowLimitsAreHonoured)
     EXPECT_TRUE(window_has_size(video_window(), 750, 600));
 }
 
-TEST_F(DisplayTest, TitleCarriesTheStatistics)
-{
+TEST_F(DisplayTest, TitleCarriesTheStatistics) {
     start();
     std::string first;
     ASSERT_TRUE(wait_until([&] {
@@ -225,8 +200,7 @@ TEST_F(DisplayTest, TitleCarriesTheStatistics)
     EXPECT_GT(frames2, frames1);
 }
 
-TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw)
-{
+TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw) {
     start();
     const Window win = video_window();
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
@@ -237,8 +211,7 @@ TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(total_redraws(), redraws);
 
-    for (int i = 0; i < 6; ++i)
-        send_expose(win, 0);
+    for (int i = 0; i < 6; ++i) send_expose(win, 0);
     ASSERT_TRUE(wait_until([&] { return total_redraws() > redraws; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // The first notice redraws and takes the ones queued behind it along; at
@@ -246,8 +219,7 @@ TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw)
     EXPECT_LE(total_redraws() - redraws, 2u);
 }
 
-TEST_F(DisplayTest, FiveFailedDrawsInARowEndLiveView)
-{
+TEST_F(DisplayTest, FiveFailedDrawsInARowEndLiveView) {
     set_env("SOFTVA_FAIL", "put_surface");
     testing::internal::CaptureStderr();
     start();
@@ -263,8 +235,7 @@ TEST_F(DisplayTest, FiveFailedDrawsInARowEndLiveView)
     EXPECT_EQ(zebsim::open_handles(), 0);
 }
 
-TEST_F(DisplayTest, FourFailuresThenASuccessKeepGoing)
-{
+TEST_F(DisplayTest, FourFailuresThenASuccessKeepGoing) {
     // Draws 1-4 fail in vaPutSurface, 5 succeeds, 6-9 fail in vaSyncSurface,
     // 10 succeeds, and 11-15 fail again: only that fifth failure in a row
     // ends live view.
@@ -279,8 +250,7 @@ TEST_F(DisplayTest, FourFailuresThenASuccessKeepGoing)
     EXPECT_EQ(zebsim::open_handles(), 0);
 }
 
-TEST_F(DisplayTest, FailedSurfaceCreationSwitchesLiveViewOffUntilSwitchedOn)
-{
+TEST_F(DisplayTest, FailedSurfaceCreationSwitchesLiveViewOffUntilSwitchedOn) {
     set_env("SOFTVA_FAIL", "create_surfaces@1x1");
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -301,8 +271,7 @@ TEST_F(DisplayTest, FailedSurfaceCreationSwitchesLiveViewOffUntilSwitchedOn)
     EXPECT_EQ(changes, 2u) << out;
 }
 
-TEST_F(DisplayTest, ClosingTheWindowEndsAcquisitionAndClosesTheHandle)
-{
+TEST_F(DisplayTest, ClosingTheWindowEndsAcquisitionAndClosesTheHandle) {
     start();
     const Window win = video_window();
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
@@ -313,8 +282,7 @@ TEST_F(DisplayTest, ClosingTheWindowEndsAcquisitionAndClosesTheHandle)
     EXPECT_EQ(zebsim::open_handles(), 0);
 }
 
-TEST_F(DisplayTest, LeftoverEventsDoNotEndANewDisplayThread)
-{
+TEST_F(DisplayTest, LeftoverEventsDoNotEndANewDisplayThread) {
     // An end notice of an earlier worker still queued on the connection.
     XEvent stale{};
     stale.xdestroywindow.type = DestroyNotify;
@@ -327,8 +295,7 @@ TEST_F(DisplayTest, LeftoverEventsDoNotEndANewDisplayThread)
     EXPECT_EQ(lps->bRun, 1);
 }
 
-TEST_F(DisplayTest, StartTwiceGivesOneWindowAndStopTwiceClosesOnce)
-{
+TEST_F(DisplayTest, StartTwiceGivesOneWindowAndStopTwiceClosesOnce) {
     start();
     startLive();
     ASSERT_NE(video_window(), 0u);
@@ -345,8 +312,7 @@ TEST_F(DisplayTest, StartTwiceGivesOneWindowAndStopTwiceClosesOnce)
     EXPECT_EQ(lps->bHaveData, 0);
 }
 
-TEST_F(DisplayTest, DriverWithoutNv12OrYv12IsReported)
-{
+TEST_F(DisplayTest, DriverWithoutNv12OrYv12IsReported) {
     set_env("SOFTVA_FORMATS", "i420");
     testing::internal::CaptureStderr();
     start();
@@ -355,8 +321,7 @@ TEST_F(DisplayTest, DriverWithoutNv12OrYv12IsReported)
     EXPECT_EQ(video_windows(), 0);
 }
 
-TEST_F(DisplayTest, FailedVaStartIsReportedAndStartsNothing)
-{
+TEST_F(DisplayTest, FailedVaStartIsReportedAndStartsNothing) {
     for (const char* fault : {"init", "query_image_formats"}) {
         SCOPED_TRACE(fault);
         set_env("SOFTVA_FAIL", fault);
@@ -377,8 +342,7 @@ TEST_F(DisplayTest, FailedVaStartIsReportedAndStartsNothing)
     }
 }
 
-TEST_F(DisplayTest, StopBeforeTheWorkerStartsLetsTheJoinReturn)
-{
+TEST_F(DisplayTest, StopBeforeTheWorkerStartsLetsTheJoinReturn) {
     start();
     stopLive();  // most likely while the display thread is still starting
     joinLive();
@@ -387,8 +351,7 @@ TEST_F(DisplayTest, StopBeforeTheWorkerStartsLetsTheJoinReturn)
     EXPECT_EQ(video_windows(), 0);
 }
 
-TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind)
-{
+TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind) {
     setupCam();
     int threads = 0;  // counted after the first cycle, once the runtime's own threads exist
     for (int cycle = 0; cycle < 50; ++cycle) {
@@ -399,8 +362,7 @@ TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind)
         ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
         stopLive();
         joinLive();
-        if (cycle == 0)
-            threads = thread_count();
+        if (cycle == 0) threads = thread_count();
     }
     EXPECT_EQ(video_windows(), 0);
     EXPECT_EQ(thread_count(), threads);
@@ -424,11 +386,8 @@ public:
                   std::this_thread::sleep_for(std::chrono::milliseconds(2));
               }
               XCloseDisplay(dpy);
-          })
-    {
-    }
-    ~Resizer()
-    {
+          }) {}
+    ~Resizer() {
         running_ = false;
         thread_.join();
     }
@@ -439,21 +398,17 @@ private:
 };
 
 // True when most of the window's top-left corner is painted, not its white background.
-bool corner_painted(Display* dpy, Window win)
-{
+bool corner_painted(Display* dpy, Window win) {
     XImage* image = XGetImage(dpy, win, 0, 0, 64, 64, AllPlanes, ZPixmap);
-    if (!image)
-        return false;
+    if (!image) return false;
     int painted = 0;
     for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            painted += (XGetPixel(image, x, y) & 0xFFFFFF) != 0xFFFFFF;
+        for (int x = 0; x < 64; ++x) painted += (XGetPixel(image, x, y) & 0xFFFFFF) != 0xFFFFFF;
     XDestroyImage(image);
     return painted > 64 * 64 / 2;
 }
 
-TEST_F(DisplayTest, RedrawsWhileTheCameraClosesNeverReadItsFreedFrames)
-{
+TEST_F(DisplayTest, RedrawsWhileTheCameraClosesNeverReadItsFreedFrames) {
     start();
     const Window win = video_window();
     ASSERT_TRUE(wait_until([] { return lps->dwNframes > 5; }));
@@ -481,8 +436,7 @@ TEST_F(DisplayTest, RedrawsWhileTheCameraClosesNeverReadItsFreedFrames)
 
 // --- Sizes X cannot make ---
 
-TEST_F(DisplayTest, ARegionTwoRowsHighGetsAWindowOnePixelHigh)
-{
+TEST_F(DisplayTest, ARegionTwoRowsHighGetsAWindowOnePixelHigh) {
     max_width = 320;
     testing::internal::CaptureStdout();
     start();
@@ -500,8 +454,7 @@ TEST_F(DisplayTest, ARegionTwoRowsHighGetsAWindowOnePixelHigh)
 
 // --- Rate statistics, on a clock the test moves ---
 
-TEST_F(DisplayTest, StatisticsTickOnlyPastOneSecondOfRedrawTime)
-{
+TEST_F(DisplayTest, StatisticsTickOnlyPastOneSecondOfRedrawTime) {
     set_millisecond_clock(fake_clock);
     start();
     const Window win = video_window();
@@ -541,8 +494,7 @@ TEST_F(DisplayTest, StatisticsTickOnlyPastOneSecondOfRedrawTime)
     set_millisecond_clock(nullptr);
 }
 
-TEST_F(DisplayTest, PassesWithNothingToDrawStillCount)
-{
+TEST_F(DisplayTest, PassesWithNothingToDrawStillCount) {
     // Colour output with every bitmap retrieval failing: nothing to draw,
     // but the title keeps counting the frames acquired.
     zebsim::set_faults("bitmap");
@@ -565,8 +517,7 @@ TEST_F(DisplayTest, PassesWithNothingToDrawStillCount)
 
 // A bitmap of cx x cy pixels made by the camera library itself on a handle
 // of its own, so that cqFreeBitmap takes it back like any other.
-CQGETBITMAP library_bitmap(DWORD cx, DWORD cy)
-{
+CQGETBITMAP library_bitmap(DWORD cx, DWORD cy) {
     DWORD id = 0;
     cqkGetDevice(0, &id);
     HANDLE h = INVALID_HANDLE_VALUE;
@@ -578,21 +529,18 @@ CQGETBITMAP library_bitmap(DWORD cx, DWORD cy)
     while (cqWaitForField(h, 1000) != 0) {
     }
     void* data = nullptr;
-    while (cqIsFieldReady(h) == 0)
-        cqAcquireField(h, &data);
+    while (cqIsFieldReady(h) == 0) cqAcquireField(h, &data);
     cqUpdateFrame(h, data);
     CQGETBITMAP bitmap{};
     CQGETBITMAPOPT options{};
-    if (cqProcessFrame(h) != 0 || cqRetrieveBitmapAdv(h, &bitmap, &options) != 0)
-        bitmap = {};
+    if (cqProcessFrame(h) != 0 || cqRetrieveBitmapAdv(h, &bitmap, &options) != 0) bitmap = {};
     cqStopAcquisition(h);
     cqSetMode(h, 10000, 0, 0, 0, 0, 0);  // the full frame again, for the viewer
     cqkUninitialize(h);
     return bitmap;
 }
 
-TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch)
-{
+TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch) {
     const CQGETBITMAP small = library_bitmap(64, 32);
     ASSERT_NE(small.bp, nullptr);
     testing::internal::CaptureStdout();
@@ -611,8 +559,7 @@ TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch)
     XFlush(observer);
     EXPECT_TRUE(wait_until([&] {
         XImage* image = XGetImage(observer, win, 760, 600, 32, 32, AllPlanes, ZPixmap);
-        if (!image)
-            return false;
+        if (!image) return false;
         const bool painted = (XGetPixel(image, 16, 16) & 0xFFFFFF) != 0xFFFFFF;
         XDestroyImage(image);
         return painted;
@@ -635,8 +582,7 @@ TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch)
     EXPECT_NE(out.find("Image size changed to 64x32\n"), std::string::npos) << out;
 }
 
-TEST_F(DisplayTest, EventsBeforeTheFirstFrameDrawNothing)
-{
+TEST_F(DisplayTest, EventsBeforeTheFirstFrameDrawNothing) {
     zebsim::set_paused(true);
     testing::internal::CaptureStdout();
     start();

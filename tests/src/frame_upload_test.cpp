@@ -20,16 +20,12 @@ struct Planes {
     std::vector<uint8_t> y, cb, cr;  // chroma at ceil(w/2) x ceil(h/2)
 };
 
-int clamp_byte(int v)
-{
-    return v < 0 ? 0 : v > 255 ? 255 : v;
-}
+int clamp_byte(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 class FrameUploadTest : public ::testing::Test {
 protected:
     // Environment of the driver (faults, formats) must be set before this.
-    void start_va(int width, int height)
-    {
+    void start_va(int width, int height) {
         open_test_display();
         has_derive = true;
         lps->show = 1;
@@ -43,15 +39,12 @@ protected:
         int count = 0;
         ASSERT_EQ(vaQueryImageFormats(va_dpy, formats.data(), &count), VA_STATUS_SUCCESS);
         for (int i = count - 1; i >= 0; --i)
-            if (formats[i].fourcc == VA_FOURCC_NV12 || formats[i].fourcc == VA_FOURCC_YV12)
-                format = formats[i];
-        ASSERT_EQ(vaCreateSurfaces(va_dpy, VA_RT_FORMAT_YUV420, w, h, &surface, 1, nullptr, 0),
-                  VA_STATUS_SUCCESS);
+            if (formats[i].fourcc == VA_FOURCC_NV12 || formats[i].fourcc == VA_FOURCC_YV12) format = formats[i];
+        ASSERT_EQ(vaCreateSurfaces(va_dpy, VA_RT_FORMAT_YUV420, w, h, &surface, 1, nullptr, 0), VA_STATUS_SUCCESS);
         win = create_window(w, h);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (va_dpy) {
             vaDestroySurfaces(va_dpy, &surface, 1);
             vaTerminate(va_dpy);
@@ -67,8 +60,7 @@ protected:
     int draw() { return drawImage(va_dpy, surface, &format, w, h, win, w, h); }
 
     // The surface's content as planes, through vaGetImage into an NV12 image.
-    Planes read_back()
-    {
+    Planes read_back() {
         VAImageFormat nv12{};
         nv12.fourcc = VA_FOURCC_NV12;
         nv12.byte_order = VA_LSB_FIRST;
@@ -81,8 +73,7 @@ protected:
         EXPECT_EQ(vaMapBuffer(va_dpy, image.buf, reinterpret_cast<void**>(&data)), VA_STATUS_SUCCESS);
         const int cw = (w + 1) / 2, ch = (h + 1) / 2;
         for (int r = 0; r < h; ++r)
-            for (int c = 0; c < w; ++c)
-                p.y.push_back(data[image.offsets[0] + r * image.pitches[0] + c]);
+            for (int c = 0; c < w; ++c) p.y.push_back(data[image.offsets[0] + r * image.pitches[0] + c]);
         for (int r = 0; r < ch; ++r)
             for (int c = 0; c < cw; ++c) {
                 p.cb.push_back(data[image.offsets[1] + r * image.pitches[1] + 2 * c]);
@@ -93,15 +84,13 @@ protected:
         return p;
     }
 
-    Planes expected_monochrome(const std::vector<uint8_t>& luma)
-    {
+    Planes expected_monochrome(const std::vector<uint8_t>& luma) {
         const size_t chroma = size_t((w + 1) / 2) * ((h + 1) / 2);
         return {luma, std::vector<uint8_t>(chroma, 128), std::vector<uint8_t>(chroma, 128)};
     }
 
     // BT.601 integer formulas; chroma from the top-left pixel of each block.
-    Planes expected_colour(const std::vector<uint8_t>& bgrx)
-    {
+    Planes expected_colour(const std::vector<uint8_t>& bgrx) {
         Planes p;
         for (int r = 0; r < h; ++r)
             for (int c = 0; c < w; ++c) {
@@ -118,15 +107,13 @@ protected:
         return p;
     }
 
-    void expect_planes(const Planes& got, const Planes& want)
-    {
+    void expect_planes(const Planes& got, const Planes& want) {
         EXPECT_EQ(got.y, want.y);
         EXPECT_EQ(got.cb, want.cb);
         EXPECT_EQ(got.cr, want.cr);
     }
 
-    void set_monochrome_8(std::vector<uint8_t>& data)
-    {
+    void set_monochrome_8(std::vector<uint8_t>& data) {
         lps->sgf = {};
         lps->sgf.bp = data.data();
         lps->sgf.modeRDO = CQ_RDO_8BIT;
@@ -143,16 +130,13 @@ protected:
     std::mt19937 random{42};
 };
 
-std::vector<uint8_t> random_bytes(std::mt19937& random, size_t n)
-{
+std::vector<uint8_t> random_bytes(std::mt19937& random, size_t n) {
     std::vector<uint8_t> bytes(n);
-    for (auto& b : bytes)
-        b = uint8_t(random());
+    for (auto& b : bytes) b = uint8_t(random());
     return bytes;
 }
 
-TEST_F(FrameUploadTest, Monochrome8BitDerived)
-{
+TEST_F(FrameUploadTest, Monochrome8BitDerived) {
     start_va(37, 21);
     std::vector<uint8_t> frame = random_bytes(random, size_t(w) * h);
     set_monochrome_8(frame);
@@ -163,8 +147,7 @@ TEST_F(FrameUploadTest, Monochrome8BitDerived)
     expect_planes(read_back(), expected_monochrome(frame));
 }
 
-TEST_F(FrameUploadTest, Monochrome12BitShiftsToEightBits)
-{
+TEST_F(FrameUploadTest, Monochrome12BitShiftsToEightBits) {
     start_va(1284, 9);
     std::vector<uint16_t> frame(size_t(w) * h);
     std::vector<uint8_t> luma(frame.size());
@@ -185,8 +168,7 @@ TEST_F(FrameUploadTest, Monochrome12BitShiftsToEightBits)
     expect_planes(read_back(), expected_monochrome(luma));
 }
 
-TEST_F(FrameUploadTest, ColourThroughCreatedYv12ImageAfterDerivationFails)
-{
+TEST_F(FrameUploadTest, ColourThroughCreatedYv12ImageAfterDerivationFails) {
     set_env("SOFTVA_FAIL", "derive");
     set_env("SOFTVA_FORMATS", "yv12,nv12");
     start_va(33, 17);
@@ -209,8 +191,7 @@ TEST_F(FrameUploadTest, ColourThroughCreatedYv12ImageAfterDerivationFails)
     expect_planes(read_back(), expected_colour(bitmap));
 }
 
-TEST_F(FrameUploadTest, ColourDerivedNv12WhiteAndBlack)
-{
+TEST_F(FrameUploadTest, ColourDerivedNv12WhiteAndBlack) {
     start_va(4, 2);
     // White, black, then a pure red and a pure blue.
     std::vector<uint8_t> bitmap = {255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0,
@@ -228,8 +209,7 @@ TEST_F(FrameUploadTest, ColourDerivedNv12WhiteAndBlack)
     expect_planes(p, expected_colour(bitmap));
 }
 
-TEST_F(FrameUploadTest, LiveViewOffTouchesNoVa)
-{
+TEST_F(FrameUploadTest, LiveViewOffTouchesNoVa) {
     open_test_display();
     lps->show = 0;
     testing::internal::CaptureStderr();
@@ -240,8 +220,7 @@ TEST_F(FrameUploadTest, LiveViewOffTouchesNoVa)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
-TEST_F(FrameUploadTest, ImageSmallerThanTheFrameIsRefused)
-{
+TEST_F(FrameUploadTest, ImageSmallerThanTheFrameIsRefused) {
     start_va(32, 16);
     std::vector<uint8_t> frame(64 * 32);
     w = 64;  // draw a frame larger than the surface
@@ -254,8 +233,7 @@ TEST_F(FrameUploadTest, ImageSmallerThanTheFrameIsRefused)
     h = 16;
 }
 
-TEST_F(FrameUploadTest, DerivedImageOfAnotherLayoutFailsEveryCall)
-{
+TEST_F(FrameUploadTest, DerivedImageOfAnotherLayoutFailsEveryCall) {
     set_env("SOFTVA_DERIVE_FORMAT", "i420");
     start_va(16, 8);
     std::vector<uint8_t> frame(16 * 8, 77);
@@ -276,8 +254,7 @@ struct FailureRow {
 
 class FrameUploadFailureTest : public FrameUploadTest, public ::testing::WithParamInterface<FailureRow> {};
 
-TEST_P(FrameUploadFailureTest, ReportsTheCallAndFails)
-{
+TEST_P(FrameUploadFailureTest, ReportsTheCallAndFails) {
     set_env("SOFTVA_FAIL", GetParam().faults);
     start_va(16, 8);
     std::vector<uint8_t> frame(16 * 8, 77);
@@ -295,14 +272,12 @@ TEST_P(FrameUploadFailureTest, ReportsTheCallAndFails)
     EXPECT_EQ(messages.back(), '\n');
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryVaCall, FrameUploadFailureTest,
-                         ::testing::Values(FailureRow{"derive,create_image", "vaCreateImage"},
-                                           FailureRow{"map", "vaMapBuffer"},
-                                           FailureRow{"derive,put_image", "vaPutImage"},
-                                           FailureRow{"unmap", "vaUnmapBuffer"},
-                                           FailureRow{"destroy_image", "vaDestroyImage"},
-                                           FailureRow{"put_surface", "vaPutSurface"},
-                                           FailureRow{"sync", "vaSyncSurface"}),
-                         [](const auto& info) { return std::string(info.param.call); });
+INSTANTIATE_TEST_SUITE_P(
+    EveryVaCall, FrameUploadFailureTest,
+    ::testing::Values(FailureRow{"derive,create_image", "vaCreateImage"}, FailureRow{"map", "vaMapBuffer"},
+                      FailureRow{"derive,put_image", "vaPutImage"}, FailureRow{"unmap", "vaUnmapBuffer"},
+                      FailureRow{"destroy_image", "vaDestroyImage"}, FailureRow{"put_surface", "vaPutSurface"},
+                      FailureRow{"sync", "vaSyncSurface"}),
+    [](const auto& info) { return std::string(info.param.call); });
 
 }  // namespace

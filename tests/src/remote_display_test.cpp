@@ -22,36 +22,29 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double seconds_since(Clock::time_point t)
-{
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
+double seconds_since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 struct Title {
     double video_fps = 0, camera_fps = 0;
     unsigned long frames = 0, lost = 0;
 };
 
-bool parse_title(const std::string& text, Title* t)
-{
+bool parse_title(const std::string& text, Title* t) {
     return sscanf(text.c_str(), "Video FPS: %lf; Acquisition: frm %lu skip %lu fps %lf", &t->video_fps, &t->frames,
                   &t->lost, &t->camera_fps) == 4;
 }
 
 // Links to try: REMOTE_LINKS (a comma list of tc rates, or "unthrottled")
 // when set, as the benchmark does.
-std::vector<std::string> links()
-{
+std::vector<std::string> links() {
     std::string list = getenv("REMOTE_LINKS") ? getenv("REMOTE_LINKS") : "unthrottled,20mbit,5mbit";
     std::vector<std::string> found;
     std::stringstream stream(list);
-    for (std::string link; std::getline(stream, link, ',');)
-        found.push_back(link);
+    for (std::string link; std::getline(stream, link, ',');) found.push_back(link);
     return found;
 }
 
-bool shape_loopback(const std::string& link)
-{
+bool shape_loopback(const std::string& link) {
     std::system("tc qdisc del dev lo root 2>/dev/null");
     return link == "unthrottled" ||
            std::system(("tc qdisc add dev lo root tbf rate " + link + " burst 128kb latency 2000ms").c_str()) == 0;
@@ -59,30 +52,25 @@ bool shape_loopback(const std::string& link)
 
 class RemoteDisplay : public ::testing::TestWithParam<std::string> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         remote = getenv("REMOTE_DISPLAY");
-        if (!remote)
-            GTEST_SKIP() << "needs a private network namespace with tc (tests/src/on-remote-display)";
+        if (!remote) GTEST_SKIP() << "needs a private network namespace with tc (tests/src/on-remote-display)";
         ASSERT_TRUE(shape_loopback(GetParam()));
         local = XOpenDisplay(nullptr);  // the server's own side, not throttled
         ASSERT_NE(local, nullptr);
-        call_log = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/remote-calls-" +
-                   std::to_string(getpid());
+        call_log =
+            std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/remote-calls-" + std::to_string(getpid());
     }
 
-    void TearDown() override
-    {
-        if (local)
-            XCloseDisplay(local);
+    void TearDown() override {
+        if (local) XCloseDisplay(local);
         if (remote) {
             std::remove(call_log.c_str());
             shape_loopback("unthrottled");
         }
     }
 
-    Window window_titled(const std::string& prefix, double seconds)
-    {
+    Window window_titled(const std::string& prefix, double seconds) {
         Window found = 0;
         wait_until(
             [&] {
@@ -94,32 +82,27 @@ protected:
         return found;
     }
 
-    bool read_title(Title* t)
-    {
+    bool read_title(Title* t) {
         const Window video = window_titled("Video FPS: ", 1);
         return video && parse_title(window_name(local, video), t);
     }
 
-    size_t log_size()
-    {
+    size_t log_size() {
         std::ifstream log(call_log, std::ios::ate);
         return log ? size_t(log.tellg()) : 0;
     }
 
-    bool logged_since(size_t offset, const std::string& call)
-    {
+    bool logged_since(size_t offset, const std::string& call) {
         std::ifstream log(call_log);
         log.seekg(std::streamoff(offset));
         for (std::string line; std::getline(log, line);)
-            if (line.rfind(call, 0) == 0)
-                return true;
+            if (line.rfind(call, 0) == 0) return true;
         return false;
     }
 
     // Clicks into the control window, as its user would, near its bottom
     // edge: the "Acquisition" toggle.
-    void click_acquisition(Window control)
-    {
+    void click_acquisition(Window control) {
         XWindowAttributes a;
         XGetWindowAttributes(local, control, &a);
         const std::string command = "xdotool mousemove " + std::to_string(a.x + a.width / 2) + " " +
@@ -132,8 +115,7 @@ protected:
     std::string call_log;
 };
 
-TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick)
-{
+TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick) {
     Viewer viewer({{"DISPLAY", remote}, {"SOFTVA_XSHM", "off"}, {"ZEBSIM_CALL_LOG", call_log.c_str()}});
     const Window control = window_titled("Tolmirex control", 30);
     ASSERT_NE(control, 0u) << viewer.errors();
@@ -177,10 +159,11 @@ TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick)
     const double close_s = seconds_since(closing);
     EXPECT_LT(close_s, 2.0);
 
-    printf("link %-11s display %6.1f fps  camera %6.1f fps  frames %lu in %.0f s, lost after start %lu  "
-           "click %.2f s  close %.2f s\n",
-           GetParam().c_str(), last.video_fps, first.camera_fps, last.frames - first.frames, run_s,
-           last.lost - first.lost, click_s, close_s);
+    printf(
+        "link %-11s display %6.1f fps  camera %6.1f fps  frames %lu in %.0f s, lost after start %lu  "
+        "click %.2f s  close %.2f s\n",
+        GetParam().c_str(), last.video_fps, first.camera_fps, last.frames - first.frames, run_s, last.lost - first.lost,
+        click_s, close_s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, RemoteDisplay, ::testing::ValuesIn(links()),

@@ -25,13 +25,11 @@ XErrorHandler default_error_handler = nullptr;
 // Windows of the code under test can vanish between the moment a test lists
 // them and the moment it reads their name or size, or resizes them; only
 // those errors are expected. Every other error goes to Xlib's own handler, which ends the test.
-int ignore_vanished_windows(Display* dpy, XErrorEvent* error)
-{
+int ignore_vanished_windows(Display* dpy, XErrorEvent* error) {
     const bool inspection = error->request_code == X_GetProperty || error->request_code == X_QueryTree ||
                             error->request_code == X_GetWindowAttributes || error->request_code == X_GetGeometry ||
                             error->request_code == X_ConfigureWindow;
-    if (error->error_code == BadWindow && inspection)
-        return 0;
+    if (error->error_code == BadWindow && inspection) return 0;
     return default_error_handler(dpy, error);
 }
 
@@ -43,83 +41,66 @@ const bool handler_installed = [] {
 
 }  // namespace
 
-void open_test_display()
-{
+void open_test_display() {
     XInitThreads();
     x11_display = XOpenDisplay(nullptr);
-    if (!x11_display)
-        abort();
+    if (!x11_display) abort();
 }
 
-void close_test_display()
-{
-    if (x11_display)
-        XCloseDisplay(x11_display);
+void close_test_display() {
+    if (x11_display) XCloseDisplay(x11_display);
     x11_display = nullptr;
 }
 
-bool wait_until(const std::function<bool()>& done, double seconds)
-{
+bool wait_until(const std::function<bool()>& done, double seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return done();
+        if (std::chrono::steady_clock::now() > deadline) return done();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
 }
 
-bool wait_for_event(Display* dpy, int type, Window window, XEvent* out, double seconds)
-{
+bool wait_for_event(Display* dpy, int type, Window window, XEvent* out, double seconds) {
     return wait_until(
         [&] {
             while (XPending(dpy)) {
                 XNextEvent(dpy, out);
-                if (out->type == type && (window == 0 || out->xany.window == window))
-                    return true;
+                if (out->type == type && (window == 0 || out->xany.window == window)) return true;
             }
             return false;
         },
         seconds);
 }
 
-std::string window_name(Display* dpy, Window w)
-{
+std::string window_name(Display* dpy, Window w) {
     XTextProperty property{};
-    if (!XGetWMName(dpy, w, &property) || !property.value)
-        return {};
+    if (!XGetWMName(dpy, w, &property) || !property.value) return {};
     std::string name(reinterpret_cast<char*>(property.value), property.nitems);
     XFree(property.value);
     return name;
 }
 
-std::vector<Window> windows_with_name_prefix(Display* dpy, const std::string& prefix)
-{
+std::vector<Window> windows_with_name_prefix(Display* dpy, const std::string& prefix) {
     std::vector<Window> found;
     Window root_return, parent;
     Window* children = nullptr;
     unsigned count = 0;
-    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root_return, &parent, &children, &count))
-        return found;
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root_return, &parent, &children, &count)) return found;
     for (unsigned i = 0; i < count; ++i)
-        if (window_name(dpy, children[i]).rfind(prefix, 0) == 0)
-            found.push_back(children[i]);
-    if (children)
-        XFree(children);
+        if (window_name(dpy, children[i]).rfind(prefix, 0) == 0) found.push_back(children[i]);
+    if (children) XFree(children);
     return found;
 }
 
-std::vector<Window> windows_named(Display* dpy, const std::string& name)
-{
+std::vector<Window> windows_named(Display* dpy, const std::string& name) {
     std::vector<Window> found;
     for (Window w : windows_with_name_prefix(dpy, name))
-        if (window_name(dpy, w) == name)
-            found.push_back(w);
+        if (window_name(dpy, w) == name) found.push_back(w);
     return found;
 }
 
-void send_close_request(Display* dpy, Window w)
-{
+void send_close_request(Display* dpy, Window w) {
     XEvent close{};
     close.xclient.type = ClientMessage;
     close.xclient.window = w;
@@ -131,20 +112,17 @@ void send_close_request(Display* dpy, Window w)
     XFlush(dpy);
 }
 
-int thread_count()
-{
+int thread_count() {
     int count = 0;
     if (DIR* dir = opendir("/proc/self/task")) {
         while (dirent* entry = readdir(dir))
-            if (entry->d_name[0] != '.')
-                ++count;
+            if (entry->d_name[0] != '.') ++count;
         closedir(dir);
     }
     return count;
 }
 
-void set_env(const char* name, const char* value)
-{
+void set_env(const char* name, const char* value) {
     if (value)
         setenv(name, value, 1);
     else

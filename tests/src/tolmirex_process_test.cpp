@@ -20,8 +20,7 @@ protected:
     void SetUp() override { dpy = XOpenDisplay(nullptr); }
     void TearDown() override { XCloseDisplay(dpy); }
 
-    Window find_one(const std::string& prefix)
-    {
+    Window find_one(const std::string& prefix) {
         Window found = 0;
         wait_until([&] {
             auto windows = windows_with_name_prefix(dpy, prefix);
@@ -32,8 +31,7 @@ protected:
     }
 
     // Runs the viewer with WIN_WIDTH set, expects that window size, closes it.
-    void expect_window_for_width(const char* win_width, const std::string& size)
-    {
+    void expect_window_for_width(const char* win_width, const std::string& size) {
         Viewer viewer(Environment{{"WIN_WIDTH", win_width}});
         ASSERT_NE(find_one("Video FPS: "), 0u);
         EXPECT_NE(viewer.output().find("Window size changed to " + size + "\n"), std::string::npos) << viewer.output();
@@ -44,23 +42,20 @@ protected:
     Display* dpy = nullptr;
 };
 
-TEST_F(ProcessTest, NoXServer)
-{
+TEST_F(ProcessTest, NoXServer) {
     Viewer viewer(Environment{{"DISPLAY", ":4242"}});
     EXPECT_EQ(viewer.wait_exit(), 255);
     EXPECT_EQ(viewer.output(), "Can't connect to X server!\n");
 }
 
-TEST_F(ProcessTest, NoCamera)
-{
+TEST_F(ProcessTest, NoCamera) {
     Viewer viewer(Environment{{"ZEBSIM_CAMERAS", "0"}});
     EXPECT_EQ(viewer.wait_exit(), 255);
     EXPECT_EQ(viewer.output(), "Couldn't setup camera!\n");
     EXPECT_TRUE(windows_with_name_prefix(dpy, "Tolmirex").empty());
 }
 
-TEST_F(ProcessTest, RunsAndEndsWhenTheControlWindowCloses)
-{
+TEST_F(ProcessTest, RunsAndEndsWhenTheControlWindowCloses) {
     Viewer viewer;
     const Window control = find_one("Tolmirex control");
     ASSERT_NE(control, 0u);
@@ -76,8 +71,7 @@ TEST_F(ProcessTest, RunsAndEndsWhenTheControlWindowCloses)
     EXPECT_TRUE(windows_with_name_prefix(dpy, "Video FPS").empty());
 }
 
-TEST_F(ProcessTest, ClosingTheVideoWindowKeepsThePanel)
-{
+TEST_F(ProcessTest, ClosingTheVideoWindowKeepsThePanel) {
     Viewer viewer;
     const Window video = find_one("Video FPS: ");
     ASSERT_NE(video, 0u);
@@ -91,18 +85,11 @@ TEST_F(ProcessTest, ClosingTheVideoWindowKeepsThePanel)
     EXPECT_EQ(viewer.wait_exit(), 0);
 }
 
-TEST_F(ProcessTest, WindowWidthThatIsNotANumberIsNoLimit)
-{
-    expect_window_for_width("abc", "640x512");
-}
+TEST_F(ProcessTest, WindowWidthThatIsNotANumberIsNoLimit) { expect_window_for_width("abc", "640x512"); }
 
-TEST_F(ProcessTest, WindowLimitFromTheEnvironment)
-{
-    expect_window_for_width("800", "800x640");
-}
+TEST_F(ProcessTest, WindowLimitFromTheEnvironment) { expect_window_for_width("800", "800x640"); }
 
-TEST_F(ProcessTest, WindowLimitsAtTheExtremesNeitherCrashNorCostMemory)
-{
+TEST_F(ProcessTest, WindowLimitsAtTheExtremesNeitherCrashNorCostMemory) {
     for (auto [limit, size] : {std::pair{"1", "1x1"}, std::pair{"40000", "32767x26213"}}) {
         SCOPED_TRACE(limit);
         Viewer viewer(Environment{{"WIN_WIDTH", limit}});
@@ -119,8 +106,7 @@ TEST_F(ProcessTest, WindowLimitsAtTheExtremesNeitherCrashNorCostMemory)
     }
 }
 
-TEST_F(ProcessTest, ACameraThatCannotBeStartedIsNamed)
-{
+TEST_F(ProcessTest, ACameraThatCannotBeStartedIsNamed) {
     const std::pair<const char*, const char*> faults[] = {
         {"init", "cqInitializeHardware"}, {"setmode", "cqSetMode"}, {"start", "cqStartAcquisition"}};
     for (auto [fault, call] : faults) {

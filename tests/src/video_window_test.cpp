@@ -8,8 +8,7 @@
 #include "test_support.h"
 #include "video_window.h"
 
-TEST(VideoWindow, NamesProtocolsHintsAndEvents)
-{
+TEST(VideoWindow, NamesProtocolsHintsAndEvents) {
     open_test_display();
     const Window win = create_window(640, 480);
     ASSERT_NE(win, 0u);
@@ -41,8 +40,8 @@ TEST(VideoWindow, NamesProtocolsHintsAndEvents)
     int format = 0;
     unsigned long items = 0, left = 0;
     unsigned char* pid = nullptr;
-    ASSERT_EQ(XGetWindowProperty(dpy, win, XInternAtom(dpy, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
-                                 &type, &format, &items, &left, &pid),
+    ASSERT_EQ(XGetWindowProperty(dpy, win, XInternAtom(dpy, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL, &type,
+                                 &format, &items, &left, &pid),
               Success);
     ASSERT_EQ(items, 1u);
     EXPECT_EQ(*reinterpret_cast<long*>(pid), long(getpid()));

@@ -20,19 +20,15 @@ using Environment = std::vector<std::pair<const char*, const char*>>;
 // One run of the program, its standard output and error collected through pipes.
 class Viewer {
 public:
-    explicit Viewer(const Environment& env = Environment(), const char* binary = TOLMIREX_BINARY)
-    {
+    explicit Viewer(const Environment& env = Environment(), const char* binary = TOLMIREX_BINARY) {
         int out[2], err[2];
-        if (pipe(out) != 0 || pipe(err) != 0)
-            abort();
+        if (pipe(out) != 0 || pipe(err) != 0) abort();
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
-            for (int fd : {out[0], out[1], err[0], err[1]})
-                close(fd);
-            for (auto& [name, value] : env)
-                set_env(name, value);
+            for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+            for (auto& [name, value] : env) set_env(name, value);
             execl(binary, binary, static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -44,8 +40,7 @@ public:
         fcntl(err_, F_SETFL, O_NONBLOCK);
     }
 
-    ~Viewer()
-    {
+    ~Viewer() {
         if (pid_ > 0 && !exited_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
@@ -55,8 +50,7 @@ public:
     }
 
     // Exit status once the program ended within `seconds`, else -1.
-    int wait_exit(double seconds = 10.0)
-    {
+    int wait_exit(double seconds = 10.0) {
         int status = 0;
         const bool ended = wait_until(
             [&] {
@@ -64,8 +58,7 @@ public:
                 return waitpid(pid_, &status, WNOHANG) == pid_;
             },
             seconds);
-        if (!ended)
-            return -1;
+        if (!ended) return -1;
         exited_ = true;
         read_output();
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -74,41 +67,33 @@ public:
     bool running() { return !exited_ && waitpid(pid_, nullptr, WNOHANG) == 0; }
 
     // Resident memory of the running program, in MB.
-    double resident_mb() const
-    {
+    double resident_mb() const {
         FILE* status = fopen(("/proc/" + std::to_string(pid_) + "/status").c_str(), "r");
-        if (!status)
-            return -1;
+        if (!status) return -1;
         char line[256];
         long kb = -1;
         while (fgets(line, sizeof line, status))
-            if (sscanf(line, "VmRSS: %ld kB", &kb) == 1)
-                break;
+            if (sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
         fclose(status);
         return kb / 1024.0;
     }
 
-    const std::string& output()
-    {
+    const std::string& output() {
         read_output();
         return output_;
     }
 
-    const std::string& errors()
-    {
+    const std::string& errors() {
         read_output();
         return errors_;
     }
 
 private:
-    void read_output()
-    {
+    void read_output() {
         char buffer[4096];
         ssize_t n;
-        while ((n = read(out_, buffer, sizeof buffer)) > 0)
-            output_.append(buffer, size_t(n));
-        while ((n = read(err_, buffer, sizeof buffer)) > 0)
-            errors_.append(buffer, size_t(n));
+        while ((n = read(out_, buffer, sizeof buffer)) > 0) output_.append(buffer, size_t(n));
+        while ((n = read(err_, buffer, sizeof buffer)) > 0) errors_.append(buffer, size_t(n));
     }
 
     pid_t pid_ = -1;
@@ -117,4 +102,3 @@ private:
     bool exited_ = false;
     std::string output_;
 };
-

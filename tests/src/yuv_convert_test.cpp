@@ -57,7 +57,7 @@ std::vector<T> random_values(size_t count, uint32_t seed) {
 }
 
 class Kernels : public testing::TestWithParam<KernelIsa> {
-  protected:
+protected:
     void SetUp() override {
         if (!kernel_isa_supported(GetParam())) GTEST_SKIP() << "processor lacks " << kernel_isa_name(GetParam());
     }
@@ -83,15 +83,15 @@ TEST_P(Kernels, ShiftMatchesReferenceForEverySampleAndDepth) {
 
 TEST_P(Kernels, ShiftConvertsNarrowAndOddWidths) {
     for (int width : {1, 15, 16, 17, 33, 1284}) {
-      for (int misalign : {16, 1}) {
-        const int height = 3;
-        const std::vector<uint16_t> src = random_values<uint16_t>(static_cast<size_t>(width) * height, width);
-        Plane out(height, width + 7, misalign), expected = out;
-        shift_rows_16bit(src.data(), width, height, 12, out.row(0), out.pitch, GetParam());
-        for (int i = 0; i < height; ++i)
-            for (int j = 0; j < width; ++j) expected.row(i)[j] = ref_shift(src[i * width + j], 12);
-        ASSERT_EQ(out.bytes, expected.bytes) << "width " << width << " misalign " << misalign;
-      }
+        for (int misalign : {16, 1}) {
+            const int height = 3;
+            const std::vector<uint16_t> src = random_values<uint16_t>(static_cast<size_t>(width) * height, width);
+            Plane out(height, width + 7, misalign), expected = out;
+            shift_rows_16bit(src.data(), width, height, 12, out.row(0), out.pitch, GetParam());
+            for (int i = 0; i < height; ++i)
+                for (int j = 0; j < width; ++j) expected.row(i)[j] = ref_shift(src[i * width + j], 12);
+            ASSERT_EQ(out.bytes, expected.bytes) << "width " << width << " misalign " << misalign;
+        }
     }
 }
 
@@ -103,8 +103,8 @@ TEST_P(Kernels, ColourMatchesReferenceInBothLayouts) {
     for (int width : widths) {
         for (int height : heights) {
             std::vector<uint8_t> src = random_values<uint8_t>(static_cast<size_t>(width) * height * 4, width * height);
-            std::fill_n(src.begin(), 4, 255);                                   // white
-            std::fill_n(src.end() - 4, 4, 0);                                   // black
+            std::fill_n(src.begin(), 4, 255);  // white
+            std::fill_n(src.end() - 4, 4, 0);  // black
             const int chroma_rows = (height + 1) / 2, chroma_width = (width + 1) / 2;
             Plane y(height, width + 9, 5), uv(chroma_rows, 2 * chroma_width + 3, 1);
             Plane v(chroma_rows, chroma_width + 2, 7), u(chroma_rows, chroma_width + 5, 0);
@@ -133,14 +133,15 @@ TEST_P(Kernels, ColourMatchesReferenceInBothLayouts) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryIsa, Kernels, testing::Values(KernelIsa::scalar, KernelIsa::sse2, KernelIsa::avx2, KernelIsa::avx512),
+INSTANTIATE_TEST_SUITE_P(EveryIsa, Kernels,
+                         testing::Values(KernelIsa::scalar, KernelIsa::sse2, KernelIsa::avx2, KernelIsa::avx512),
                          [](const testing::TestParamInfo<KernelIsa>& info) { return kernel_isa_name(info.param); });
 
 // The plain entry points, as the frame upload calls them.
 TEST(KernelEntryPoints, KnownValues) {
-    const uint16_t twelve_bit[40] = {4095, 16, 15, 0, 4095, 16, 2048, 0xFFFF, 4095, 16, 4095, 16, 4095, 16, 4095,
-                                     16,   4095, 16, 4095, 16, 4095, 16, 4095, 16, 4095, 16, 4095, 16, 4095, 16,
-                                     4095, 16,   4095, 16, 4095, 16, 4095, 16, 4095, 16};
+    const uint16_t twelve_bit[40] = {4095, 16, 15,   0,  4095, 16, 2048, 0xFFFF, 4095, 16, 4095, 16, 4095, 16,
+                                     4095, 16, 4095, 16, 4095, 16, 4095, 16,     4095, 16, 4095, 16, 4095, 16,
+                                     4095, 16, 4095, 16, 4095, 16, 4095, 16,     4095, 16, 4095, 16};
     uint8_t luma[40] = {};
     shift_rows_16bit(twelve_bit, 40, 1, 12, luma, 40);
     EXPECT_EQ(luma[0], 255);
