@@ -13,6 +13,7 @@
 
 #include "checker_handover.h"
 #include "device_ids.h"
+#include "gvcp_probe.h"
 
 namespace genicam {
 namespace {
@@ -21,7 +22,6 @@ constexpr unsigned kStreamBuffers = 8;
 // How long the receive thread waits for a buffer before it looks at its stop
 // flag again: bounds how long stopping the stream takes.
 constexpr guint64 kPopTimeoutUs = 50000;
-constexpr uint16_t kGvcpPort = 3956;
 
 bool timed_out(const GError* error) {
     return error->domain == ARV_DEVICE_ERROR && error->code == ARV_DEVICE_ERROR_TIMEOUT;
@@ -43,10 +43,7 @@ bool partly_received(ArvBufferStatus status) {
 // UDP socket sends nothing, it only picks the route.
 GInetAddress* interface_address_for(const std::string& device) {
     sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(kGvcpPort);
-    if (inet_pton(AF_INET, device.c_str(), &target.sin_addr) != 1) return nullptr;
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int fd = gvcp_socket(device, &target);
     if (fd < 0) return nullptr;
     sockaddr_in local{};
     socklen_t length = sizeof local;

@@ -16,12 +16,17 @@ constexpr uint16_t kReadRegister = 0x0080, kReadRegisterAck = 0x0081;
 
 }  // namespace
 
+int gvcp_socket(const std::string& address, sockaddr_in* endpoint) {
+    *endpoint = {};
+    endpoint->sin_family = AF_INET;
+    endpoint->sin_port = htons(kGvcpPort);
+    if (inet_pton(AF_INET, address.c_str(), &endpoint->sin_addr) != 1) return -1;
+    return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
 bool camera_answers(const std::string& address, int timeout_ms) {
     sockaddr_in camera{};
-    camera.sin_family = AF_INET;
-    camera.sin_port = htons(kGvcpPort);
-    if (inet_pton(AF_INET, address.c_str(), &camera.sin_addr) != 1) return false;
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int fd = gvcp_socket(address, &camera);
     if (fd < 0) return false;
     // READREG of the version register (address 0), acknowledge requested:
     // key 0x42, flags 0x01, command, payload length 4, request id, address.

@@ -6,10 +6,16 @@
 // Any thread: each call uses a socket of its own.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <string>
 
 namespace genicam {
 
 bool camera_answers(const std::string& address, int timeout_ms);
+
+// The GVCP (control) endpoint of a camera at an IPv4 address, and a UDP
+// socket to reach it; -1 when the address is not IPv4 or no socket is had.
+int gvcp_socket(const std::string& address, sockaddr_in* endpoint);
 
 }  // namespace genicam

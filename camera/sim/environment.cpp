@@ -66,39 +66,25 @@ uint32_t camera_count() {
     return static_cast<uint32_t>(std::min<long>(*n, kMaxCameras));
 }
 
+// Reads one setting: applied when it parses, warned about when it does not.
+template <class Parse, class Apply>
+void read_setting(const char* name, Parse parse, Apply apply) {
+    if (auto text = variable(name)) {
+        if (auto value = parse(*text))
+            apply(*value);
+        else
+            warn_bad(name, *text);
+    }
+}
+
 Environment read_environment() {
     Environment env;
     env.cameras = camera_count();
-    if (auto text = variable("ZEBSIM_SENSOR")) {
-        if (auto sensor = parse_sensor(*text))
-            env.sensor = *sensor;
-        else
-            warn_bad("ZEBSIM_SENSOR", *text);
-    }
-    if (auto text = variable("ZEBSIM_SENSOR_SIZE")) {
-        if (auto size = parse_sensor_size(*text))
-            env.sensor_size = *size;
-        else
-            warn_bad("ZEBSIM_SENSOR_SIZE", *text);
-    }
-    if (auto text = variable("ZEBSIM_DROP")) {
-        if (auto n = parse_unsigned(*text))
-            env.drop_every = static_cast<uint32_t>(*n);
-        else
-            warn_bad("ZEBSIM_DROP", *text);
-    }
-    if (auto text = variable("ZEBSIM_GAIN_RANGE")) {
-        if (auto range = parse_gain_range(*text))
-            env.gain = *range;
-        else
-            warn_bad("ZEBSIM_GAIN_RANGE", *text);
-    }
-    if (auto text = variable("ZEBSIM_INPUTS")) {
-        if (auto n = parse_unsigned(*text))
-            env.inputs = *n & 0xF;
-        else
-            warn_bad("ZEBSIM_INPUTS", *text);
-    }
+    read_setting("ZEBSIM_SENSOR", parse_sensor, [&](SensorKind v) { env.sensor = v; });
+    read_setting("ZEBSIM_SENSOR_SIZE", parse_sensor_size, [&](SensorSize v) { env.sensor_size = v; });
+    read_setting("ZEBSIM_DROP", parse_unsigned, [&](long v) { env.drop_every = static_cast<uint32_t>(v); });
+    read_setting("ZEBSIM_GAIN_RANGE", parse_gain_range, [&](GainRange v) { env.gain = v; });
+    read_setting("ZEBSIM_INPUTS", parse_unsigned, [&](long v) { env.inputs = v & 0xF; });
     if (auto text = variable("ZEBSIM_FAULTS")) env.faults = *text;
     return env;
 }

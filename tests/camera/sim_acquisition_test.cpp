@@ -1,6 +1,4 @@
 // Acquisition: frame flow, numbering, buffer ownership and many threads.
-#include <dirent.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -8,21 +6,12 @@
 #include <vector>
 
 #include "sim_test_support.h"
+#include "thread_count.h"
 
 using namespace simtest;
 using namespace std::chrono_literals;
 
 namespace {
-
-int thread_count() {
-    int n = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir))
-            if (entry->d_name[0] != '.') ++n;
-        closedir(dir);
-    }
-    return n;
-}
 
 double mean_of_region(HANDLE h, DWORD cx, DWORD cy) {
     float m[4] = {};

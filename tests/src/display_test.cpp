@@ -21,6 +21,8 @@
 
 namespace {
 
+size_t occurrences(const std::string& text, const std::string& part);
+
 class DisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -123,6 +125,16 @@ protected:
 
     std::string title(Window win) { return window_name(observer, win); }
 
+    // Live view started with these softva faults, run until it ends; what it printed on stderr.
+    std::string errors_until_live_view_ends(const char* faults) {
+        set_env("SOFTVA_FAIL", faults);
+        testing::internal::CaptureStderr();
+        start();
+        EXPECT_TRUE(live_view_ended());
+        joinLive();
+        return testing::internal::GetCapturedStderr();
+    }
+
     Display* observer = nullptr;
 };
 
@@ -220,17 +232,8 @@ TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw) {
 }
 
 TEST_F(DisplayTest, FiveFailedDrawsInARowEndLiveView) {
-    set_env("SOFTVA_FAIL", "put_surface");
-    testing::internal::CaptureStderr();
-    start();
-    EXPECT_TRUE(live_view_ended());
-    joinLive();
-    const std::string errors = testing::internal::GetCapturedStderr();
-    size_t reports = 0;
-    for (size_t at = errors.find("drawImage:vaPutSurface ("); at != std::string::npos;
-         at = errors.find("drawImage:vaPutSurface (", at + 1))
-        ++reports;
-    EXPECT_EQ(reports, 5u) << errors;
+    const std::string errors = errors_until_live_view_ends("put_surface");
+    EXPECT_EQ(occurrences(errors, "drawImage:vaPutSurface ("), 5u) << errors;
     EXPECT_EQ(lps->bRun, 0);
     EXPECT_EQ(zebsim::open_handles(), 0);
 }
@@ -239,12 +242,7 @@ TEST_F(DisplayTest, FourFailuresThenASuccessKeepGoing) {
     // Draws 1-4 fail in vaPutSurface, 5 succeeds, 6-9 fail in vaSyncSurface,
     // 10 succeeds, and 11-15 fail again: only that fifth failure in a row
     // ends live view.
-    set_env("SOFTVA_FAIL", "put_surface@1x4,sync@2x4,put_surface@11x5");
-    testing::internal::CaptureStderr();
-    start();
-    EXPECT_TRUE(live_view_ended());
-    joinLive();
-    const std::string errors = testing::internal::GetCapturedStderr();
+    const std::string errors = errors_until_live_view_ends("put_surface@1x4,sync@2x4,put_surface@11x5");
     EXPECT_EQ(occurrences(errors, "drawImage:vaPutSurface ("), 9u) << errors;
     EXPECT_EQ(occurrences(errors, "drawImage:vaSyncSurface ("), 4u) << errors;
     EXPECT_EQ(zebsim::open_handles(), 0);

@@ -2,7 +2,6 @@
 #include "test_support.h"
 
 #include <X11/Xutil.h>
-#include <dirent.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -110,16 +109,6 @@ void send_close_request(Display* dpy, Window w) {
     close.xclient.data.l[1] = CurrentTime;
     XSendEvent(dpy, w, False, NoEventMask, &close);
     XFlush(dpy);
-}
-
-int thread_count() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir))
-            if (entry->d_name[0] != '.') ++count;
-        closedir(dir);
-    }
-    return count;
 }
 
 void set_env(const char* name, const char* value) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "thread_count.h"
+
 // Opens x11_display (threads enabled first) for the code under test.
 void open_test_display();
 void close_test_display();
@@ -28,9 +30,6 @@ std::string window_name(Display* dpy, Window w);
 
 // Asks for a window to be closed, as a window manager does (WM_DELETE_WINDOW).
 void send_close_request(Display* dpy, Window w);
-
-// Threads of this process.
-int thread_count();
 
 // Sets an environment variable for the rest of the test, or unsets it (null).
 void set_env(const char* name, const char* value);
