@@ -87,6 +87,13 @@ void block_handler(gpointer instance, gpointer func, bool block) {
         g_signal_handlers_unblock_matched(instance, mask, 0, 0, nullptr, func, nullptr);
 }
 
+// The region as edited becomes the mode's full frame.
+void edit_full_frame(const CQMODE& mode) {
+    lps->dwCx = lps->m_roi_cx = mode.dwCx;
+    lps->dwCy = lps->m_roi_cy = mode.dwCy;
+    lps->m_roi_x0 = lps->m_roi_y0 = 0;
+}
+
 // A reset leaves the record at its defaults while the panel still shows the
 // user's settings; the record takes what the panel shows, so the new worker
 // opens the camera with it. The mode goes back to 0 with its full frame, as
@@ -99,9 +106,7 @@ void carry_panel_into_record(ctrl_window* cw) {
 
     CQMODE mode{};
     if (with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, 0, &mode); })) return;
-    lps->dwCx = lps->m_roi_cx = mode.dwCx;
-    lps->dwCy = lps->m_roi_cy = mode.dwCy;
-    lps->m_roi_x0 = lps->m_roi_y0 = 0;  // the record's region stays all zero: the full frame
+    edit_full_frame(mode);  // the record's region stays all zero: the full frame
     // The spin buttons follow without their handlers sending anything.
     const std::pair<GtkWidget*, gpointer> spins[] = {{cw->x0, reinterpret_cast<gpointer>(update_x0)},
                                                      {cw->y0, reinterpret_cast<gpointer>(update_y0)},
@@ -149,12 +154,10 @@ gboolean update_mode(GtkComboBox* combo, ctrl_window* cw) {
 
     // The explicit full frame goes to the camera here; the nested region
     // handlers then commit the all-zero form.
-    lps->dwCx = lps->m_roi_cx = mode.dwCx;
+    edit_full_frame(mode);
+    lps->dwROIx0 = lps->dwROIy0 = 0;
     lps->dwROIcx = mode.dwCx;
-    lps->dwCy = lps->m_roi_cy = mode.dwCy;
     lps->dwROIcy = mode.dwCy;
-    lps->dwROIx0 = lps->m_roi_x0 = 0;
-    lps->dwROIy0 = lps->m_roi_y0 = 0;
     send_mode();
 
     // A failed query leaves the scale's current range.

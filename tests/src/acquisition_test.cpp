@@ -214,12 +214,6 @@ TEST_F(AcquisitionTest, ModeTimingThatWritesNothingLeavesBothRatesAt100) {
     EXPECT_EQ(lps->fFPS_sum.load(), 100.0);
 }
 
-size_t lines(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 TEST_F(AcquisitionTest, ColourCallsFailingForOverASecondAreReportedOnce) {
     const std::pair<const char*, const char*> faults[] = {
         {"process", "Colour processing failing for over a second: cqProcessFrame returned "},
@@ -232,7 +226,7 @@ TEST_F(AcquisitionTest, ColourCallsFailingForOverASecondAreReportedOnce) {
         start();
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         stop();
-        EXPECT_EQ(lines(testing::internal::GetCapturedStderr(), message), 1u);
+        EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(), message), 1u);
     }
 }
 
@@ -249,8 +243,8 @@ TEST_F(AcquisitionTest, ACameraStuckInResetsIsReportedAndReopenedAtAPace) {
     EXPECT_LT(reopens, 20u);
     EXPECT_GT(reopens, 3u);
     EXPECT_LT(stop_s, 0.5);  // a stop ends the pause at once
-    EXPECT_EQ(lines(testing::internal::GetCapturedStderr(),
-                    "Camera reset again within a second of reopening: cqWaitForField returned 45"),
+    EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(),
+                          "Camera reset again within a second of reopening: cqWaitForField returned 45"),
               1u);
 }
 

@@ -21,8 +21,6 @@
 
 namespace {
 
-size_t occurrences(const std::string& text, const std::string& part);
-
 class DisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -137,12 +135,6 @@ protected:
 
     Display* observer = nullptr;
 };
-
-size_t occurrences(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 // A clock the test moves by hand.
 std::atomic<DWORD> fake_ms{100000};

@@ -117,3 +117,9 @@ void set_env(const char* name, const char* value) {
     else
         unsetenv(name);
 }
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}

@@ -31,5 +31,8 @@ std::string window_name(Display* dpy, Window w);
 // Asks for a window to be closed, as a window manager does (WM_DELETE_WINDOW).
 void send_close_request(Display* dpy, Window w);
 
+// How often `part` occurs in `text` (overlaps counted), e.g. lines of a message.
+size_t occurrences(const std::string& text, const std::string& part);
+
 // Sets an environment variable for the rest of the test, or unsets it (null).
 void set_env(const char* name, const char* value);
