@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <string_view>
@@ -14,26 +15,12 @@
 namespace zebsim {
 namespace {
 
-struct FaultName {
-    const char* name;
-    FaultedCall call;
-    int result;
-};
-
-constexpr FaultName kNames[] = {
-    {"init", FaultedCall::initialize, kFailed},
-    {"setmode", FaultedCall::set_mode, kFailed},
-    {"start", FaultedCall::start, kFailed},
-    {"wait45", FaultedCall::wait, kReopenReset},
-    {"wait1", FaultedCall::wait, kReopenLost},
-    {"acquire", FaultedCall::acquire, kFailed},
-    {"process", FaultedCall::process, kFailed},
-    {"bitmap", FaultedCall::bitmap, kFailed},
-    {"modedesc", FaultedCall::mode_descriptor, kFailed},
-    {"gaininfo", FaultedCall::gain_info, kFailed},
-    {"settle", FaultedCall::mode_settle, kFailed},
-    {"timing", FaultedCall::mode_timing, kFailed},
-};
+// Each call's name in ZEBSIM_FAULTS, in FaultedCall's order; the named call
+// fails with kFailed.  The wait has no name of its own: it is named by what
+// it reports instead, wait45 (a reset) or wait1 (the camera lost).
+constexpr std::string_view kCallNames[] = {"init",    "setmode", "settle", "timing",   "start",   "",
+                                           "acquire", "process", "bitmap", "modedesc", "gaininfo"};
+static_assert(std::size(kCallNames) == static_cast<size_t>(FaultedCall::count));
 
 void warn_once(const std::string& entry) {
     static std::mutex mutex;                                           // protects warned
@@ -45,9 +32,11 @@ void warn_once(const std::string& entry) {
 
 std::optional<FaultRule> parse_entry(std::string_view entry) {
     const auto [name, when] = tolmirex::split_fault_entry(entry);
-    if (!when) return std::nullopt;
-    for (const auto& known : kNames)
-        if (name == known.name) return FaultRule{known.call, known.result, *when};
+    if (!when || name.empty()) return std::nullopt;
+    if (name == "wait45") return FaultRule{FaultedCall::wait, kReopenReset, *when};
+    if (name == "wait1") return FaultRule{FaultedCall::wait, kReopenLost, *when};
+    for (size_t i = 0; i < std::size(kCallNames); ++i)
+        if (kCallNames[i] == name) return FaultRule{static_cast<FaultedCall>(i), kFailed, *when};
     return std::nullopt;
 }
 
