@@ -33,11 +33,15 @@ Log& log() {
 }  // namespace
 
 void log_call(const char* format, ...) {
-    char text[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    vlog_call(format, args);
     va_end(args);
+}
+
+void vlog_call(const char* format, va_list args) {
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
     Log& l = log();
     std::lock_guard lock(l.mutex);
     l.entries.emplace_back(text);

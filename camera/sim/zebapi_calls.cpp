@@ -3,6 +3,7 @@
 #include <zebapi.h>
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 
 #include "call_log.h"
@@ -15,6 +16,21 @@
 #include "result_codes.h"
 
 using namespace zebsim;
+
+namespace {
+
+// Every call on a handle starts so: logged (printf-style), then its handle
+// found; null when the handle is not open.
+std::shared_ptr<OpenHandle> logged_handle(HANDLE h, const char* format, ...) __attribute__((format(printf, 2, 3)));
+std::shared_ptr<OpenHandle> logged_handle(HANDLE h, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vlog_call(format, args);
+    va_end(args);
+    return Handles::find(h);
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -52,25 +68,20 @@ CQK_RETURN cqkUninitialize(HANDLE h) {
 }
 
 CQK_RETURN cqInitializeHardware(HANDLE h) {
-    log_call("cqInitializeHardware");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqInitializeHardware");
     if (!handle) return kBadHandle;
     return handle->source.injected_fault(FaultedCall::initialize).value_or(kOk);
 }
 
-CQK_RETURN cqApplyCameraProfile(HANDLE h) {
-    log_call("cqApplyCameraProfile");
-    return Handles::find(h) ? kOk : kBadHandle;
-}
+CQK_RETURN cqApplyCameraProfile(HANDLE h) { return logged_handle(h, "cqApplyCameraProfile") ? kOk : kBadHandle; }
 
+// Raw data is all this camera delivers: there is nothing to switch.
 CQK_RETURN cqSetExtention(HANDLE h, DWORD ext, DWORD value) {
-    log_call("cqSetExtention %u %u", ext, value);
-    return Handles::find(h) ? kOk : kBadHandle;  // raw data is all this camera delivers
+    return logged_handle(h, "cqSetExtention %u %u", ext, value) ? kOk : kBadHandle;
 }
 
 CQK_RETURN cqSetGainVal(HANDLE h, float gain_db) {
-    log_call("cqSetGainVal %g", gain_db);
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqSetGainVal %g", gain_db);
     if (!handle) return kBadHandle;
     if (!std::isfinite(gain_db)) return kBadArgument;
     handle->source.set_gain(gain_db);
@@ -78,28 +89,24 @@ CQK_RETURN cqSetGainVal(HANDLE h, float gain_db) {
 }
 
 CQK_RETURN cqSetLUT(HANDLE h, LUT* lut) {
-    log_call("cqSetLUT");
-    if (!Handles::find(h)) return kBadHandle;
+    if (!logged_handle(h, "cqSetLUT")) return kBadHandle;
     return lut ? kOk : kBadArgument;  // the raw path ignores the look-up table
 }
 
 CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, DWORD cx, DWORD cy) {
-    log_call("cqSetMode %u %u %u %u %u %u", exposure_us, mode, x0, y0, cx, cy);
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqSetMode %u %u %u %u %u %u", exposure_us, mode, x0, y0, cx, cy);
     if (!handle) return kBadHandle;
     return handle->source.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
 }
 
 BOOL cqIsSetModeComplete(HANDLE h) {
-    log_call("cqIsSetModeComplete");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqIsSetModeComplete");
     if (!handle) return 1;  // nothing pending on a handle that does not exist; callers spin on 0
     return handle->source.set_mode_complete() ? 1 : 0;
 }
 
 CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, float* tpfre) {
-    log_call("cqGetModeTiming");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqGetModeTiming");
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::mode_timing)) return *fault;  // writes nothing
     const FrameTiming t = handle->source.timing();
@@ -111,8 +118,7 @@ CQK_RETURN cqGetModeTiming(HANDLE h, float* tpfi0, float* tpfie, float* tpfr0, f
 }
 
 CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
-    log_call("cqGetModeDescriptor %u", index);
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqGetModeDescriptor %u", index);
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::mode_descriptor)) return *fault;
     auto mode = sensor_mode(handle->source.sensor_size(), index);
@@ -127,8 +133,7 @@ CQK_RETURN cqGetModeDescriptor(HANDLE h, UINT index, CQMODE* desc) {
 }
 
 CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD size) {
-    log_call("cqGetModeDescriptorString %u %u", index, size);
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqGetModeDescriptorString %u %u", index, size);
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::mode_descriptor)) return *fault;
     const SensorSize sensor = handle->source.sensor_size();
@@ -138,8 +143,7 @@ CQK_RETURN cqGetModeDescriptorString(HANDLE h, UINT index, char* text, DWORD siz
 }
 
 CQK_RETURN cqGetGainInfo(HANDLE h, float* min_db, float* max_db, DWORD* stops, DWORD* default_stop) {
-    log_call("cqGetGainInfo");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqGetGainInfo");
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::gain_info)) return *fault;
     const GainRange range = handle->source.gain_range();
@@ -152,8 +156,7 @@ CQK_RETURN cqGetGainInfo(HANDLE h, float* min_db, float* max_db, DWORD* stops, D
 }
 
 CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD reserved, DWORD* level) {
-    log_call("cqGetGPIO %d %u", port, reserved);
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqGetGPIO %d %u", port, reserved);
     if (!handle) return kBadHandle;
     if (!level || !(port == -1 || (port >= 1 && port <= 4))) return kBadArgument;
     const long levels = handle->source.input_levels(seconds_since_load());
@@ -162,101 +165,86 @@ CQK_RETURN cqGetGPIO(HANDLE h, int port, DWORD reserved, DWORD* level) {
 }
 
 CQK_RETURN cqStartAcquisition(HANDLE h) {
-    log_call("cqStartAcquisition");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqStartAcquisition");
     if (!handle) return kBadHandle;
     return handle->source.start(&handle->frames);
 }
 
 CQK_RETURN cqStopAcquisition(HANDLE h) {
-    log_call("cqStopAcquisition");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqStopAcquisition");
     if (!handle) return kBadHandle;
     handle->source.stop(&handle->frames);
     return kOk;
 }
 
 CQK_RETURN cqWaitForField(HANDLE h, DWORD timeout_ms) {
-    log_call("cqWaitForField %u", timeout_ms);
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqWaitForField %u", timeout_ms);
     if (!handle) return kBadHandle;
     return handle->source.wait_for_field(&handle->frames, timeout_ms);
 }
 
 CQK_RETURN cqIsFieldReady(HANDLE h) {
-    log_call("cqIsFieldReady");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqIsFieldReady");
     if (!handle) return kBadHandle;
     return handle->source.frames().field_ready(&handle->frames) ? kOk : kNoData;
 }
 
 CQK_RETURN cqAcquireField(HANDLE h, void** data) {
-    log_call("cqAcquireField");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqAcquireField");
     if (!handle) return kBadHandle;
     if (!data) return kBadArgument;
     return handle->source.acquire_field(&handle->frames, data);
 }
 
 CQK_RETURN cqUpdateFrame(HANDLE h, void* data) {
-    log_call("cqUpdateFrame");
-    return zebcommon::update_frame(Handles::find(h).get(), data);
+    return zebcommon::update_frame(logged_handle(h, "cqUpdateFrame").get(), data);
 }
 
 CQK_RETURN cqUpdateBayerFrame(HANDLE h, void* data) {
-    log_call("cqUpdateBayerFrame");
-    return zebcommon::update_frame(Handles::find(h).get(), data);
+    return zebcommon::update_frame(logged_handle(h, "cqUpdateBayerFrame").get(), data);
 }
 
 CQK_RETURN cqRetrieveFrameEx(HANDLE h, CQGETFRAMEEX* frame) {
-    log_call("cqRetrieveFrameEx");
-    return zebcommon::retrieve_frame(Handles::find(h).get(), frame);
+    return zebcommon::retrieve_frame(logged_handle(h, "cqRetrieveFrameEx").get(), frame);
 }
 
 CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) {
-    log_call("cqRetrieveFrameBayerEx");
-    return zebcommon::retrieve_frame(Handles::find(h).get(), frame);
+    return zebcommon::retrieve_frame(logged_handle(h, "cqRetrieveFrameBayerEx").get(), frame);
 }
 
 BOOL cqIsFrameComplete(HANDLE h) {
-    log_call("cqIsFrameComplete");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqIsFrameComplete");
     if (!handle) return 0;
     // One field per frame: a current frame is always complete.
     return handle->source.frames().current(&handle->frames, nullptr) ? 1 : 0;
 }
 
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
-    log_call("cqGetMeans %u %u %u %u", x0, y0, cx, cy);
-    return zebcommon::frame_means(Handles::find(h).get(), x0, y0, cx, cy, means);
+    return zebcommon::frame_means(logged_handle(h, "cqGetMeans %u %u %u %u", x0, y0, cx, cy).get(), x0, y0, cx, cy,
+                                  means);
 }
 
 CQK_RETURN cqSetupFilter(HANDLE h, CQFILTER* filter) {
-    log_call("cqSetupFilter");
-    return zebcommon::handle_setup_filter(Handles::find(h).get(), filter);
+    return zebcommon::handle_setup_filter(logged_handle(h, "cqSetupFilter").get(), filter);
 }
 
 CQK_RETURN cqApplyDefaultColorCorrectionMatrix(HANDLE h) {
-    log_call("cqApplyDefaultColorCorrectionMatrix");
-    return zebcommon::handle_default_colour_matrix(Handles::find(h).get());
+    return zebcommon::handle_default_colour_matrix(logged_handle(h, "cqApplyDefaultColorCorrectionMatrix").get());
 }
 
 CQK_RETURN cqSetupCE(HANDLE h, DWORD black, DWORD top) {
-    log_call("cqSetupCE %u %u", black, top);
-    return zebcommon::handle_setup_contrast(Handles::find(h).get(), black, top);
+    return zebcommon::handle_setup_contrast(logged_handle(h, "cqSetupCE %u %u", black, top).get(), black, top);
 }
 
 CQK_RETURN cqProcessFrame(HANDLE h) {
-    log_call("cqProcessFrame");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqProcessFrame");
     if (!handle) return kBadHandle;
     if (auto fault = handle->source.injected_fault(FaultedCall::process)) return *fault;
     return zebcommon::process_frame(handle.get());
 }
 
 CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT*) {
-    log_call("cqRetrieveBitmapAdv");
-    auto handle = Handles::find(h);
+    auto handle = logged_handle(h, "cqRetrieveBitmapAdv");
     if (!handle) return kBadHandle;
     if (!bitmap) return kBadArgument;
     if (auto fault = handle->source.injected_fault(FaultedCall::bitmap)) return *fault;
