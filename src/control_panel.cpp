@@ -121,6 +121,13 @@ void set_settings_sensitive(ctrl_window* cw, gboolean sensitive) {
     for (GtkWidget* w : {cw->mode, cw->boxx, cw->boxy, cw->exp, cw->gain}) gtk_widget_set_sensitive(w, sensitive);
 }
 
+// Makes the label that names a widget; returns the widget, so that both are
+// made in one statement.
+GtkWidget* labelled(GtkWidget** label, const char* text, GtkWidget* widget) {
+    *label = gtk_label_new(text);
+    return widget;
+}
+
 void connect(gpointer instance, const char* signal, GCallback handler, gpointer data) {
     g_signal_connect_data(instance, signal, handler, data, nullptr, GConnectFlags(0));
 }
@@ -293,18 +300,12 @@ void build_control_panel(ctrl_window* cw) {
     cw->gpi3 = gtk_check_button_new_with_label("GPI3");
     cw->gpi4 = gtk_check_button_new_with_label("GPI4");
     cw->mode = gtk_combo_box_new_text();
-    cw->labelexp = gtk_label_new("Exposure (ms)");
-    cw->exp = gtk_hscale_new_with_range(1, 1000, 1);
-    cw->labelgain = gtk_label_new("Gain (dB)");
-    cw->gain = gtk_hscale_new_with_range(0, 1, 0.1);
-    cw->labelx0 = gtk_label_new("x0");
-    cw->x0 = gtk_spin_button_new_with_range(0, 128, 2);
-    cw->labely0 = gtk_label_new("y0");
-    cw->y0 = gtk_spin_button_new_with_range(0, 128, 2);
-    cw->labelcx = gtk_label_new("cx");
-    cw->cx = gtk_spin_button_new_with_range(4, 128, 4);
-    cw->labelcy = gtk_label_new("cy");
-    cw->cy = gtk_spin_button_new_with_range(2, 128, 2);
+    cw->exp = labelled(&cw->labelexp, "Exposure (ms)", gtk_hscale_new_with_range(1, 1000, 1));
+    cw->gain = labelled(&cw->labelgain, "Gain (dB)", gtk_hscale_new_with_range(0, 1, 0.1));
+    cw->x0 = labelled(&cw->labelx0, "x0", gtk_spin_button_new_with_range(0, 128, 2));
+    cw->y0 = labelled(&cw->labely0, "y0", gtk_spin_button_new_with_range(0, 128, 2));
+    cw->cx = labelled(&cw->labelcx, "cx", gtk_spin_button_new_with_range(4, 128, 4));
+    cw->cy = labelled(&cw->labelcy, "cy", gtk_spin_button_new_with_range(2, 128, 2));
     cw->color = gtk_toggle_button_new_with_label("Color output");
     cw->show = gtk_toggle_button_new_with_label("Live view");
     cw->run = gtk_toggle_button_new_with_label("Acquisition");
