@@ -27,6 +27,21 @@ FrameBuffer* publish(FrameExchange& exchange, uint8_t tag, size_t bytes = 16) {
     return buffer;
 }
 
+// Attaches a handle and starts it taking frames, as opening and starting a
+// camera does; detaches it at the end of the scope, as closing does.
+class Streaming {
+public:
+    Streaming(FrameExchange& exchange, HandleQueue* handle) : exchange_(exchange), handle_(handle) {
+        exchange_.attach(handle_);
+        exchange_.begin(handle_);
+    }
+    ~Streaming() { exchange_.detach(handle_); }
+
+private:
+    FrameExchange& exchange_;
+    HandleQueue* handle_;
+};
+
 uint8_t take(FrameExchange& exchange, HandleQueue* handle) {
     void* data = nullptr;
     EXPECT_EQ(exchange.acquire(handle, &data), kOk);
@@ -53,8 +68,7 @@ TEST(FrameExchange, QueuesKeepTheNewestFourAndOnlyForAcquiringHandles) {
 TEST(FrameExchange, HeldAndCurrentFramesAreNeverRecycledAndEndReleasesThem) {
     FrameExchange exchange;
     HandleQueue handle;
-    exchange.attach(&handle);
-    exchange.begin(&handle);
+    Streaming streaming(exchange, &handle);
     FrameBuffer* first = publish(exchange, 1);
     void* held = nullptr;
     ASSERT_EQ(exchange.acquire(&handle, &held), kOk);
@@ -77,14 +91,12 @@ TEST(FrameExchange, HeldAndCurrentFramesAreNeverRecycledAndEndReleasesThem) {
     exchange.end(&handle);
     exchange.begin(&handle);
     EXPECT_EQ(publish(exchange, 14), first);  // everything free again: the pool's first buffer
-    exchange.detach(&handle);
 }
 
 TEST(FrameExchange, LargerFramesGetNewBuffersAndSmallerOnesReuseThem) {
     FrameExchange exchange;
     HandleQueue handle;
-    exchange.attach(&handle);
-    exchange.begin(&handle);
+    Streaming streaming(exchange, &handle);
     FrameBuffer* small = exchange.claim(16, 16);
     exchange.discard(small);
     FrameBuffer* large = exchange.claim(64, 16);
@@ -92,14 +104,12 @@ TEST(FrameExchange, LargerFramesGetNewBuffersAndSmallerOnesReuseThem) {
     EXPECT_GE(large->capacity, 64u);
     exchange.discard(large);
     EXPECT_EQ(exchange.claim(32, 16), large);
-    exchange.detach(&handle);
 }
 
 TEST(FrameExchange, InjectedFailureLosesTheFieldAndIsAskedOnlyWhenOneIsReady) {
     FrameExchange exchange;
     HandleQueue handle;
-    exchange.attach(&handle);
-    exchange.begin(&handle);
+    Streaming streaming(exchange, &handle);
     int asked = 0;
     auto fail_once = [&]() -> std::optional<int> { return ++asked == 1 ? std::optional<int>(kFailed) : std::nullopt; };
     void* data = nullptr;
@@ -110,7 +120,6 @@ TEST(FrameExchange, InjectedFailureLosesTheFieldAndIsAskedOnlyWhenOneIsReady) {
     EXPECT_EQ(exchange.acquire(&handle, &data, fail_once), kFailed);
     ASSERT_EQ(exchange.acquire(&handle, &data, fail_once), kOk);
     EXPECT_EQ(*static_cast<uint8_t*>(data), 2);
-    exchange.detach(&handle);
 }
 
 TEST(FrameExchange, WaitersWakeForFramesAndForClosing) {
@@ -158,8 +167,7 @@ TEST(FrameExchange, AClosedHandlesFramesAreFreedAndTheLastCloseLeavesNone) {
 TEST(FrameExchange, IncompleteFramesAreReportedAsSuch) {
     FrameExchange exchange;
     HandleQueue handle;
-    exchange.attach(&handle);
-    exchange.begin(&handle);
+    Streaming streaming(exchange, &handle);
     EXPECT_FALSE(exchange.current_complete(&handle));
     for (bool complete : {true, false}) {
         FrameBuffer* buffer = exchange.claim(16, 16);
@@ -171,7 +179,6 @@ TEST(FrameExchange, IncompleteFramesAreReportedAsSuch) {
         ASSERT_EQ(exchange.update(&handle, data), kOk);
         EXPECT_EQ(exchange.current_complete(&handle), complete);
     }
-    exchange.detach(&handle);
 }
 
 TEST(HandleRegistry, KeysAreNeverReusedAndForeignKeysAreNotFound) {

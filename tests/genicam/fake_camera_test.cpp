@@ -34,6 +34,16 @@ HANDLE open_camera() {
     return h;
 }
 
+// Starts the fake camera and opens the first camera; INVALID_HANDLE_VALUE when either fails.
+HANDLE open_camera_on(FakeCamera& fake) { return fake.start() ? open_camera() : INVALID_HANDLE_VALUE; }
+
+// The level cqGetGPIO reads on port (-1: all four inputs as bits), or kNoLevel when it fails.
+constexpr DWORD kNoLevel = ~DWORD{0};
+DWORD input_level(HANDLE h, int port) {
+    DWORD level = 0;
+    return cqGetGPIO(h, port, 0, &level) == 0 ? level : kNoLevel;
+}
+
 std::string mode_text(HANDLE h, UINT index) {
     char text[4096];
     return cqGetModeDescriptorString(h, index, text, sizeof text) == 0 ? text : "";
@@ -490,29 +500,21 @@ TEST_F(GenicamFake, FramesWithMissingPacketsAreMarkedIncompleteAndNeverTorn) {
 }
 
 TEST_F(GenicamFake, InputsReadThroughLineStatusAll) {
-    DWORD level = 0;
-    ASSERT_EQ(cqGetGPIO(control_, -1, 0, &level), 0);
-    EXPECT_EQ(level, 10u);  // Line1 and Line3 high
+    EXPECT_EQ(input_level(control_, -1), 10u);  // Line1 and Line3 high
     const DWORD expected[4] = {0, 1, 0, 1};
-    for (int port = 1; port <= 4; ++port) {
-        ASSERT_EQ(cqGetGPIO(control_, port, 0, &level), 0);
-        EXPECT_EQ(level, expected[port - 1]) << "input " << port;
-    }
-    EXPECT_NE(cqGetGPIO(control_, 5, 0, &level), 0);
+    for (int port = 1; port <= 4; ++port)
+        EXPECT_EQ(input_level(control_, port), expected[port - 1]) << "input " << port;
+    EXPECT_EQ(input_level(control_, 5), kNoLevel);
 }
 
 TEST(GenicamInputs, ReadLineByLineWithoutLineStatusAll) {
     if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace";
     const std::string description = genicam_test::description_without_line_status_all(GENICAM_TEST_XML);
     FakeCamera fake(description);
-    ASSERT_TRUE(fake.start());
-    HANDLE h = open_camera();
+    HANDLE h = open_camera_on(fake);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD level = 0;
-    EXPECT_EQ(cqGetGPIO(h, -1, 0, &level), 0);
-    EXPECT_EQ(level, 10u);
-    EXPECT_EQ(cqGetGPIO(h, 2, 0, &level), 0);
-    EXPECT_EQ(level, 1u);
+    EXPECT_EQ(input_level(h, -1), 10u);
+    EXPECT_EQ(input_level(h, 2), 1u);
     cqkUninitialize(h);
     std::remove(description.c_str());
 }
@@ -520,12 +522,9 @@ TEST(GenicamInputs, ReadLineByLineWithoutLineStatusAll) {
 TEST(GenicamInputs, ReadZeroOnACameraWithoutLines) {
     if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace";
     FakeCamera fake("");  // Aravis's own description: no line features
-    ASSERT_TRUE(fake.start());
-    HANDLE h = open_camera();
+    HANDLE h = open_camera_on(fake);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD level = 7;
-    EXPECT_EQ(cqGetGPIO(h, -1, 0, &level), 0);
-    EXPECT_EQ(level, 0u);
+    EXPECT_EQ(input_level(h, -1), 0u);
     cqkUninitialize(h);
 }
 
@@ -541,8 +540,7 @@ TEST(GenicamHandles, ClosedMinusOneAndMadeUpHandlesAreRefused) {
     unsetenv("TOLMIREX_CAMERA_OPEN_TIMEOUT_MS");
 
     FakeCamera fake(GENICAM_TEST_XML);
-    ASSERT_TRUE(fake.start());
-    HANDLE closed = open_camera();
+    HANDLE closed = open_camera_on(fake);
     ASSERT_NE(closed, INVALID_HANDLE_VALUE);
     ASSERT_EQ(cqkUninitialize(closed), 0);
 
