@@ -33,8 +33,8 @@ void warn_once(const std::string& entry) {
 std::optional<FaultRule> parse_entry(std::string_view entry) {
     const auto [name, when] = tolmirex::split_fault_entry(entry);
     if (!when || name.empty()) return std::nullopt;
-    if (name == "wait45") return FaultRule{FaultedCall::wait, kReopenReset, *when};
-    if (name == "wait1") return FaultRule{FaultedCall::wait, kReopenLost, *when};
+    if (name == "wait45") return FaultRule{FaultedCall::wait, CQK_WAIT_REOPEN_RESET, *when};
+    if (name == "wait1") return FaultRule{FaultedCall::wait, CQK_WAIT_REOPEN_LOST, *when};
     for (size_t i = 0; i < std::size(kCallNames); ++i)
         if (kCallNames[i] == name) return FaultRule{static_cast<FaultedCall>(i), kFailed, *when};
     return std::nullopt;

@@ -1,6 +1,6 @@
-// result_codes.h - the CQK_RETURN values the simulated camera returns: the
-// shared ones, and the codes only injected faults return.  Constants only:
-// any thread.
+// result_codes.h - the CQK_RETURN values the simulated camera returns (an
+// injected wait fault returns zebapi.h's CQK_WAIT_REOPEN_* as well).
+// Constants only: any thread.
 #pragma once
 
 #include "common_result_codes.h"
@@ -14,9 +14,5 @@ using zebcommon::kNoData;
 using zebcommon::kNoDevice;
 using zebcommon::kOk;
 using zebcommon::kTimeout;
-// Reserved by cqWaitForField for "close and reopen the camera"; only
-// injected faults return these.
-inline constexpr int kReopenLost = CQK_WAIT_REOPEN_LOST;
-inline constexpr int kReopenReset = CQK_WAIT_REOPEN_RESET;
 
 }  // namespace zebsim
