@@ -47,8 +47,7 @@ struct NamedRowKernel {
     const char* name;
     RowKernel kernel;
 };
-// The best kernel this processor runs, capped by TOLMIREX_SIMD,
-// chosen on first use.
+// The best kernel this processor runs, capped by TOLMIREX_SIMD.
 RowKernel best_row_kernel();
 // Every kernel this processor runs, best last (for tests and benchmarks).
 std::vector<NamedRowKernel> available_row_kernels();

@@ -1,8 +1,5 @@
-// colour_rows_dispatch.cpp - picks the row kernel for this processor
-// (cpu_features.h): a plain function pointer chosen on first use.  Any thread; the first-use
-// choice is a thread-safe static initialisation.
-#include <cstring>
-
+// colour_rows_dispatch.cpp - picks the row kernel for this processor at the
+// level cpu_features.h allows: a plain function pointer.  Any thread.
 #include "colour_rows.h"
 #include "cpu_features.h"
 
@@ -18,15 +15,13 @@ std::vector<NamedRowKernel> available_row_kernels() {
 }
 
 RowKernel best_row_kernel() {
-    // The best level allowed (TOLMIREX_SIMD caps it); SSE2 is the floor.
-    static const RowKernel chosen = [] {
-        const std::vector<NamedRowKernel> kernels = available_row_kernels();
-        const char* allowed = tolmirex::simd_level_name(tolmirex::simd_level());
-        for (const NamedRowKernel& k : kernels)
-            if (std::strcmp(k.name, allowed) == 0) return k.kernel;
-        return tolmirex::simd_level() > tolmirex::SimdLevel::sse2 ? kernels.back().kernel : kernels.front().kernel;
-    }();
-    return chosen;
+    // The best level allowed (TOLMIREX_SIMD caps it, never above what the
+    // processor has); SSE2 is the floor.
+    switch (tolmirex::simd_level()) {
+        case tolmirex::SimdLevel::avx512: return row_kernel_avx512;
+        case tolmirex::SimdLevel::avx2: return row_kernel_avx2;
+        default: return row_kernel_sse2;
+    }
 }
 
 }  // namespace colour::detail
