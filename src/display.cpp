@@ -227,11 +227,6 @@ private:
         worker_display = nullptr;
     }
 
-    void destroy_window() {
-        XDestroyWindow(x11_display, win_);
-        XFlush(x11_display);
-    }
-
     VADisplay va_dpy_ = nullptr;
     bool va_initialized_ = false;
     VAImageFormat image_format_{};

@@ -1,5 +1,5 @@
-// The X11 video window. Runs on the display thread, on the shared connection
-// x11_display (opened after XInitThreads, as the worker sends on it too).
+// The X11 video window. Runs on the display thread, on its connection
+// x11_display (the worker posts its notices on a connection of its own).
 #include "video_window.h"
 
 #include <X11/Xatom.h>
