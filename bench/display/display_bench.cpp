@@ -7,7 +7,6 @@
 //   display_bench [seconds] [--colour] [--mode N] [--exposure US] [--roi WxH]
 // Threads: main thread; the viewer's display thread and worker run as usual.
 #include <X11/Xlib.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,13 +25,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double own_cpu_s() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// User + system time of another process from /proc/PID/stat, 0 if unknown.
+// User + system time of a process ("self" for this one) from /proc/PID/stat,
+// 0 if unknown.
 double process_cpu_s(const char* pid) {
     if (!pid) return 0;
     FILE* f = fopen((std::string("/proc/") + pid + "/stat").c_str(), "r");
@@ -68,8 +62,13 @@ struct Counters {
 };
 
 Counters now(const char* server_pid) {
-    return {Clock::now(), lps->dwNframes.load(),    lps->dwLframes.load(), total_redraws(), zebsim::dropped_frames(),
-            own_cpu_s(),  process_cpu_s(server_pid)};
+    return {Clock::now(),
+            lps->dwNframes.load(),
+            lps->dwLframes.load(),
+            total_redraws(),
+            zebsim::dropped_frames(),
+            process_cpu_s("self"),
+            process_cpu_s(server_pid)};
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 # private 1920x1200 Xvfb with softva: one line per case (see display_bench.cpp).
 # The window follows the viewer's own rule (the image halved until it fits
 # 80 % of the screen).
+# SOFTVA_DRIVERS_PATH measures another softva build's folder instead of the
+# build's own (as bench/present/run.sh's second argument does).
 #   bench/display/run.sh [build dir] [seconds per case]
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)

@@ -36,9 +36,25 @@ void fill_pattern(unsigned char* data, const VAImage& image) {
         }
 }
 
-using Clock = std::chrono::steady_clock;
+// Draws with draw_once (false: it failed) and XSync, so each frame is really on
+// the screen before the next, for at least `seconds`; prints frames per second.
+template <typename Draw>
+bool print_frames_per_second(Display* x, double seconds, Draw draw_once) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    long frames = 0;
+    double elapsed = 0;
+    do {
+        if (!draw_once()) return false;
+        XSync(x, False);
+        ++frames;
+        elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    } while (elapsed < seconds);
+    std::printf("%.1f\n", frames / elapsed);
+    return true;
+}
 
-// Frames per second of XShmPutImage + XSync of a window-sized picture.
+// Frames per second of XShmPutImage of a window-sized picture.
 int server_limit(Display* x, Window window, int width, int height, double seconds) {
     const int screen = DefaultScreen(x);
     XShmSegmentInfo segment{};
@@ -57,16 +73,10 @@ int server_limit(Display* x, Window window, int width, int height, double second
     }
     for (int i = 0; i < image->bytes_per_line * height; ++i) image->data[i] = static_cast<char>(i * 7);
     const GC gc = XCreateGC(x, window, 0, nullptr);
-    const auto start = Clock::now();
-    long frames = 0;
-    double elapsed = 0;
-    do {
+    print_frames_per_second(x, seconds, [&] {
         XShmPutImage(x, window, gc, image, 0, 0, 0, 0, width, height, False);
-        XSync(x, False);
-        ++frames;
-        elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    } while (elapsed < seconds);
-    std::printf("%.1f\n", frames / elapsed);
+        return true;
+    });
     XShmDetach(x, &segment);
     XFreeGC(x, gc);
     XDestroyImage(image);
@@ -79,7 +89,7 @@ int server_limit(Display* x, Window window, int width, int height, double second
 int main(int argc, char** argv) {
     int src_w = 0, src_h = 0, dst_w = 0, dst_h = 0;
     if (argc < 3 || !parse_size(argv[1], src_w, src_h) || !parse_size(argv[2], dst_w, dst_h)) {
-        std::fprintf(stderr, "usage: %s SRC_WxH DST_WxH [seconds]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s SRC_WxH DST_WxH [seconds] [--server-limit]\n", argv[0]);
         return 2;
     }
     const double seconds = argc > 3 ? std::atof(argv[3]) : 3.0;
@@ -116,20 +126,14 @@ int main(int argc, char** argv) {
     vaUnmapBuffer(va, image.buf);
     vaDestroyImage(va, image.image_id);
 
-    const auto start = Clock::now();
-    long frames = 0;
-    double elapsed = 0;
-    do {
-        if (vaPutSurface(va, surface, window, 0, 0, src_w, src_h, 0, 0, dst_w, dst_h, nullptr, 0, 0) !=
-            VA_STATUS_SUCCESS) {
-            std::fprintf(stderr, "vaPutSurface failed\n");
-            return 1;
-        }
-        XSync(x, False);  // the frame is really on the screen before the next
-        ++frames;
-        elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    } while (elapsed < seconds);
-    std::printf("%.1f\n", frames / elapsed);
+    const bool presented = print_frames_per_second(x, seconds, [&] {
+        return vaPutSurface(va, surface, window, 0, 0, src_w, src_h, 0, 0, dst_w, dst_h, nullptr, 0, 0) ==
+               VA_STATUS_SUCCESS;
+    });
+    if (!presented) {
+        std::fprintf(stderr, "vaPutSurface failed\n");
+        return 1;
+    }
 
     vaDestroySurfaces(va, &surface, 1);
     vaTerminate(va);
