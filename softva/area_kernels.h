@@ -1,7 +1,9 @@
 // Threads: any (pure functions over caller-owned rows).
-// The area filter's row steps as templates, included by each row-kernel file
+// The area filter's row steps as templates, included by the row-kernel files
 // so that every instruction set gets its own compiled copy (internal linkage:
-// the copies never meet at link time).  Integral ratios of 2, 4 and 8 take
+// the copies never meet at link time).  A SIMD file includes this before its
+// target region and calls these from functions inside it, where they are
+// inlined and built for that instruction set.  Integral ratios of 2, 4 and 8 take
 // loops with a fixed tap count, which the compiler vectorises; other ratios
 // walk the taps.
 #pragma once

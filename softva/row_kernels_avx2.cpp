@@ -161,6 +161,14 @@ int area_step4_avx2(int width, const std::uint16_t* luma, const std::uint16_t* c
     return x;
 }
 
+// area_kernels.h comes before this region, so its loops are built for AVX2
+// only where they are inlined into the functions here: a kernel table entry
+// pointing at them directly would get their baseline copy.
+void area_rows_avx2(const std::uint8_t* a, int wa, const std::uint8_t* b, int wb, bool start, std::uint16_t* acc,
+                    int count) {
+    area_rows_generic(a, wa, b, wb, start, acc, count);
+}
+
 void area_horizontal_avx2(const ScalePlan& plan, const std::uint16_t* luma, const std::uint16_t* chroma,
                           std::int16_t* c, std::int16_t* d, std::int16_t* e) {
     area_horizontal_with(plan, luma, chroma, c, d, e, area_step4_avx2);
@@ -169,7 +177,7 @@ void area_horizontal_avx2(const ScalePlan& plan, const std::uint16_t* luma, cons
 }  // namespace
 
 RowKernels avx2_row_kernels() {
-    return {blend_rows_avx2, horizontal_avx2, yuv_to_rgb_avx2, area_rows_generic, area_horizontal_avx2};
+    return {blend_rows_avx2, horizontal_avx2, yuv_to_rgb_avx2, area_rows_avx2, area_horizontal_avx2};
 }
 
 }  // namespace softva

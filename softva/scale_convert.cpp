@@ -28,39 +28,21 @@ void summed_rows(const std::uint8_t* plane, int pitch, const AreaAxis& rows, int
     }
 }
 
-void area_scale_and_convert(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
-                            PixelOrder order, const RowKernels& kernels, ConvertScratch& scratch) {
-    const int width = plan.visible.width;
-    const int luma_count = plan.luma_column_count;
-    const int chroma_count = 2 * plan.chroma_column_count;
-    scratch.luma_sums.resize(luma_count);
-    scratch.chroma_sums.resize(chroma_count);
-    scratch.c.resize(width);
-    scratch.d.resize(width);
-    scratch.e.resize(width);
-    for (int row = 0; row < plan.visible.height; ++row) {
-        summed_rows(picture.y, picture.y_pitch, plan.luma_row_area, row, plan.luma_column_base, luma_count,
-                    scratch.luma_sums.data(), kernels);
-        summed_rows(picture.uv, picture.uv_pitch, plan.chroma_row_area, row, 2 * plan.chroma_column_base, chroma_count,
-                    scratch.chroma_sums.data(), kernels);
-        kernels.area_horizontal(plan, scratch.luma_sums.data(), scratch.chroma_sums.data(), scratch.c.data(),
-                                scratch.d.data(), scratch.e.data());
-        kernels.yuv_to_rgb(scratch.c.data(), scratch.d.data(), scratch.e.data(),
-                           out + static_cast<std::ptrdiff_t>(row) * out_pitch, width, order);
-    }
-}
-
 }  // namespace
 
 void scale_and_convert(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
                        PixelOrder order, const RowKernels& kernels, ConvertScratch& scratch) {
-    if (plan.area) return area_scale_and_convert(plan, picture, out, out_pitch, order, kernels, scratch);
     const int width = plan.visible.width;
     const int luma_count = plan.luma_column_count;
-    const int chroma_bytes = 2 * plan.chroma_column_count;
-    // Padding: the horizontal pass reads whole 16-byte windows.
-    scratch.luma_row.resize(luma_count + 32);
-    scratch.chroma_row.resize(chroma_bytes + 32);
+    const int chroma_count = 2 * plan.chroma_column_count;
+    if (plan.area) {
+        scratch.luma_sums.resize(luma_count);
+        scratch.chroma_sums.resize(chroma_count);
+    } else {
+        // Padding: the horizontal pass reads whole 16-byte windows.
+        scratch.luma_row.resize(luma_count + 32);
+        scratch.chroma_row.resize(chroma_count + 32);
+    }
     scratch.c.resize(width);
     scratch.d.resize(width);
     scratch.e.resize(width);
@@ -69,12 +51,20 @@ void scale_and_convert(const ScalePlan& plan, const Nv12Picture& picture, std::u
     std::int16_t* e = scratch.e.data();
 
     for (int row = 0; row < plan.visible.height; ++row) {
-        const std::uint8_t* luma = blended_row(picture.y, picture.y_pitch, plan.luma_rows[row], plan.luma_column_base,
-                                               luma_count, scratch.luma_row, kernels);
-        const std::uint8_t* chroma =
-            blended_row(picture.uv, picture.uv_pitch, plan.chroma_rows[row], 2 * plan.chroma_column_base, chroma_bytes,
-                        scratch.chroma_row, kernels);
-        kernels.horizontal(plan, luma, chroma, c, d, e);
+        if (plan.area) {
+            summed_rows(picture.y, picture.y_pitch, plan.luma_row_area, row, plan.luma_column_base, luma_count,
+                        scratch.luma_sums.data(), kernels);
+            summed_rows(picture.uv, picture.uv_pitch, plan.chroma_row_area, row, 2 * plan.chroma_column_base,
+                        chroma_count, scratch.chroma_sums.data(), kernels);
+            kernels.area_horizontal(plan, scratch.luma_sums.data(), scratch.chroma_sums.data(), c, d, e);
+        } else {
+            const std::uint8_t* luma = blended_row(picture.y, picture.y_pitch, plan.luma_rows[row],
+                                                   plan.luma_column_base, luma_count, scratch.luma_row, kernels);
+            const std::uint8_t* chroma =
+                blended_row(picture.uv, picture.uv_pitch, plan.chroma_rows[row], 2 * plan.chroma_column_base,
+                            chroma_count, scratch.chroma_row, kernels);
+            kernels.horizontal(plan, luma, chroma, c, d, e);
+        }
         kernels.yuv_to_rgb(c, d, e, out + static_cast<std::ptrdiff_t>(row) * out_pitch, width, order);
     }
 }

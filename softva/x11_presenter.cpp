@@ -183,12 +183,12 @@ Rect X11Presenter::part_on_screen(Drawable drawable, Window root, int width, int
     const Rect whole{0, 0, width, height};
     if (width <= screen_width_ && height <= screen_height_) return whole;
     // Only a window can be partly off the screen; a pixmap answers BadWindow
-    // and is drawn whole.
+    // and is drawn whole.  The call waits for its reply, so an error has
+    // reached the trap, and made the call return False, before it returns.
     int root_x = 0, root_y = 0;
     Window child = 0;
     X11ErrorTrap trap(display_, kTranslateCoordsRequest, 0);
-    if (!XTranslateCoordinates(display_, drawable, root, 0, 0, &root_x, &root_y, &child) || trap.sync_and_check())
-        return whole;
+    if (!XTranslateCoordinates(display_, drawable, root, 0, 0, &root_x, &root_y, &child)) return whole;
     const int x0 = std::clamp(-root_x, 0, width), y0 = std::clamp(-root_y, 0, height);
     const int x1 = std::clamp(screen_width_ - root_x, x0, width), y1 = std::clamp(screen_height_ - root_y, y0, height);
     return {x0, y0, x1 - x0, y1 - y0};

@@ -129,6 +129,26 @@ TEST_F(SoftvaPresent, UnsupportedDrawableFailsAndHandlerStays) {
     XFreePixmap(x_, bitmap);
 }
 
+// A pixmap wider than the screen cannot be partly off it: asking where it
+// lies is refused (BadWindow) out of the program's sight, and it is drawn whole.
+TEST_F(SoftvaPresent, PixmapWiderThanTheScreenIsDrawnWhole) {
+    ASSERT_EQ(open(), VA_STATUS_SUCCESS);
+    XErrorHandler before = XSetErrorHandler(program_error_handler);
+    g_program_errors = 0;
+    const int pw = DisplayWidth(x_, DefaultScreen(x_)) + 64, ph = 16;
+    const Pixmap wide = XCreatePixmap(x_, DefaultRootWindow(x_), pw, ph, DefaultDepth(x_, DefaultScreen(x_)));
+    const VASurfaceID s = surface(64, 16);
+    fill_quadrants(va_, s, kWhite, kWhite, kWhite, kWhite);
+    EXPECT_EQ(vaPutSurface(va_, s, wide, 0, 0, 64, 16, 0, 0, pw, ph, nullptr, 0, 0), VA_STATUS_SUCCESS);
+    XImage* shot = XGetImage(x_, wide, pw - 2, 0, 1, 1, AllPlanes, ZPixmap);
+    ASSERT_NE(shot, nullptr);
+    expect_near(pixel_at(shot, 0, 0), {255, 255, 255}, "past the screen's right edge");
+    XDestroyImage(shot);
+    EXPECT_EQ(XSetErrorHandler(before), program_error_handler);
+    EXPECT_EQ(g_program_errors, 0);
+    XFreePixmap(x_, wide);
+}
+
 TEST_F(SoftvaPresent, EventsSentFromAnotherThreadAreNotLost) {
     ASSERT_EQ(open(), VA_STATUS_SUCCESS);
     const VASurfaceID s = surface(320, 240);
