@@ -74,14 +74,11 @@ public:
     FrameExchange& operator=(const FrameExchange&) = delete;
 
     // Handles.  detach also ends the handle's acquisition, wakes its waiters
-    // and frees the buffers no longer referenced.
+    // and frees the buffers no longer referenced.  Once no handle is
+    // attached, a buffer the producer still writes or keeps is freed as soon
+    // as it is published, discarded or unpinned, so nothing stays allocated.
     void attach(HandleQueue* handle);
     void detach(HandleQueue* handle);
-    // Frees every buffer nobody references, for a producer that dropped a
-    // frame it kept (unpin) after a handle closed.  Once no handle is
-    // attached, a buffer still being written is freed when it is published or
-    // discarded, so nothing stays allocated.
-    void release_unused();
     bool begin(HandleQueue* handle);  // false when it was already acquiring
     bool end(HandleQueue* handle);    // releases its frames; true when it was acquiring
     bool acquiring(HandleQueue* handle);

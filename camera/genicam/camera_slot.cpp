@@ -95,7 +95,6 @@ void CameraSlot::detach(zebcommon::HandleQueue* handle) {
     if (was_acquiring) --acquiring_handles_;
     --open_handles_;
     if (open_handles_ == 0) forget_last_complete();
-    frames_.release_unused();
     if (open_handles_ > 0) {
         if (was_acquiring && acquiring_handles_ == 0)
             run_locked(lock, [this](Connection& connection) {
@@ -328,7 +327,6 @@ void CameraSlot::close_connection(std::unique_lock<std::mutex>& lock) {
     old.reset();  // stops the stream (joining the receive thread) and closes; seconds when the camera is gone
     forget_last_complete();
     lock.lock();
-    if (open_handles_ == 0) frames_.release_unused();
     closing_ = false;
     changed_.notify_all();
 }
