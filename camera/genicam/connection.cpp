@@ -3,7 +3,6 @@
 // on_control_lost: Aravis's heartbeat thread.
 #include "connection.h"
 
-#include <arpa/inet.h>
 #include <arv.h>
 #include <sys/socket.h>
 #include <unistd.h>

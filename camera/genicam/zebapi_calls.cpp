@@ -10,7 +10,6 @@
 #include "camera_slot.h"
 #include "cq_mosaic.h"
 #include "device_ids.h"
-#include "frame_facts.h"
 #include "handle_calls.h"
 #include "open_handle.h"
 #include "result_codes.h"

@@ -10,7 +10,6 @@
 #include "camera.h"
 #include "cq_mosaic.h"
 #include "environment.h"
-#include "frame_facts.h"
 #include "handle_calls.h"
 #include "open_handle.h"
 #include "result_codes.h"
