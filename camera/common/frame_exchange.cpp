@@ -165,10 +165,8 @@ int FrameExchange::update(HandleQueue* handle, const void* data) {
 bool FrameExchange::current(HandleQueue* handle, CQGETFRAMEEX* descriptor) {
     std::lock_guard lock(mutex_);
     if (!handle->current) return false;
-    if (descriptor) {
-        *descriptor = handle->current->facts.descriptor;
-        descriptor->bp = handle->current->data.get();
-    }
+    *descriptor = handle->current->facts.descriptor;
+    descriptor->bp = handle->current->data.get();
     return true;
 }
 

@@ -100,8 +100,8 @@ public:
     bool field_ready(HandleQueue* handle);
     int acquire(HandleQueue* handle, void** data, const std::function<std::optional<int>()>& injected_failure = {});
     int update(HandleQueue* handle, const void* data);
-    bool current(HandleQueue* handle, CQGETFRAMEEX* descriptor);
-    bool current_complete(HandleQueue* handle);  // false also when there is no current frame
+    bool current(HandleQueue* handle, CQGETFRAMEEX* descriptor);  // false when there is no current frame
+    bool current_complete(HandleQueue* handle);                   // false also when there is no current frame
     // Keeps the handle's current frame from being recycled while it is read
     // outside the mutex; nullptr when there is none.  Balance with unpin.
     FrameBuffer* pin_current(HandleQueue* handle);
