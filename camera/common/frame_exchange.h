@@ -32,6 +32,8 @@ struct FrameFacts {
     uint32_t bytes_per_sample = 1;
     colour::Mosaic mosaic = colour::Mosaic::mono;
     bool complete = true;  // false: the frame's own pixels did not all arrive (cqIsFrameComplete)
+
+    size_t bytes() const { return size_t{width} * height * bytes_per_sample; }  // of the pixels, rows packed
 };
 
 // Reused while any handle references it; freed when a handle is closed and
