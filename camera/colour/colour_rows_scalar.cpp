@@ -1,8 +1,6 @@
 // colour_rows_scalar.cpp - border columns (and rows too narrow for SIMD) with
 // the kernels' exact integer arithmetic, so borders match the interior.
 // Pure functions; any thread.
-#include <algorithm>
-
 #include "colour_rows.h"
 
 namespace colour::detail {

@@ -34,11 +34,6 @@ void FrameExchange::release_unused_locked() {
     std::erase_if(pool_, [](const std::unique_ptr<FrameBuffer>& buffer) { return buffer->references == 0; });
 }
 
-void FrameExchange::release_unused() {
-    std::lock_guard lock(mutex_);
-    release_unused_locked();
-}
-
 bool FrameExchange::begin(HandleQueue* handle) {
     std::lock_guard lock(mutex_);
     if (handle->acquiring) return false;
@@ -170,10 +165,8 @@ int FrameExchange::update(HandleQueue* handle, const void* data) {
 bool FrameExchange::current(HandleQueue* handle, CQGETFRAMEEX* descriptor) {
     std::lock_guard lock(mutex_);
     if (!handle->current) return false;
-    if (descriptor) {
-        *descriptor = handle->current->facts.descriptor;
-        descriptor->bp = handle->current->data.get();
-    }
+    *descriptor = handle->current->facts.descriptor;
+    descriptor->bp = handle->current->data.get();
     return true;
 }
 
@@ -197,6 +190,7 @@ size_t FrameExchange::buffer_count() {
 void FrameExchange::unpin(FrameBuffer* buffer) {
     std::lock_guard lock(mutex_);
     release_locked(buffer);
+    if (handles_.empty()) release_unused_locked();
 }
 
 void FrameExchange::set_queue_depth(size_t frames) {

@@ -32,6 +32,8 @@ struct FrameFacts {
     uint32_t bytes_per_sample = 1;
     colour::Mosaic mosaic = colour::Mosaic::mono;
     bool complete = true;  // false: the frame's own pixels did not all arrive (cqIsFrameComplete)
+
+    size_t bytes() const { return size_t{width} * height * bytes_per_sample; }  // of the pixels, rows packed
 };
 
 // Reused while any handle references it; freed when a handle is closed and
@@ -74,14 +76,11 @@ public:
     FrameExchange& operator=(const FrameExchange&) = delete;
 
     // Handles.  detach also ends the handle's acquisition, wakes its waiters
-    // and frees the buffers no longer referenced.
+    // and frees the buffers no longer referenced.  Once no handle is
+    // attached, a buffer the producer still writes or keeps is freed as soon
+    // as it is published, discarded or unpinned, so nothing stays allocated.
     void attach(HandleQueue* handle);
     void detach(HandleQueue* handle);
-    // Frees every buffer nobody references, for a producer that dropped a
-    // frame it kept (unpin) after a handle closed.  Once no handle is
-    // attached, a buffer still being written is freed when it is published or
-    // discarded, so nothing stays allocated.
-    void release_unused();
     bool begin(HandleQueue* handle);  // false when it was already acquiring
     bool end(HandleQueue* handle);    // releases its frames; true when it was acquiring
     bool acquiring(HandleQueue* handle);
@@ -103,8 +102,8 @@ public:
     bool field_ready(HandleQueue* handle);
     int acquire(HandleQueue* handle, void** data, const std::function<std::optional<int>()>& injected_failure = {});
     int update(HandleQueue* handle, const void* data);
-    bool current(HandleQueue* handle, CQGETFRAMEEX* descriptor);
-    bool current_complete(HandleQueue* handle);  // false also when there is no current frame
+    bool current(HandleQueue* handle, CQGETFRAMEEX* descriptor);  // false when there is no current frame
+    bool current_complete(HandleQueue* handle);                   // false also when there is no current frame
     // Keeps the handle's current frame from being recycled while it is read
     // outside the mutex; nullptr when there is none.  Balance with unpin.
     FrameBuffer* pin_current(HandleQueue* handle);

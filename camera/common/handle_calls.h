@@ -26,6 +26,13 @@ int retrieve_frame(Handle* handle, CQGETFRAMEEX* frame) {
     return handle->source.frames().current(&handle->frames, frame) ? kOk : kNoData;
 }
 
+// cqIsFrameComplete: 0 also for a handle that is not open or has no current
+// frame.
+template <class Handle>
+BOOL frame_complete(Handle* handle) {
+    return handle && handle->source.frames().current_complete(&handle->frames) ? 1 : 0;
+}
+
 template <class Handle>
 int frame_means(Handle* handle, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
     if (!handle) return kBadHandle;

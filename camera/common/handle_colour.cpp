@@ -75,17 +75,15 @@ int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColo
         const colour::RawImage raw = raw_image(*frame);
         const size_t bytes = size_t{raw.width} * raw.height * sizeof(uint32_t);
         // A block handed out may still be on screen: never write into it.
-        if (colour.image && (colour.image_shared || colour.image_bytes != bytes)) {
+        if (colour.image && (colour.image_shared || colour.image_bytes() != bytes)) {
             release_block(colour.image);
             colour.image = nullptr;
         }
         if (!colour.image) {
             colour.image = take_block(bytes);
-            colour.image_bytes = bytes;
             colour.image_shared = false;
         }
         if (!colour.image) {
-            colour.has_image = false;
             frames.unpin(frame);
             return kFailed;
         }
@@ -93,7 +91,6 @@ int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColo
         colour.image_width = raw.width;
         colour.image_height = raw.height;
         colour.image_frame_number = frame->facts.descriptor.curFN;
-        colour.has_image = true;
     }
     frames.unpin(frame);
     return kOk;
@@ -101,15 +98,15 @@ int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColo
 
 int retrieve_bitmap(HandleColour& colour, CQGETBITMAP* bitmap) {
     std::lock_guard lock(colour.mutex);
-    if (!colour.has_image) return kNoData;
+    if (!colour.image) return kNoData;
     uint8_t* pixels = colour.image;
     if (!colour.image_shared) {
         share_block(pixels);
         colour.image_shared = true;
     } else {  // retrieved before: the first caller has that block
-        pixels = take_block(colour.image_bytes);
+        pixels = take_block(colour.image_bytes());
         if (!pixels) return kFailed;
-        std::memcpy(pixels, colour.image, colour.image_bytes);
+        std::memcpy(pixels, colour.image, colour.image_bytes());
     }
     std::memset(bitmap, 0, sizeof *bitmap);
     bitmap->bp = pixels;

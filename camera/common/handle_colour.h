@@ -28,14 +28,15 @@ struct HandleColour {
     colour::Settings settings;
     bool settings_changed = true;  // the pipeline is rebuilt lazily, on the next frame processed
     colour::Pipeline pipeline;
-    // Last cqProcessFrame result, BGRx, in a block of the bitmap pool.  The
-    // first cqRetrieveBitmapAdv hands this very block out (shared); the next
+    // Last cqProcessFrame result, BGRx, image_width x image_height, in a
+    // block of the bitmap pool; null when there is none.  The first
+    // cqRetrieveBitmapAdv hands this very block out (shared); the next
     // cqProcessFrame then writes into another one.
     uint8_t* image = nullptr;
-    size_t image_bytes = 0;
     bool image_shared = false;
     uint32_t image_width = 0, image_height = 0, image_frame_number = 0;
-    bool has_image = false;
+
+    size_t image_bytes() const { return size_t{image_width} * image_height * sizeof(uint32_t); }
 };
 
 int setup_filter(HandleColour& colour, const CQFILTER* filter);

@@ -95,7 +95,6 @@ void CameraSlot::detach(zebcommon::HandleQueue* handle) {
     if (was_acquiring) --acquiring_handles_;
     --open_handles_;
     if (open_handles_ == 0) forget_last_complete();
-    frames_.release_unused();
     if (open_handles_ > 0) {
         if (was_acquiring && acquiring_handles_ == 0)
             run_locked(lock, [this](Connection& connection) {
@@ -328,7 +327,6 @@ void CameraSlot::close_connection(std::unique_lock<std::mutex>& lock) {
     old.reset();  // stops the stream (joining the receive thread) and closes; seconds when the camera is gone
     forget_last_complete();
     lock.lock();
-    if (open_handles_ == 0) frames_.release_unused();
     closing_ = false;
     changed_.notify_all();
 }
@@ -396,10 +394,11 @@ void CameraSlot::on_image(const DeliveredImage& image) {
         if (is_late_frame_id(ids_, image.frame_id, id_width_)) return;
         ids_ = advance_frame_id(ids_, image.frame_id, id_width_);
         if (!last_complete_) return;
-        zebcommon::FrameBuffer* buffer = frames_.claim(last_complete_bytes_, last_complete_bytes_);
-        if (!buffer) return;
-        std::memcpy(buffer->data.get(), last_complete_->data.get(), last_complete_bytes_);
         zebcommon::FrameFacts facts = last_complete_facts_;
+        const size_t bytes = facts.bytes();
+        zebcommon::FrameBuffer* buffer = frames_.claim(bytes, bytes);
+        if (!buffer) return;
+        std::memcpy(buffer->data.get(), last_complete_->data.get(), bytes);
         facts.descriptor.curFN = static_cast<uint32_t>(ids_.wide);
         facts.complete = false;
         frames_.publish(buffer, facts);
@@ -443,7 +442,6 @@ void CameraSlot::on_image(const DeliveredImage& image) {
     if (last_complete_) frames_.unpin(last_complete_);
     last_complete_ = buffer;
     last_complete_facts_ = facts;
-    last_complete_bytes_ = bytes;
 }
 
 }  // namespace genicam

@@ -146,8 +146,7 @@ private:
     // The newest complete frame, kept (retained) to stand in for the pixels
     // of an incomplete one.
     zebcommon::FrameBuffer* last_complete_ = nullptr;
-    zebcommon::FrameFacts last_complete_facts_;
-    size_t last_complete_bytes_ = 0;
+    zebcommon::FrameFacts last_complete_facts_;  // as published: the buffer's own are guarded by frames_
 };
 
 // The slot of the camera with that Aravis id or address, created on first use

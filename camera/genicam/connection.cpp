@@ -3,7 +3,6 @@
 // on_control_lost: Aravis's heartbeat thread.
 #include "connection.h"
 
-#include <arpa/inet.h>
 #include <arv.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -102,8 +101,7 @@ Connection::Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> los
             address_ = text ? text : "";
             g_free(text);
         }
-    lost_handler_ =
-        g_signal_connect(arv_camera_get_device(camera_), "control-lost", G_CALLBACK(on_control_lost), lost_.get());
+    lost_handler_ = g_signal_connect(device, "control-lost", G_CALLBACK(on_control_lost), lost_.get());
 }
 
 Connection::~Connection() {

@@ -9,6 +9,17 @@ constexpr uint64_t kGevPeriod = 65535;
 
 uint64_t gev_position(uint64_t raw) { return raw == 0 ? 0 : (raw - 1) % kGevPeriod; }
 
+// Both ids are on GigE Vision's 16-bit wheel.
+bool on_gev_wheel(uint64_t a, uint64_t b, IdWidth width) {
+    return width == IdWidth::gev16 && a <= 0xFFFF && b <= 0xFFFF;
+}
+
+// How many ids forward from `from` to `to`: round the wheel, else with 64-bit
+// wrap-around (huge when `to` is behind).
+uint64_t ids_forward(uint64_t from, uint64_t to, bool gev) {
+    return gev ? (gev_position(to) + kGevPeriod - gev_position(from)) % kGevPeriod : to - from;
+}
+
 }  // namespace
 
 FrameIdCounter advance_frame_id(FrameIdCounter counter, uint64_t raw, IdWidth width) {
@@ -22,15 +33,10 @@ FrameIdCounter advance_frame_id(FrameIdCounter counter, uint64_t raw, IdWidth wi
         counter.started = true;
         return counter;
     }
-    uint64_t step = 0;
-    uint64_t half = 0;
-    if (gev && counter.last_raw <= 0xFFFF) {
-        step = (gev_position(raw) + kGevPeriod - gev_position(counter.last_raw)) % kGevPeriod;
-        half = kGevPeriod / 2;
-    } else {
-        step = raw - counter.last_raw;
-        half = uint64_t{1} << 31;  // beyond that the 32-bit number handed out would wrap unseen
-    }
+    const bool wheel = on_gev_wheel(raw, counter.last_raw, width);
+    const uint64_t step = ids_forward(counter.last_raw, raw, wheel);
+    // Beyond 2^31 the 32-bit number handed out would wrap unseen.
+    const uint64_t half = wheel ? kGevPeriod / 2 : uint64_t{1} << 31;
     if (step == 0) return counter;  // a repeated id: the program ignores the step back
     counter.wide += step <= half ? step : kRestartJump;
     counter.last_raw = raw;
@@ -42,12 +48,7 @@ bool is_late_frame_id(const FrameIdCounter& counter, uint64_t raw, IdWidth width
     // GigE Vision never sends block id 0: an incomplete frame with it is one
     // whose id never arrived, already counted through the gap it leaves.
     if (width == IdWidth::gev16 && raw == 0) return true;
-    uint64_t behind = 0;
-    if (width == IdWidth::gev16 && raw <= 0xFFFF && counter.last_raw <= 0xFFFF)
-        behind = (gev_position(counter.last_raw) + kGevPeriod - gev_position(raw)) % kGevPeriod;
-    else
-        behind = counter.last_raw - raw;  // huge when raw is ahead
-    return behind < kLateWindow;
+    return ids_forward(raw, counter.last_raw, on_gev_wheel(raw, counter.last_raw, width)) < kLateWindow;
 }
 
 FrameIdCounter restart_frame_ids(FrameIdCounter counter) {

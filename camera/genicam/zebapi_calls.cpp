@@ -10,7 +10,6 @@
 #include "camera_slot.h"
 #include "cq_mosaic.h"
 #include "device_ids.h"
-#include "frame_facts.h"
 #include "handle_calls.h"
 #include "open_handle.h"
 #include "result_codes.h"
@@ -198,13 +197,9 @@ CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) {
     return zebcommon::retrieve_frame(Handles::find(h).get(), frame);
 }
 
-BOOL cqIsFrameComplete(HANDLE h) {
-    auto handle = Handles::find(h);
-    if (!handle) return 0;
-    // A frame with missing packets is handed out (its number counts) with the
-    // pixels of the newest complete frame, and marked here.
-    return handle->source.frames().current_complete(&handle->frames) ? 1 : 0;
-}
+// A frame with missing packets is handed out (its number counts) with the
+// pixels of the newest complete frame, and marked here.
+BOOL cqIsFrameComplete(HANDLE h) { return zebcommon::frame_complete(Handles::find(h).get()); }
 
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
     return zebcommon::frame_means(Handles::find(h).get(), x0, y0, cx, cy, means);

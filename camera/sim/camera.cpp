@@ -218,10 +218,12 @@ void Camera::produce(uint64_t generation) {
     std::unique_lock lock(mutex_);
     auto next_frame = Clock::now();
     auto told_to_end = [&] { return generation != generation_; };
+    size_t queue_depth = 0;  // as last given to frames_: changed only with the frame period
     while (!told_to_end()) {
         const FrameTiming timing = frame_timing(settings_.exposure_us, settings_.region.cy);
         const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timing.period_s));
-        frames_.set_queue_depth(std::clamp<size_t>(size_t(std::ceil(kQueuedSeconds / timing.period_s)), 4, 256));
+        const size_t depth = std::clamp<size_t>(size_t(std::ceil(kQueuedSeconds / timing.period_s)), 4, 256);
+        if (depth != queue_depth) frames_.set_queue_depth(queue_depth = depth);
         if (next_frame + kClockResync < Clock::now()) next_frame = Clock::now();
         next_frame += period;
         if (producer_wake_.wait_until(lock, next_frame, told_to_end)) break;

@@ -3,7 +3,6 @@
 #include "faults.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <mutex>
 #include <set>

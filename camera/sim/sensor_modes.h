@@ -28,8 +28,6 @@ struct SensorMode {
     uint32_t sensor_x0, sensor_y0;  // where the mode's frame starts on the sensor
 };
 
-inline constexpr uint32_t kModeCount = 4;
-
 // The modes follow from the sensor size: 12-bit full frame, 8-bit full frame,
 // 2x2 binning, and a centred crop of another aspect (16:9 from a taller
 // sensor, 4:3 from a wider one).  nullopt past the last mode.

@@ -10,7 +10,6 @@
 #include "camera.h"
 #include "cq_mosaic.h"
 #include "environment.h"
-#include "frame_facts.h"
 #include "handle_calls.h"
 #include "open_handle.h"
 #include "result_codes.h"
@@ -212,12 +211,8 @@ CQK_RETURN cqRetrieveFrameBayerEx(HANDLE h, CQGETFRAMEEX* frame) {
     return zebcommon::retrieve_frame(logged_handle(h, "cqRetrieveFrameBayerEx").get(), frame);
 }
 
-BOOL cqIsFrameComplete(HANDLE h) {
-    auto handle = logged_handle(h, "cqIsFrameComplete");
-    if (!handle) return 0;
-    // One field per frame: a current frame is always complete.
-    return handle->source.frames().current(&handle->frames, nullptr) ? 1 : 0;
-}
+// One field per frame, never damaged: a current frame is always complete.
+BOOL cqIsFrameComplete(HANDLE h) { return zebcommon::frame_complete(logged_handle(h, "cqIsFrameComplete").get()); }
 
 CQK_RETURN cqGetMeans(HANDLE h, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
     return zebcommon::frame_means(logged_handle(h, "cqGetMeans %u %u %u %u", x0, y0, cx, cy).get(), x0, y0, cx, cy,

@@ -164,6 +164,19 @@ TEST(FrameExchange, AClosedHandlesFramesAreFreedAndTheLastCloseLeavesNone) {
     EXPECT_EQ(exchange.buffer_count(), 0u);
 }
 
+TEST(FrameExchange, AFrameTheProducerKeepsIsFreedWhenItLetsGoAfterTheLastClose) {
+    FrameExchange exchange;
+    HandleQueue handle;
+    exchange.attach(&handle);
+    exchange.begin(&handle);
+    FrameBuffer* kept = publish(exchange, 1);
+    exchange.retain(kept);  // as a producer keeps its newest complete frame
+    exchange.detach(&handle);
+    EXPECT_EQ(exchange.buffer_count(), 1u);
+    exchange.unpin(kept);
+    EXPECT_EQ(exchange.buffer_count(), 0u);
+}
+
 TEST(FrameExchange, IncompleteFramesAreReportedAsSuch) {
     FrameExchange exchange;
     HandleQueue handle;
