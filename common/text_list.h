@@ -5,11 +5,12 @@
 
 namespace tolmirex {
 
-// Calls `entry` with each item of a comma-separated list, spaces and tabs
-// around it trimmed; empty items are skipped.
+// Calls `entry` with each item of a comma-separated list, white space around
+// it trimmed (a value pasted with its line end still reads); empty items are
+// skipped.
 template <class Entry>
 void for_each_list_entry(std::string_view list, Entry entry) {
-    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     while (!list.empty()) {
         const std::size_t comma = list.find(',');
         std::string_view item = list.substr(0, comma);

@@ -35,6 +35,9 @@ TEST(TextList, TrimsAndSkipsEmptyItems) {
     std::vector<std::string> items;
     tolmirex::for_each_list_entry(" a,,b\t, c d ,", [&](std::string_view item) { items.emplace_back(item); });
     EXPECT_EQ(items, (std::vector<std::string>{"a", "b", "c d"}));
+    items.clear();
+    tolmirex::for_each_list_entry("nv12,yv12\r\n", [&](std::string_view item) { items.emplace_back(item); });
+    EXPECT_EQ(items, (std::vector<std::string>{"nv12", "yv12"}));  // a line end is white space too
 }
 
 }  // namespace
