@@ -493,11 +493,7 @@ TEST_F(DisplayTest, PassesWithNothingToDrawStillCount) {
     lps->color = 1;
     testing::internal::CaptureStdout();
     startLive();
-    std::string first;
-    ASSERT_TRUE(wait_until([&] {
-        auto titled = windows_with_name_prefix(observer, "Video FPS: ");
-        return !titled.empty() && !(first = window_name(observer, titled[0])).empty();
-    })) << "no title";
+    ASSERT_NE(wait_for_window(observer, "Video FPS: "), 0u) << "no title";
     stopLive();
     joinLive();
     EXPECT_EQ(testing::internal::GetCapturedStdout().find("Image size changed"), std::string::npos);

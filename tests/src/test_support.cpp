@@ -92,6 +92,18 @@ std::vector<Window> windows_with_name_prefix(Display* dpy, const std::string& pr
     return found;
 }
 
+Window wait_for_window(Display* dpy, const std::string& prefix, double seconds) {
+    Window found = 0;
+    wait_until(
+        [&] {
+            const auto windows = windows_with_name_prefix(dpy, prefix);
+            found = windows.size() == 1 ? windows[0] : 0;
+            return found != 0;
+        },
+        seconds);
+    return found;
+}
+
 std::vector<Window> windows_named(Display* dpy, const std::string& name) {
     std::vector<Window> found;
     for (Window w : windows_with_name_prefix(dpy, name))
