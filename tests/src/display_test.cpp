@@ -16,6 +16,7 @@
 #include "frame_handover.h"
 #include "rate_stats.h"
 #include "setup.h"
+#include "sim_test_support.h"
 #include "test_support.h"
 #include "zebsim.h"
 
@@ -504,19 +505,12 @@ TEST_F(DisplayTest, PassesWithNothingToDrawStillCount) {
 // A bitmap of cx x cy pixels made by the camera library itself on a handle
 // of its own, so that cqFreeBitmap takes it back like any other.
 CQGETBITMAP library_bitmap(DWORD cx, DWORD cy) {
-    DWORD id = 0;
-    cqkGetDevice(0, &id);
-    HANDLE h = INVALID_HANDLE_VALUE;
-    cqkInitialize("", id, &h);
+    const HANDLE h = simtest::open_camera();
     cqSetMode(h, 10000, 0, 0, 0, cx, cy);
     while (!cqIsSetModeComplete(h)) {
     }
     cqStartAcquisition(h);
-    while (cqWaitForField(h, 1000) != 0) {
-    }
-    void* data = nullptr;
-    while (cqIsFieldReady(h) == 0) cqAcquireField(h, &data);
-    cqUpdateFrame(h, data);
+    simtest::next_frame(h);
     CQGETBITMAP bitmap{};
     CQGETBITMAPOPT options{};
     if (cqProcessFrame(h) != 0 || cqRetrieveBitmapAdv(h, &bitmap, &options) != 0) bitmap = {};
