@@ -388,15 +388,16 @@ private:
     std::thread thread_;
 };
 
-// True when most of the window's top-left corner is painted, not its white background.
-bool corner_painted(Display* dpy, Window win) {
-    XImage* image = XGetImage(dpy, win, 0, 0, 64, 64, AllPlanes, ZPixmap);
-    if (!image) return false;
+// Pixels of the size x size square at (left, top) of the window that are
+// painted, not its white background; 0 when it cannot be read.
+int painted_pixels(Display* dpy, Window win, int left, int top, unsigned size) {
+    XImage* image = XGetImage(dpy, win, left, top, size, size, AllPlanes, ZPixmap);
+    if (!image) return 0;
     int painted = 0;
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) painted += (XGetPixel(image, x, y) & 0xFFFFFF) != 0xFFFFFF;
+    for (int y = 0; y < int(size); ++y)
+        for (int x = 0; x < int(size); ++x) painted += (XGetPixel(image, x, y) & 0xFFFFFF) != 0xFFFFFF;
     XDestroyImage(image);
-    return painted > 64 * 64 / 2;
+    return painted;
 }
 
 TEST_F(DisplayTest, RedrawsWhileTheCameraClosesNeverReadItsFreedFrames) {
@@ -412,7 +413,7 @@ TEST_F(DisplayTest, RedrawsWhileTheCameraClosesNeverReadItsFreedFrames) {
     }
     // The last resize cleared the window to its white background; a frame
     // of the reopened camera paints it again.
-    EXPECT_TRUE(wait_until([&] { return corner_painted(observer, win); }));
+    EXPECT_TRUE(wait_until([&] { return painted_pixels(observer, win, 0, 0, 64) > 64 * 64 / 2; }));
     {
         Resizer resizer(win);
         // The worker's exit path with a frame still in the record: the
@@ -537,13 +538,7 @@ TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch) {
     // A resize with no new bitmap shows the held one again, at the new size.
     XResizeWindow(observer, win, 800, 640);
     XFlush(observer);
-    EXPECT_TRUE(wait_until([&] {
-        XImage* image = XGetImage(observer, win, 760, 600, 32, 32, AllPlanes, ZPixmap);
-        if (!image) return false;
-        const bool painted = (XGetPixel(image, 16, 16) & 0xFFFFFF) != 0xFFFFFF;
-        XDestroyImage(image);
-        return painted;
-    }));
+    EXPECT_TRUE(wait_until([&] { return painted_pixels(observer, win, 776, 616, 1) == 1; }));
 
     // Colour off while a bitmap waits: it stays in the slot and the size
     // comes from the frame; colour back on hands it over.
