@@ -116,10 +116,7 @@ protected:
     bool redraw_once(Window win) {
         const unsigned long before = total_redraws();
         send_expose(win, 0);
-        const bool redrawn = wait_until([&] { return total_redraws() > before; });
-        // Time for the loop to read the start of its next pass.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return redrawn;
+        return wait_until([&] { return total_redraws() > before; });
     }
 
     std::string title(Window win) { return window_name(observer, win); }
@@ -137,9 +134,14 @@ protected:
     Display* observer = nullptr;
 };
 
-// A clock the test moves by hand.
+// A clock the test moves by hand. Each read notes the redraws counted by
+// then, so a test can see the loop read the start of its next pass.
 std::atomic<DWORD> fake_ms{100000};
-DWORD fake_clock() { return fake_ms; }
+std::atomic<unsigned long> redraws_at_clock_read{0};
+DWORD fake_clock() {
+    redraws_at_clock_read = total_redraws();
+    return fake_ms;
+}
 
 TEST_F(DisplayTest, FirstRedrawSizesTheSurfaceAndTheWindow) {
     testing::internal::CaptureStdout();
@@ -455,23 +457,29 @@ TEST_F(DisplayTest, StatisticsTickOnlyPastOneSecondOfRedrawTime) {
     settled_redraws();
     const std::string untitled = title(win);  // no time has passed: no tick yet
     ASSERT_EQ(untitled, "Tolmirex");
+    // One redraw, then the loop at the start of its next pass, the clock read
+    // there, so that moving the clock counts towards that pass.
+    auto pass = [&] {
+        const unsigned long before = total_redraws();
+        return redraw_once(win) && wait_until([&] { return redraws_at_clock_read > before; });
+    };
 
     // Each pass is timed from the end of the last one to the end of its redraw.
     fake_ms += 1000;
-    ASSERT_TRUE(redraw_once(win));  // accounts 1000 ms
-    ASSERT_TRUE(redraw_once(win));  // exactly 1000 ms: no tick
+    ASSERT_TRUE(pass());  // accounts 1000 ms
+    ASSERT_TRUE(pass());  // exactly 1000 ms: no tick
     fake_ms += 1;
-    ASSERT_TRUE(redraw_once(win));  // 1001 ms
+    ASSERT_TRUE(pass());  // 1001 ms
     EXPECT_EQ(title(win), untitled);
 
     // The tick runs in the next pass; that pass is accounted after it.
     fake_ms += 500;
-    ASSERT_TRUE(redraw_once(win));
+    ASSERT_TRUE(pass());
     EXPECT_TRUE(wait_until([&] { return title(win) != untitled; }));
     const std::string first_tick = title(win);
     fake_ms += 501;
-    ASSERT_TRUE(redraw_once(win));  // 500 + 501 ms over two passes
-    ASSERT_TRUE(redraw_once(win));  // ticks: 2 redraws in 1001 ms
+    ASSERT_TRUE(pass());  // 500 + 501 ms over two passes
+    ASSERT_TRUE(pass());  // ticks: 2 redraws in 1001 ms
     EXPECT_TRUE(wait_until([&] { return title(win).rfind("Video FPS: 2.0; ", 0) == 0; })) << title(win);
 
     // Time passing without a redraw changes nothing.
