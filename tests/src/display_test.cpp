@@ -184,27 +184,17 @@ TEST_F(DisplayTest, WindowLimitsAreHonoured) {
 
 TEST_F(DisplayTest, TitleCarriesTheStatistics) {
     start();
-    std::string first;
-    ASSERT_TRUE(wait_until([&] {
-        auto titled = windows_with_name_prefix(observer, "Video FPS: ");
-        return !titled.empty() && !(first = window_name(observer, titled[0])).empty();
-    }));
-    unsigned long frames1 = 0, lost = 0;
-    double video_fps = 0, fps = 0;
-    ASSERT_EQ(sscanf(first.c_str(), "Video FPS: %lf; Acquisition: frm %lu skip %lu fps %lf", &video_fps, &frames1,
-                     &lost, &fps),
-              4)
-        << first;
-    EXPECT_GT(video_fps, 0.0);
-    EXPECT_GT(fps, 0.0);
-    std::string later;
-    ASSERT_TRUE(wait_until([&] {
-        auto titled = windows_with_name_prefix(observer, "Video FPS: ");
-        return !titled.empty() && (later = window_name(observer, titled[0])) != first;
-    }));
-    unsigned long frames2 = 0;
-    ASSERT_EQ(sscanf(later.c_str(), "Video FPS: %*f; Acquisition: frm %lu", &frames2), 1);
-    EXPECT_GT(frames2, frames1);
+    const Window win = wait_for_window(observer, "Video FPS: ");
+    ASSERT_NE(win, 0u);
+    const std::string first = title(win);
+    Title ticked, later;
+    ASSERT_TRUE(parse_title(first, &ticked)) << first;
+    EXPECT_GT(ticked.video_fps, 0.0);
+    EXPECT_GT(ticked.camera_fps, 0.0);
+    std::string text;
+    ASSERT_TRUE(wait_until([&] { return (text = title(win)) != first; }));
+    ASSERT_TRUE(parse_title(text, &later)) << text;
+    EXPECT_GT(later.frames, ticked.frames);
 }
 
 TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw) {

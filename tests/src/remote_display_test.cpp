@@ -22,16 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Title {
-    double video_fps = 0, camera_fps = 0;
-    unsigned long frames = 0, lost = 0;
-};
-
-bool parse_title(const std::string& text, Title* t) {
-    return sscanf(text.c_str(), "Video FPS: %lf; Acquisition: frm %lu skip %lu fps %lf", &t->video_fps, &t->frames,
-                  &t->lost, &t->camera_fps) == 4;
-}
-
 // Links to try: REMOTE_LINKS (a comma list of tc rates, or "unthrottled")
 // when set, as the benchmark does.
 std::vector<std::string> links() {

@@ -3,6 +3,7 @@
 
 #include <X11/Xutil.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -128,6 +129,11 @@ void set_env(const char* name, const char* value) {
         setenv(name, value, 1);
     else
         unsetenv(name);
+}
+
+bool parse_title(const std::string& text, Title* t) {
+    return sscanf(text.c_str(), "Video FPS: %lf; Acquisition: frm %lu skip %lu fps %lf", &t->video_fps, &t->frames,
+                  &t->lost, &t->camera_fps) == 4;
 }
 
 size_t occurrences(const std::string& text, const std::string& part) {

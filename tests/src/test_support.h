@@ -39,6 +39,13 @@ std::string window_name(Display* dpy, Window w);
 // Asks for a window to be closed, as a window manager does (WM_DELETE_WINDOW).
 void send_close_request(Display* dpy, Window w);
 
+// The video window's title as the statistics tick writes it, read back.
+struct Title {
+    double video_fps = 0, camera_fps = 0;
+    unsigned long frames = 0, lost = 0;
+};
+bool parse_title(const std::string& text, Title* title);
+
 // How often `part` occurs in `text` (overlaps counted), e.g. lines of a message.
 size_t occurrences(const std::string& text, const std::string& part);
 
