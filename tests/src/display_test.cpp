@@ -2,7 +2,6 @@
 // software VA driver, private X server. The test thread plays the main thread.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>

@@ -3,6 +3,7 @@
 // crosses the link. The camera must keep its rate, the panel must answer
 // and closing must stay quick, whatever the link carries. Runs inside a
 // private network namespace (tests/src/on-remote-display); skips elsewhere.
+// Test thread; the viewer runs as a process of its own.
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 
