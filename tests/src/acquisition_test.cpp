@@ -239,7 +239,7 @@ TEST_F(AcquisitionTest, ACameraStuckInResetsIsReportedAndReopenedAtAPace) {
     const size_t reopens = zebsim::count("cqkInitialize");
     const auto begin = std::chrono::steady_clock::now();
     stop();
-    const double stop_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    const double stop_s = seconds_since(begin);
     EXPECT_LT(reopens, 20u);
     EXPECT_GT(reopens, 3u);
     EXPECT_LT(stop_s, 0.5);  // a stop ends the pause at once
@@ -254,7 +254,7 @@ TEST_F(AcquisitionTest, StopWhileNothingArrivesEndsWithinOneWait) {
     ASSERT_TRUE(wait_until([] { return zebsim::count("cqWaitForField") >= 1; }));
     const auto begin = std::chrono::steady_clock::now();
     stop();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    const double seconds = seconds_since(begin);
     EXPECT_LT(seconds, 5.0);  // one 1000 ms wait, with a wide margin for loaded machines
     EXPECT_TRUE(ends_with_destroy_notice());
     EXPECT_EQ(lps->dwNframes.load(), 0u);

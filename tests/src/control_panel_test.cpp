@@ -61,6 +61,16 @@ protected:
         EXPECT_EQ(gtk_adjustment_get_upper(a), upper);
     }
 
+    // Acquisition switched on after it was off: a new worker opens the
+    // camera without complaint. The calls logged are the new worker's.
+    void switch_on_again() {
+        zebsim::clear_calls();
+        testing::internal::CaptureStdout();
+        click(cw.run);  // on
+        ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
+        EXPECT_EQ(testing::internal::GetCapturedStdout().find("Couldn't"), std::string::npos);
+    }
+
     ctrl_window cw{};
 };
 
@@ -229,11 +239,7 @@ TEST_F(ControlPanelTest, SwitchingAcquisitionOnAgainRestartsCleanly) {
     EXPECT_EQ(hMV, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(gtk_widget_get_sensitive(cw.mode));
 
-    zebsim::clear_calls();
-    testing::internal::CaptureStdout();
-    click(cw.run);  // on
-    ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
-    EXPECT_EQ(testing::internal::GetCapturedStdout().find("Couldn't"), std::string::npos);
+    ASSERT_NO_FATAL_FAILURE(switch_on_again());
     EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(cw.mode)), 0);
     EXPECT_EQ(zebsim::count("cqGetGainInfo"), 0u);        // update_mode did not run
     EXPECT_EQ(zebsim::count("cqGetModeDescriptor"), 1u);  // mode 0's full frame for the region
@@ -250,11 +256,7 @@ TEST_F(ControlPanelTest, AfterARestartThePanelAndTheCameraAgree) {
     gtk_adjustment_set_value(scale(cw.gain), 12);
     click(cw.color);
     click(cw.run);  // off
-    zebsim::clear_calls();
-    testing::internal::CaptureStdout();
-    click(cw.run);  // on
-    ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
-    EXPECT_EQ(testing::internal::GetCapturedStdout().find("Couldn't"), std::string::npos);
+    ASSERT_NO_FATAL_FAILURE(switch_on_again());
 
     // The new worker opened the camera with what the panel shows.
     EXPECT_EQ(set_mode_calls(), Calls{"cqSetMode 40000 0 0 0 0 0"});

@@ -2,7 +2,6 @@
 // software VA driver, private X server. The test thread plays the main thread.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "frame_handover.h"
 #include "rate_stats.h"
 #include "setup.h"
+#include "sim_test_support.h"
 #include "test_support.h"
 #include "zebsim.h"
 
@@ -115,10 +115,7 @@ protected:
     bool redraw_once(Window win) {
         const unsigned long before = total_redraws();
         send_expose(win, 0);
-        const bool redrawn = wait_until([&] { return total_redraws() > before; });
-        // Time for the loop to read the start of its next pass.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return redrawn;
+        return wait_until([&] { return total_redraws() > before; });
     }
 
     std::string title(Window win) { return window_name(observer, win); }
@@ -136,9 +133,14 @@ protected:
     Display* observer = nullptr;
 };
 
-// A clock the test moves by hand.
+// A clock the test moves by hand. Each read notes the redraws counted by
+// then, so a test can see the loop read the start of its next pass.
 std::atomic<DWORD> fake_ms{100000};
-DWORD fake_clock() { return fake_ms; }
+std::atomic<unsigned long> redraws_at_clock_read{0};
+DWORD fake_clock() {
+    redraws_at_clock_read = total_redraws();
+    return fake_ms;
+}
 
 TEST_F(DisplayTest, FirstRedrawSizesTheSurfaceAndTheWindow) {
     testing::internal::CaptureStdout();
@@ -181,27 +183,17 @@ TEST_F(DisplayTest, WindowLimitsAreHonoured) {
 
 TEST_F(DisplayTest, TitleCarriesTheStatistics) {
     start();
-    std::string first;
-    ASSERT_TRUE(wait_until([&] {
-        auto titled = windows_with_name_prefix(observer, "Video FPS: ");
-        return !titled.empty() && !(first = window_name(observer, titled[0])).empty();
-    }));
-    unsigned long frames1 = 0, lost = 0;
-    double video_fps = 0, fps = 0;
-    ASSERT_EQ(sscanf(first.c_str(), "Video FPS: %lf; Acquisition: frm %lu skip %lu fps %lf", &video_fps, &frames1,
-                     &lost, &fps),
-              4)
-        << first;
-    EXPECT_GT(video_fps, 0.0);
-    EXPECT_GT(fps, 0.0);
-    std::string later;
-    ASSERT_TRUE(wait_until([&] {
-        auto titled = windows_with_name_prefix(observer, "Video FPS: ");
-        return !titled.empty() && (later = window_name(observer, titled[0])) != first;
-    }));
-    unsigned long frames2 = 0;
-    ASSERT_EQ(sscanf(later.c_str(), "Video FPS: %*f; Acquisition: frm %lu", &frames2), 1);
-    EXPECT_GT(frames2, frames1);
+    const Window win = wait_for_window(observer, "Video FPS: ");
+    ASSERT_NE(win, 0u);
+    const std::string first = title(win);
+    Title ticked, later;
+    ASSERT_TRUE(parse_title(first, &ticked)) << first;
+    EXPECT_GT(ticked.video_fps, 0.0);
+    EXPECT_GT(ticked.camera_fps, 0.0);
+    std::string text;
+    ASSERT_TRUE(wait_until([&] { return (text = title(win)) != first; }));
+    ASSERT_TRUE(parse_title(text, &later)) << text;
+    EXPECT_GT(later.frames, ticked.frames);
 }
 
 TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw) {
@@ -387,15 +379,16 @@ private:
     std::thread thread_;
 };
 
-// True when most of the window's top-left corner is painted, not its white background.
-bool corner_painted(Display* dpy, Window win) {
-    XImage* image = XGetImage(dpy, win, 0, 0, 64, 64, AllPlanes, ZPixmap);
-    if (!image) return false;
+// Pixels of the size x size square at (left, top) of the window that are
+// painted, not its white background; 0 when it cannot be read.
+int painted_pixels(Display* dpy, Window win, int left, int top, unsigned size) {
+    XImage* image = XGetImage(dpy, win, left, top, size, size, AllPlanes, ZPixmap);
+    if (!image) return 0;
     int painted = 0;
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) painted += (XGetPixel(image, x, y) & 0xFFFFFF) != 0xFFFFFF;
+    for (int y = 0; y < int(size); ++y)
+        for (int x = 0; x < int(size); ++x) painted += (XGetPixel(image, x, y) & 0xFFFFFF) != 0xFFFFFF;
     XDestroyImage(image);
-    return painted > 64 * 64 / 2;
+    return painted;
 }
 
 TEST_F(DisplayTest, RedrawsWhileTheCameraClosesNeverReadItsFreedFrames) {
@@ -411,7 +404,7 @@ TEST_F(DisplayTest, RedrawsWhileTheCameraClosesNeverReadItsFreedFrames) {
     }
     // The last resize cleared the window to its white background; a frame
     // of the reopened camera paints it again.
-    EXPECT_TRUE(wait_until([&] { return corner_painted(observer, win); }));
+    EXPECT_TRUE(wait_until([&] { return painted_pixels(observer, win, 0, 0, 64) > 64 * 64 / 2; }));
     {
         Resizer resizer(win);
         // The worker's exit path with a frame still in the record: the
@@ -453,23 +446,29 @@ TEST_F(DisplayTest, StatisticsTickOnlyPastOneSecondOfRedrawTime) {
     settled_redraws();
     const std::string untitled = title(win);  // no time has passed: no tick yet
     ASSERT_EQ(untitled, "Tolmirex");
+    // One redraw, then the loop at the start of its next pass, the clock read
+    // there, so that moving the clock counts towards that pass.
+    auto pass = [&] {
+        const unsigned long before = total_redraws();
+        return redraw_once(win) && wait_until([&] { return redraws_at_clock_read > before; });
+    };
 
     // Each pass is timed from the end of the last one to the end of its redraw.
     fake_ms += 1000;
-    ASSERT_TRUE(redraw_once(win));  // accounts 1000 ms
-    ASSERT_TRUE(redraw_once(win));  // exactly 1000 ms: no tick
+    ASSERT_TRUE(pass());  // accounts 1000 ms
+    ASSERT_TRUE(pass());  // exactly 1000 ms: no tick
     fake_ms += 1;
-    ASSERT_TRUE(redraw_once(win));  // 1001 ms
+    ASSERT_TRUE(pass());  // 1001 ms
     EXPECT_EQ(title(win), untitled);
 
     // The tick runs in the next pass; that pass is accounted after it.
     fake_ms += 500;
-    ASSERT_TRUE(redraw_once(win));
+    ASSERT_TRUE(pass());
     EXPECT_TRUE(wait_until([&] { return title(win) != untitled; }));
     const std::string first_tick = title(win);
     fake_ms += 501;
-    ASSERT_TRUE(redraw_once(win));  // 500 + 501 ms over two passes
-    ASSERT_TRUE(redraw_once(win));  // ticks: 2 redraws in 1001 ms
+    ASSERT_TRUE(pass());  // 500 + 501 ms over two passes
+    ASSERT_TRUE(pass());  // ticks: 2 redraws in 1001 ms
     EXPECT_TRUE(wait_until([&] { return title(win).rfind("Video FPS: 2.0; ", 0) == 0; })) << title(win);
 
     // Time passing without a redraw changes nothing.
@@ -493,11 +492,7 @@ TEST_F(DisplayTest, PassesWithNothingToDrawStillCount) {
     lps->color = 1;
     testing::internal::CaptureStdout();
     startLive();
-    std::string first;
-    ASSERT_TRUE(wait_until([&] {
-        auto titled = windows_with_name_prefix(observer, "Video FPS: ");
-        return !titled.empty() && !(first = window_name(observer, titled[0])).empty();
-    })) << "no title";
+    ASSERT_NE(wait_for_window(observer, "Video FPS: "), 0u) << "no title";
     stopLive();
     joinLive();
     EXPECT_EQ(testing::internal::GetCapturedStdout().find("Image size changed"), std::string::npos);
@@ -508,19 +503,12 @@ TEST_F(DisplayTest, PassesWithNothingToDrawStillCount) {
 // A bitmap of cx x cy pixels made by the camera library itself on a handle
 // of its own, so that cqFreeBitmap takes it back like any other.
 CQGETBITMAP library_bitmap(DWORD cx, DWORD cy) {
-    DWORD id = 0;
-    cqkGetDevice(0, &id);
-    HANDLE h = INVALID_HANDLE_VALUE;
-    cqkInitialize("", id, &h);
+    const HANDLE h = simtest::open_camera();
     cqSetMode(h, 10000, 0, 0, 0, cx, cy);
     while (!cqIsSetModeComplete(h)) {
     }
     cqStartAcquisition(h);
-    while (cqWaitForField(h, 1000) != 0) {
-    }
-    void* data = nullptr;
-    while (cqIsFieldReady(h) == 0) cqAcquireField(h, &data);
-    cqUpdateFrame(h, data);
+    simtest::next_frame(h);
     CQGETBITMAP bitmap{};
     CQGETBITMAPOPT options{};
     if (cqProcessFrame(h) != 0 || cqRetrieveBitmapAdv(h, &bitmap, &options) != 0) bitmap = {};
@@ -547,13 +535,7 @@ TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch) {
     // A resize with no new bitmap shows the held one again, at the new size.
     XResizeWindow(observer, win, 800, 640);
     XFlush(observer);
-    EXPECT_TRUE(wait_until([&] {
-        XImage* image = XGetImage(observer, win, 760, 600, 32, 32, AllPlanes, ZPixmap);
-        if (!image) return false;
-        const bool painted = (XGetPixel(image, 16, 16) & 0xFFFFFF) != 0xFFFFFF;
-        XDestroyImage(image);
-        return painted;
-    }));
+    EXPECT_TRUE(wait_until([&] { return painted_pixels(observer, win, 776, 616, 1) == 1; }));
 
     // Colour off while a bitmap waits: it stays in the slot and the size
     // comes from the frame; colour back on hands it over.

@@ -3,6 +3,7 @@
 // crosses the link. The camera must keep its rate, the panel must answer
 // and closing must stay quick, whatever the link carries. Runs inside a
 // private network namespace (tests/src/on-remote-display); skips elsewhere.
+// Test thread; the viewer runs as a process of its own.
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 
@@ -21,18 +22,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-struct Title {
-    double video_fps = 0, camera_fps = 0;
-    unsigned long frames = 0, lost = 0;
-};
-
-bool parse_title(const std::string& text, Title* t) {
-    return sscanf(text.c_str(), "Video FPS: %lf; Acquisition: frm %lu skip %lu fps %lf", &t->video_fps, &t->frames,
-                  &t->lost, &t->camera_fps) == 4;
-}
 
 // Links to try: REMOTE_LINKS (a comma list of tc rates, or "unthrottled")
 // when set, as the benchmark does.
@@ -70,20 +59,8 @@ protected:
         }
     }
 
-    Window window_titled(const std::string& prefix, double seconds) {
-        Window found = 0;
-        wait_until(
-            [&] {
-                auto windows = windows_with_name_prefix(local, prefix);
-                found = windows.size() == 1 ? windows[0] : 0;
-                return found != 0;
-            },
-            seconds);
-        return found;
-    }
-
     bool read_title(Title* t) {
-        const Window video = window_titled("Video FPS: ", 1);
+        const Window video = wait_for_window(local, "Video FPS: ", 1);
         return video && parse_title(window_name(local, video), t);
     }
 
@@ -117,7 +94,7 @@ protected:
 
 TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick) {
     Viewer viewer({{"DISPLAY", remote}, {"SOFTVA_XSHM", "off"}, {"ZEBSIM_CALL_LOG", call_log.c_str()}});
-    const Window control = window_titled("Tolmirex control", 30);
+    const Window control = wait_for_window(local, "Tolmirex control", 30);
     ASSERT_NE(control, 0u) << viewer.errors();
     // Apart from the video window, where a click cannot miss it.
     XMoveWindow(local, control, 1200, 100);
@@ -126,7 +103,7 @@ TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick) {
 
     // The title's first tick comes after a second of redraws; from then on
     // no frame may be lost, however slowly the pictures travel.
-    ASSERT_NE(window_titled("Video FPS: ", 30), 0u) << viewer.output();
+    ASSERT_NE(wait_for_window(local, "Video FPS: ", 30), 0u) << viewer.output();
     const auto begin = Clock::now();
     Title first, last;
     ASSERT_TRUE(wait_until([&] { return read_title(&first); }));

@@ -3,6 +3,7 @@
 
 #include <X11/Xutil.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -92,6 +93,18 @@ std::vector<Window> windows_with_name_prefix(Display* dpy, const std::string& pr
     return found;
 }
 
+Window wait_for_window(Display* dpy, const std::string& prefix, double seconds) {
+    Window found = 0;
+    wait_until(
+        [&] {
+            const auto windows = windows_with_name_prefix(dpy, prefix);
+            found = windows.size() == 1 ? windows[0] : 0;
+            return found != 0;
+        },
+        seconds);
+    return found;
+}
+
 std::vector<Window> windows_named(Display* dpy, const std::string& name) {
     std::vector<Window> found;
     for (Window w : windows_with_name_prefix(dpy, name))
@@ -116,6 +129,11 @@ void set_env(const char* name, const char* value) {
         setenv(name, value, 1);
     else
         unsetenv(name);
+}
+
+bool parse_title(const std::string& text, Title* t) {
+    return sscanf(text.c_str(), "Video FPS: %lf; Acquisition: frm %lu skip %lu fps %lf", &t->video_fps, &t->frames,
+                  &t->lost, &t->camera_fps) == 4;
 }
 
 size_t occurrences(const std::string& text, const std::string& part) {

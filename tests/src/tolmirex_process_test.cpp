@@ -4,7 +4,7 @@
 #include <X11/Xlib.h>
 
 #include <chrono>
-#include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -20,23 +20,22 @@ protected:
     void SetUp() override { dpy = XOpenDisplay(nullptr); }
     void TearDown() override { XCloseDisplay(dpy); }
 
-    Window find_one(const std::string& prefix) {
-        Window found = 0;
-        wait_until([&] {
-            auto windows = windows_with_name_prefix(dpy, prefix);
-            found = windows.size() == 1 ? windows[0] : 0;
-            return found != 0;
-        });
-        return found;
-    }
-
-    // Runs the viewer with WIN_WIDTH set, expects that window size, closes it.
-    void expect_window_for_width(const char* win_width, const std::string& size) {
+    // Runs the viewer with WIN_WIDTH set, expects that window size, runs
+    // `while_open` and closes it; the seconds the close took.
+    double expect_window_for_width(
+        const char* win_width, const std::string& size,
+        const std::function<void(Viewer&)>& while_open = [](Viewer&) {}) {
         Viewer viewer(Environment{{"WIN_WIDTH", win_width}});
-        ASSERT_NE(find_one("Video FPS: "), 0u);
+        if (!wait_for_window(dpy, "Video FPS: ")) {
+            ADD_FAILURE() << "no video window: " << viewer.output();
+            return -1;
+        }
         EXPECT_NE(viewer.output().find("Window size changed to " + size + "\n"), std::string::npos) << viewer.output();
-        send_close_request(dpy, find_one("Tolmirex control"));
+        while_open(viewer);
+        const auto begin = std::chrono::steady_clock::now();
+        send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
         EXPECT_EQ(viewer.wait_exit(), 0);
+        return seconds_since(begin);
     }
 
     Display* dpy = nullptr;
@@ -57,29 +56,28 @@ TEST_F(ProcessTest, NoCamera) {
 
 TEST_F(ProcessTest, RunsAndEndsWhenTheControlWindowCloses) {
     Viewer viewer;
-    const Window control = find_one("Tolmirex control");
+    const Window control = wait_for_window(dpy, "Tolmirex control");
     ASSERT_NE(control, 0u);
-    ASSERT_NE(find_one("Video FPS: "), 0u) << viewer.output();
+    ASSERT_NE(wait_for_window(dpy, "Video FPS: "), 0u) << viewer.output();
     EXPECT_NE(viewer.output().find("Image size changed to 1280x1024\nWindow size changed to 640x512\n"),
               std::string::npos);
 
     const auto begin = std::chrono::steady_clock::now();
     send_close_request(dpy, control);
     EXPECT_EQ(viewer.wait_exit(), 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    EXPECT_LT(seconds, 6.0);  // one camera wait plus the release, with a wide margin
+    EXPECT_LT(seconds_since(begin), 6.0);  // one camera wait plus the release, with a wide margin
     EXPECT_TRUE(windows_with_name_prefix(dpy, "Video FPS").empty());
 }
 
 TEST_F(ProcessTest, ClosingTheVideoWindowKeepsThePanel) {
     Viewer viewer;
-    const Window video = find_one("Video FPS: ");
+    const Window video = wait_for_window(dpy, "Video FPS: ");
     ASSERT_NE(video, 0u);
     send_close_request(dpy, video);
     EXPECT_TRUE(wait_until([&] { return windows_with_name_prefix(dpy, "Video FPS").empty(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_TRUE(viewer.running());
-    const Window control = find_one("Tolmirex control");
+    const Window control = wait_for_window(dpy, "Tolmirex control");
     ASSERT_NE(control, 0u);
     send_close_request(dpy, control);
     EXPECT_EQ(viewer.wait_exit(), 0);
@@ -92,17 +90,12 @@ TEST_F(ProcessTest, WindowLimitFromTheEnvironment) { expect_window_for_width("80
 TEST_F(ProcessTest, WindowLimitsAtTheExtremesNeitherCrashNorCostMemory) {
     for (auto [limit, size] : {std::pair{"1", "1x1"}, std::pair{"40000", "32767x26213"}}) {
         SCOPED_TRACE(limit);
-        Viewer viewer(Environment{{"WIN_WIDTH", limit}});
-        ASSERT_NE(find_one("Video FPS: "), 0u) << viewer.output();
-        EXPECT_NE(viewer.output().find(std::string("Window size changed to ") + size + "\n"), std::string::npos)
-            << viewer.output();
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-        ASSERT_TRUE(viewer.running());
-        EXPECT_LT(viewer.resident_mb(), 200.0);
-        const auto begin = std::chrono::steady_clock::now();
-        send_close_request(dpy, find_one("Tolmirex control"));
-        EXPECT_EQ(viewer.wait_exit(), 0);
-        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 2.0);
+        const double close_s = expect_window_for_width(limit, size, [](Viewer& viewer) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            ASSERT_TRUE(viewer.running());
+            EXPECT_LT(viewer.resident_mb(), 200.0);
+        });
+        EXPECT_LT(close_s, 2.0);
     }
 }
 
@@ -116,7 +109,7 @@ TEST_F(ProcessTest, ACameraThatCannotBeStartedIsNamed) {
         EXPECT_TRUE(wait_until([&] { return viewer.errors().find(line) != std::string::npos; })) << viewer.errors();
         EXPECT_TRUE(wait_until([&] { return windows_with_name_prefix(dpy, "Tolmirex").size() == 1; }));
         EXPECT_EQ(viewer.errors().find('\n'), viewer.errors().size() - 1) << "one line: " << viewer.errors();
-        send_close_request(dpy, find_one("Tolmirex control"));
+        send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
         EXPECT_EQ(viewer.wait_exit(), 0);
     }
 }

@@ -20,7 +20,7 @@ using Environment = std::vector<std::pair<const char*, const char*>>;
 // One run of the program, its standard output and error collected through pipes.
 class Viewer {
 public:
-    explicit Viewer(const Environment& env = Environment(), const char* binary = TOLMIREX_BINARY) {
+    explicit Viewer(const Environment& env = Environment()) {
         int out[2], err[2];
         if (pipe(out) != 0 || pipe(err) != 0) abort();
         pid_ = fork();
@@ -29,7 +29,7 @@ public:
             dup2(err[1], STDERR_FILENO);
             for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
             for (auto& [name, value] : env) set_env(name, value);
-            execl(binary, binary, static_cast<char*>(nullptr));
+            execl(TOLMIREX_BINARY, TOLMIREX_BINARY, static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
@@ -98,7 +98,6 @@ private:
 
     pid_t pid_ = -1;
     int out_ = -1, err_ = -1;
-    std::string errors_;
     bool exited_ = false;
-    std::string output_;
+    std::string output_, errors_;
 };
