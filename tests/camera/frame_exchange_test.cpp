@@ -167,11 +167,12 @@ TEST(FrameExchange, AClosedHandlesFramesAreFreedAndTheLastCloseLeavesNone) {
 TEST(FrameExchange, AFrameTheProducerKeepsIsFreedWhenItLetsGoAfterTheLastClose) {
     FrameExchange exchange;
     HandleQueue handle;
-    exchange.attach(&handle);
-    exchange.begin(&handle);
-    FrameBuffer* kept = publish(exchange, 1);
-    exchange.retain(kept);  // as a producer keeps its newest complete frame
-    exchange.detach(&handle);
+    FrameBuffer* kept = nullptr;
+    {
+        Streaming streaming(exchange, &handle);
+        kept = publish(exchange, 1);
+        exchange.retain(kept);  // as a producer keeps its newest complete frame
+    }                           // the last handle closes
     EXPECT_EQ(exchange.buffer_count(), 1u);
     exchange.unpin(kept);
     EXPECT_EQ(exchange.buffer_count(), 0u);
