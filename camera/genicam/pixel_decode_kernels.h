@@ -1,7 +1,7 @@
 // pixel_decode_kernels.h - the per-instruction-set builds of the pixel_decode.h
 // kernels (internal to genicam_arithmetic, and for its tests and benchmark).
 // Each build is a whole kernel: it converts any first/count itself, with
-// scalar code for the part before and after its vector steps.  The AVX2 forms
+// scalar code for the samples before and after its vector steps.  The AVX2 forms
 // may only be called where the processor has AVX2 (decode_kernels() checks).
 // Pure functions; any thread.
 #pragma once
