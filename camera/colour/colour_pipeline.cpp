@@ -118,6 +118,15 @@ void Pipeline::configure(const Settings& settings) {
         f.fixed = detail::fold_fixed(gain, offset);
         return f;
     };
+    double rgb_gain[3][3], rgb_offset[3];
+    for (int o = 0; o < 3; ++o) {
+        rgb_offset[o] = 0;
+        for (int i = 0; i < 3; ++i) {
+            rgb_gain[o][i] = settings.matrix[o][i] * settings.white_balance[i] * scale;
+            rgb_offset[o] -= rgb_gain[o][i] * settings.black;
+        }
+    }
+    camera_colour_ = fold_camera_colour(rgb_gain, rgb_offset);
     rggb_ = fold(0, 2);
     bggr_ = fold(2, 0);
     mono_gain_ = static_cast<float>(scale);
@@ -130,7 +139,9 @@ void Pipeline::configure(const Settings& settings) {
 void Pipeline::process(const RawImage& raw, uint32_t* bgrx) const {
     const long w = raw.width, h = raw.height;
     if (w == 0 || h == 0) return;
-    if (raw.mosaic == Mosaic::mono) {
+    if (const auto colour = raw.colour_image()) {
+        camera_colour_image(*colour, camera_colour_, bgrx);
+    } else if (raw.mosaic == Mosaic::mono) {
         if (raw.bytes_per_sample == 1)
             mono_image(static_cast<const uint8_t*>(raw.data), size_t(w) * h, mono_gain_, mono_offset_, bgrx);
         else
@@ -145,6 +156,7 @@ void Pipeline::process(const RawImage& raw, uint32_t* bgrx) const {
 std::optional<std::array<double, 4>> mosaic_means(const RawImage& raw, uint32_t x0, uint32_t y0, uint32_t cx,
                                                   uint32_t cy) {
     if (cx == 0 || cy == 0 || uint64_t{x0} + cx > raw.width || uint64_t{y0} + cy > raw.height) return std::nullopt;
+    if (const auto colour = raw.colour_image()) return camera_colour_means(*colour, x0, y0, cx, cy);
     if (raw.bytes_per_sample == 1)
         return sum_positions(static_cast<const uint8_t*>(raw.data), raw.width, x0, y0, cx, cy);
     return sum_positions(static_cast<const uint16_t*>(raw.data), raw.width, x0, y0, cx, cy);

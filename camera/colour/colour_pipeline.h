@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "camera_colour.h"
 #include "colour_fixed_point.h"
 #include "colour_float_rows.h"
 #include "mosaic.h"
@@ -32,6 +33,15 @@ struct RawImage {
     uint32_t width, height;
     uint32_t bytes_per_sample;  // 1, or 2 (little-endian, up to 16 significant bits)
     Mosaic mosaic;
+    // A camera's own colour for the same pixels, which the samples are then
+    // the luma of: processed from it, with no demosaic.
+    const uint8_t* camera_colour = nullptr;
+    CameraColour camera_colour_layout = CameraColour::rgb8;
+
+    std::optional<CameraColourImage> colour_image() const {
+        if (!camera_colour) return std::nullopt;
+        return CameraColourImage{camera_colour, width, height, camera_colour_layout};
+    }
 };
 
 // A colour matrix for a typical sensor behind an IR-cut filter; each row sums
@@ -56,6 +66,7 @@ private:
         detail::FixedSet fixed;
         detail::FloatCoefficients floating;
     } rggb_{}, bggr_{};
+    CameraColourTables camera_colour_{};
     float mono_gain_ = 0, mono_offset_ = 0;
     bool has_gamma_ = false;
     std::array<uint8_t, 256> gamma_lut_{};
@@ -63,7 +74,7 @@ private:
 
 // Means of the four mosaic positions over a region of the image, in the order
 // top-left, top-right, bottom-left, bottom-right of each 2x2 cell (positions
-// counted from the image's origin).  nullopt when the region is empty or
+// counted from the image's origin); of a camera's own colour, R, G, G and B.  nullopt when the region is empty or
 // outside the image.
 std::optional<std::array<double, 4>> mosaic_means(const RawImage& raw, uint32_t x0, uint32_t y0, uint32_t cx,
                                                   uint32_t cy);

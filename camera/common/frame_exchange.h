@@ -32,8 +32,14 @@ struct FrameFacts {
     uint32_t bytes_per_sample = 1;
     colour::Mosaic mosaic = colour::Mosaic::mono;
     bool complete = true;  // false: the frame's own pixels did not all arrive (cqIsFrameComplete)
+    // A colour camera's own pixels, right after the samples (which are then
+    // their luma, 8-bit), for the colour pipeline.
+    std::optional<colour::CameraColour> camera_colour;
 
-    size_t bytes() const { return size_t{width} * height * bytes_per_sample; }  // of the pixels, rows packed
+    size_t sample_bytes() const { return size_t{width} * height * bytes_per_sample; }  // rows packed
+    size_t bytes() const {  // of the whole frame
+        return sample_bytes() + (camera_colour ? size_t{width} * height * colour::bytes_per_pixel(*camera_colour) : 0);
+    }
 };
 
 // Reused while any handle references it; freed when a handle is closed and
@@ -50,7 +56,12 @@ struct FrameBuffer {
 // The frame as the colour pipeline reads it.
 inline colour::RawImage raw_image(const FrameBuffer& frame) {
     const FrameFacts& f = frame.facts;
-    return {frame.data.get(), f.width, f.height, f.bytes_per_sample, f.mosaic};
+    colour::RawImage raw{frame.data.get(), f.width, f.height, f.bytes_per_sample, f.mosaic};
+    if (f.camera_colour) {
+        raw.camera_colour = frame.data.get() + f.sample_bytes();
+        raw.camera_colour_layout = *f.camera_colour;
+    }
+    return raw;
 }
 
 // One handle's frames.  Owned by the handle, guarded by the exchange it is

@@ -117,6 +117,36 @@ TEST(ColourPipeline, MeansByMosaicPosition) {
     EXPECT_FALSE(colour::mosaic_means({raw.data(), 10, 6, 2, Mosaic::bggr}, 8, 0, 4, 2));
 }
 
+// A camera's own colour goes through white balance, matrix and contrast
+// without a demosaic, from any of its layouts; its means are R, G, G, B.
+TEST(ColourPipeline, CameraColourIsBalancedAndCorrectedPixelByPixel) {
+    colour::Settings settings;
+    settings.top = 255;
+    settings.white_balance = {2.0, 1.0, 0.5};
+    colour::Pipeline pipeline;
+    pipeline.configure(settings);
+    const uint8_t luma[2] = {0, 0};  // the frame's samples: not what is processed
+    const uint8_t rgb[6] = {100, 50, 200, 10, 20, 30}, bgra[8] = {200, 50, 100, 0, 30, 20, 10, 0};
+    uint32_t out[2];
+    for (auto [pixels, layout] : {std::pair{rgb, colour::CameraColour::rgb8}, std::pair{bgra, colour::CameraColour::bgra8}}) {
+        pipeline.process({luma, 2, 1, 1, Mosaic::rggb, pixels, layout}, out);
+        EXPECT_EQ(out[0], bgrx(200, 50, 100));
+        EXPECT_EQ(out[1], bgrx(20, 20, 15));
+    }
+    // 4:2:2, BT.601 full range: grey stays grey; Cr lifts red.
+    const uint8_t yuyv[4] = {100, 128, 150, 178};
+    settings.white_balance = {1, 1, 1};
+    pipeline.configure(settings);
+    pipeline.process({luma, 2, 1, 1, Mosaic::rggb, yuyv, colour::CameraColour::yuyv}, out);
+    EXPECT_EQ(out[0], bgrx(170, 64, 100));  // 100 + 1.402 * 50, 100 - 0.714 * 50
+    const uint8_t grey[4] = {128, 90, 128, 90};  // UYVY
+    pipeline.process({luma, 2, 1, 1, Mosaic::rggb, grey, colour::CameraColour::uyvy}, out);
+    EXPECT_EQ(out[1], bgrx(90, 90, 90));
+    auto m = colour::mosaic_means({luma, 2, 1, 1, Mosaic::rggb, rgb, colour::CameraColour::rgb8}, 0, 0, 2, 1);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(*m, (std::array<double, 4>{55, 35, 35, 115}));
+}
+
 namespace {
 
 // Random samples below 2^bits, stored in T.
