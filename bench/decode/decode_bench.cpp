@@ -69,7 +69,7 @@ void bench_unpack(const char* format, Packing packing) {
 }
 
 void bench_luma(const char* format, CameraColour colour) {
-    const uint32_t bpp = colour_bytes_per_pixel(colour);
+    const uint32_t bpp = colour::bytes_per_pixel(colour);
     const auto image = noise(kPixels * bpp);
     std::vector<uint8_t> luma(kPixels, 1);
     const auto reference = noise(kPixels);

@@ -406,7 +406,7 @@ void CameraSlot::on_image(const DeliveredImage& image) {
     }
     auto layout = pixel_layout(image.pixel_format);
     // A format the viewer cannot show, or a short (damaged) buffer: dropped.
-    if (!layout || image.bytes < size_t{image.width} * image.height * layout->bytes) return;
+    if (!layout || image.bytes < camera_bytes(*layout, image.width, image.height)) return;
     const size_t bytes = shown_bytes(*layout, image.width, image.height);
     if (bytes == 0) return;
     FrameInfo info;
@@ -430,8 +430,8 @@ void CameraSlot::on_image(const DeliveredImage& image) {
     }
     zebcommon::FrameBuffer* buffer = frames_.claim(bytes, mode_bytes);
     if (!buffer) return;  // no handle acquires
-    if (!copy_shown_image(*layout, image.data, image.bytes, image.width, image.height, buffer->data.get(),
-                          buffer->capacity)) {
+    if (!decode_shown_image(*layout, image.data, image.bytes, image.width, image.height, buffer->data.get(),
+                            buffer->capacity)) {
         frames_.discard(buffer);
         return;
     }

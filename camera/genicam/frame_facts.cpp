@@ -34,6 +34,7 @@ zebcommon::FrameFacts describe_frame(const FrameInfo& info) {
     facts.height = info.height;
     facts.bytes_per_sample = info.layout.bytes;
     facts.mosaic = info.layout.mosaic;
+    facts.camera_colour = info.layout.camera_colour;
     return facts;
 }
 

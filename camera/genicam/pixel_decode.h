@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "camera_colour.h"
+
 namespace genicam {
 
 // How the samples of a packed format lie in its bytes.  Rows follow one
@@ -26,14 +28,7 @@ enum class Packing {
 };
 
 // The pixel layouts of colour cameras' own output.
-enum class CameraColour {
-    rgb8,   // R G B
-    bgr8,   // B G R
-    rgba8,  // R G B A
-    bgra8,  // B G R A
-    yuyv,   // YUV422_8 and YCbCr422_8: Y0 U Y1 V for each pair of pixels
-    uyvy,   // YUV422_8_UYVY: U Y0 V Y1
-};
+using CameraColour = colour::CameraColour;
 
 // Bytes that `samples` samples take in that packing (the last group rounded up).
 size_t packed_bytes(Packing packing, size_t samples);
@@ -42,10 +37,6 @@ size_t packed_bytes(Packing packing, size_t samples);
 // into out (16-bit, the value as the camera meant it: 0..1023 for 10 bits).
 // Reads only the bytes those samples lie in.
 void unpack_samples(Packing packing, const uint8_t* image, size_t first, uint32_t count, uint16_t* out);
-
-// Bytes per pixel of a colour layout (2 for the 4:2:2 ones, which hold two
-// pixels in four bytes).
-uint32_t colour_bytes_per_pixel(CameraColour colour);
 
 // The luma of `count` pixels starting at `pixels`, into luma.  For RGB
 // layouts Y = (77 R + 150 G + 29 B + 128) >> 8; for 4:2:2 the Y samples as

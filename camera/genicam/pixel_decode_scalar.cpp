@@ -65,24 +65,14 @@ void rgb_luma(const uint8_t* pixels, uint32_t count, uint8_t* luma, unsigned ste
 }  // namespace
 
 size_t packed_bytes(Packing packing, size_t samples) {
+    // The bytes the last sample ends in: GigE Vision's pairs hold 12 bits a
+    // sample whatever the depth, the PFNC "p" ones exactly their depth.
     switch (packing) {
-        case Packing::lsb10: return (samples + 3) / 4 * 5;
-        case Packing::lsb14: return (samples + 3) / 4 * 7;
+        case Packing::lsb10: return (samples * 10 + 7) / 8;
+        case Packing::lsb14: return (samples * 14 + 7) / 8;
         case Packing::lsb12:
         case Packing::gev10:
-        case Packing::gev12: return (samples + 1) / 2 * 3;
-    }
-    return 0;
-}
-
-uint32_t colour_bytes_per_pixel(CameraColour colour) {
-    switch (colour) {
-        case CameraColour::rgb8:
-        case CameraColour::bgr8: return 3;
-        case CameraColour::rgba8:
-        case CameraColour::bgra8: return 4;
-        case CameraColour::yuyv:
-        case CameraColour::uyvy: return 2;
+        case Packing::gev12: return (samples * 12 + 7) / 8;
     }
     return 0;
 }

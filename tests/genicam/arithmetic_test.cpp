@@ -1,5 +1,5 @@
 // The GenICam camera library's pure arithmetic: frame-id widening, pixel
-// formats and the image copy, the mode list, region fitting, retry pauses.
+// formats and the image decoding, the mode list, region fitting, retry pauses.
 // Threads: the test main thread only.
 #include <gtest/gtest.h>
 
@@ -121,8 +121,40 @@ TEST(GenicamPixelLayout, ShowableFormatsOnly) {
     EXPECT_EQ(pixel_layout(0x01100005)->bits, 12u);             // Mono12
     EXPECT_EQ(pixel_layout(0x0110000F)->mosaic, Mosaic::bggr);  // BayerBG10
     EXPECT_EQ(pixel_layout(0x0110002E)->column_shift, 1u);      // BayerGR16
-    EXPECT_FALSE(pixel_layout(0x02180014));                     // RGB8
-    EXPECT_FALSE(pixel_layout(0x010C0006));                     // Mono12Packed
+    EXPECT_EQ(pixel_layout(0x010C0006)->packing, Packing::gev12);  // Mono12Packed
+    EXPECT_EQ(pixel_layout(0x010C0057)->column_shift, 1u);          // BayerGR12p
+    EXPECT_EQ(pixel_layout(0x0210001F)->camera_colour, CameraColour::uyvy);  // YUV422_8_UYVY
+    EXPECT_FALSE(pixel_layout(0x02180020));                         // YUV444
+    EXPECT_FALSE(pixel_layout(0x021800D9));                         // Coord3D
+}
+
+// A packed green-first Bayer row starts mid-group: the unpacking is asked
+// for the right samples.  A colour camera's frame is its luma, then its own
+// pixels as they came.
+TEST(GenicamPixelLayout, PackedAndColourFormatsAreDecodedIntoTheFrame) {
+    const PixelLayout gr12p = *pixel_layout(0x010C0057);
+    // 4 x 2 samples 0x101 * (i + 1), two to three bytes: 01 21 20 03 41 40 ...
+    std::vector<uint8_t> packed(12);
+    for (uint32_t i = 0; i < 8; ++i) {
+        const uint32_t v = 0x101 * (i + 1), bit = i * 12;
+        packed[bit / 8] |= uint8_t(v << (bit % 8));
+        packed[bit / 8 + 1] |= uint8_t(v >> (8 - bit % 8));
+    }
+    uint16_t samples[4] = {};
+    ASSERT_TRUE(decode_shown_image(gr12p, packed.data(), packed.size(), 4, 2, reinterpret_cast<uint8_t*>(samples),
+                                   sizeof samples));
+    EXPECT_EQ(std::vector<uint16_t>(samples, samples + 4), (std::vector<uint16_t>{0x202, 0x303, 0x606, 0x707}));
+    EXPECT_FALSE(decode_shown_image(gr12p, packed.data(), packed.size() - 1, 4, 2,
+                                    reinterpret_cast<uint8_t*>(samples), sizeof samples));
+
+    const PixelLayout rgb8 = *pixel_layout(0x02180014);
+    const uint8_t pixels[6] = {255, 255, 255, 0, 0, 255};  // white, blue
+    uint8_t frame[2 + 6] = {};
+    ASSERT_EQ(shown_bytes(rgb8, 2, 1), sizeof frame);
+    ASSERT_TRUE(decode_shown_image(rgb8, pixels, sizeof pixels, 2, 1, frame, sizeof frame));
+    EXPECT_EQ(frame[0], 255);
+    EXPECT_EQ(frame[1], 29);  // (29 * 255 + 128) >> 8
+    EXPECT_EQ(std::vector<uint8_t>(frame + 2, frame + 8), std::vector<uint8_t>(pixels, pixels + 6));
 }
 
 TEST(GenicamPixelLayout, GreenFirstOrdersAreCopiedOneColumnIn) {
@@ -131,7 +163,7 @@ TEST(GenicamPixelLayout, GreenFirstOrdersAreCopiedOneColumnIn) {
     // 6 x 2 image: G B G B G B / R G R G R G -> B G B G / G R G R
     const uint8_t source[12] = {'G', 'B', 'G', 'B', 'G', 'B', 'R', 'g', 'R', 'g', 'R', 'g'};
     uint8_t target[8] = {};
-    ASSERT_TRUE(copy_shown_image(gb8, source, sizeof source, 6, 2, target, sizeof target));
+    ASSERT_TRUE(decode_shown_image(gb8, source, sizeof source, 6, 2, target, sizeof target));
     EXPECT_EQ(std::string(target, target + 8), "BGBGgRgR");
     EXPECT_EQ(shown_width(gb8, 6), 4u);
 }
@@ -139,10 +171,10 @@ TEST(GenicamPixelLayout, GreenFirstOrdersAreCopiedOneColumnIn) {
 TEST(GenicamPixelLayout, ShortBuffersAreNeverCopied) {
     const PixelLayout mono16 = *pixel_layout(0x01100007);
     std::vector<uint8_t> source(4 * 3 * 2 - 1), target(64);
-    EXPECT_FALSE(copy_shown_image(mono16, source.data(), source.size(), 4, 3, target.data(), target.size()));
+    EXPECT_FALSE(decode_shown_image(mono16, source.data(), source.size(), 4, 3, target.data(), target.size()));
     source.resize(4 * 3 * 2);
-    EXPECT_TRUE(copy_shown_image(mono16, source.data(), source.size(), 4, 3, target.data(), target.size()));
-    EXPECT_FALSE(copy_shown_image(mono16, source.data(), source.size(), 4, 3, target.data(), 23));
+    EXPECT_TRUE(decode_shown_image(mono16, source.data(), source.size(), 4, 3, target.data(), target.size()));
+    EXPECT_FALSE(decode_shown_image(mono16, source.data(), source.size(), 4, 3, target.data(), 23));
 }
 
 TEST(GenicamModeTable, FormatsTimesBinningsWithBinnedFullFrames) {
@@ -152,8 +184,8 @@ TEST(GenicamModeTable, FormatsTimesBinningsWithBinnedFullFrames) {
     geometry.width_increment = 16;
     geometry.height_increment = 2;
     geometry.max_binning = 2;
-    const auto modes = build_modes({{0x01100011, "BayerRG12"}, {0x02180014, "RGB8"}, {0x01080001, "Mono8"}}, geometry);
-    ASSERT_EQ(modes.size(), 4u);  // RGB8 is not offered
+    const auto modes = build_modes({{0x01100011, "BayerRG12"}, {0x02180020, "YUV444_8"}, {0x01080001, "Mono8"}}, geometry);
+    ASSERT_EQ(modes.size(), 4u);  // YUV444_8 cannot be shown
     EXPECT_EQ(describe_mode(modes[0]), "BayerRG12, 1936 x 1216");
     EXPECT_EQ(describe_mode(modes[1]), "BayerRG12, 960 x 608, 2x2 binning");  // 968 rounded to 16
     EXPECT_EQ(modes[2].format_name, "Mono8");

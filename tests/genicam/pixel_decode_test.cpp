@@ -119,8 +119,8 @@ TEST(PixelDecode, ScalarFormsDecodeKnownBytes) {
                     << int(p) << " first " << first << " count " << count;
             }
     }
-    EXPECT_EQ(packed_bytes(Packing::lsb10, 5), 10u);
-    EXPECT_EQ(packed_bytes(Packing::lsb12, 3), 6u);
+    EXPECT_EQ(packed_bytes(Packing::lsb10, 5), 7u);
+    EXPECT_EQ(packed_bytes(Packing::lsb12, 3), 5u);
     EXPECT_EQ(packed_bytes(Packing::lsb14, 4), 7u);
     EXPECT_EQ(packed_bytes(Packing::gev10, 2), 3u);
 
@@ -137,8 +137,8 @@ TEST(PixelDecode, ScalarFormsDecodeKnownBytes) {
     EXPECT_EQ(std::vector<uint8_t>(y, y + 3), (std::vector<uint8_t>{10, 30, 50}));
     colour_to_luma_scalar(CameraColour::uyvy, yuyv, 3, y);
     EXPECT_EQ(std::vector<uint8_t>(y, y + 3), (std::vector<uint8_t>{20, 40, 60}));
-    EXPECT_EQ(colour_bytes_per_pixel(CameraColour::bgr8), 3u);
-    EXPECT_EQ(colour_bytes_per_pixel(CameraColour::uyvy), 2u);
+    EXPECT_EQ(colour::bytes_per_pixel(CameraColour::bgr8), 3u);
+    EXPECT_EQ(colour::bytes_per_pixel(CameraColour::uyvy), 2u);
 }
 
 // Each call gets a copy of exactly the bytes its samples lie in (ASan sees a
@@ -177,7 +177,7 @@ TEST(PixelDecode, SimdUnpackMatchesScalarWithinItsBytes) {
 TEST(PixelDecode, SimdLumaMatchesScalarWithinItsBytes) {
     const auto builds = simd_builds();
     for (CameraColour c : kColours) {
-        const uint32_t bpp = colour_bytes_per_pixel(c);
+        const uint32_t bpp = colour::bytes_per_pixel(c);
         const auto pixels = random_bytes(size_t(kLongRun) * bpp, 3);
         auto check = [&](uint32_t count) {
             const std::vector<uint8_t> exact(pixels.begin(), pixels.begin() + size_t(count) * bpp);
