@@ -219,14 +219,13 @@ protected:
 
 TEST_F(GenicamFake, ListsEachShowableFormatTimesBinningWithItsFullFrame) {
     // The fake starts in Mono8, which comes first; it offers Bayer in all four
-    // orders, Mono16 and RGB8 (not showable), and bins up to 16.
+    // orders, Mono16 and RGB8 (a colour camera's own colour), and bins up to 16.
     EXPECT_EQ(mode_text(control_, 0), "Mono8, 640 x 480");
     EXPECT_EQ(mode_text(control_, 1), "Mono8, 320 x 240, 2x2 binning");
     EXPECT_EQ(mode_text(control_, 2), "Mono8, 160 x 120, 4x4 binning");
     int modes = 0;
     while (!mode_text(control_, modes).empty()) ++modes;
-    EXPECT_EQ(modes, 6 * 3);
-    EXPECT_EQ(find_mode(control_, "RGB8"), -1);
+    EXPECT_EQ(modes, 7 * 3);
 
     CQMODE mode{};
     ASSERT_EQ(cqGetModeDescriptor(control_, 1, &mode), 0);
@@ -236,6 +235,9 @@ TEST_F(GenicamFake, ListsEachShowableFormatTimesBinningWithItsFullFrame) {
     EXPECT_EQ(mode.dwRDO & CQ_RDO_8BIT, CQ_RDO_8BIT);
     ASSERT_EQ(cqGetModeDescriptor(control_, find_mode(control_, "BayerBG8"), &mode), 0);
     EXPECT_EQ(mode.cqMosaic, CQM_BGGR);
+    // Measured for white balance as a Bayer frame is.
+    ASSERT_EQ(cqGetModeDescriptor(control_, find_mode(control_, "RGB8"), &mode), 0);
+    EXPECT_EQ(mode.cqMosaic, CQM_RGGB);
     ASSERT_EQ(cqGetModeDescriptor(control_, find_mode(control_, "Mono16"), &mode), 0);
     EXPECT_EQ(mode.dwRDO & CQ_RDO_8BIT, 0u);
     EXPECT_NE(cqGetModeDescriptor(control_, modes, &mode), 0);
