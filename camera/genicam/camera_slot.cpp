@@ -3,7 +3,9 @@
 // on_image: the connection's receive thread.
 #include "camera_slot.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <thread>
@@ -21,11 +23,11 @@ using Clock = std::chrono::steady_clock;
 
 // How often the camera thread looks whether Aravis's heartbeat lost the camera.
 constexpr auto kLossCheckInterval = std::chrono::milliseconds(100);
-constexpr int kProbeTimeoutMs = 200;
-// A call that waited kCallDeadline asks the camera directly whether it is
-// there; one that answers gets this much longer.
-constexpr int kCallProbeTimeoutMs = 80;
-constexpr auto kBusyCameraDeadline = std::chrono::seconds(5);
+constexpr auto kDefaultCallTimeout = std::chrono::milliseconds(5000);
+
+long long milliseconds(Clock::duration span) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(span).count();
+}
 
 }  // namespace
 
@@ -39,30 +41,78 @@ CameraSlot& slot_for(const std::string& name) {
     return *slot;
 }
 
-// --- callers -----------------------------------------------------------------
-
-bool CameraSlot::wait_for_camera_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done) {
-    if (changed_.wait_for(lock, kCallDeadline, done)) return true;
-    // Slow: a camera that still answers is only busy; one that does not most
-    // likely went away.  One without an address to ask (USB3 Vision) is
-    // taken as gone.
-    const std::string address = address_;
-    lock.unlock();
-    const bool alive = !address.empty() && camera_answers(address, kCallProbeTimeoutMs);
-    lock.lock();
-    return (alive && changed_.wait_for(lock, kBusyCameraDeadline, done)) || done();
+std::chrono::milliseconds call_timeout() {
+    static const std::chrono::milliseconds timeout = [] {
+        const char* text = std::getenv("TOLMIREX_CAMERA_CALL_TIMEOUT_MS");
+        if (!text || !*text) return kDefaultCallTimeout;
+        char* end = nullptr;
+        const long value = std::strtol(text, &end, 10);
+        if (*end == '\0' && value >= 1 && value <= 600000) return std::chrono::milliseconds(value);
+        std::fprintf(stderr, "ignoring TOLMIREX_CAMERA_CALL_TIMEOUT_MS=%s (expected 1 to 600000 ms)\n", text);
+        return kDefaultCallTimeout;
+    }();
+    return timeout;
 }
 
-int CameraSlot::run_locked(std::unique_lock<std::mutex>& lock, Work work) {
+// --- callers -----------------------------------------------------------------
+
+CameraSlot::CallEnd CameraSlot::wait_for_camera_locked(std::unique_lock<std::mutex>& lock,
+                                                       const std::function<bool()>& done) {
+    const auto deadline = Clock::now() + call_timeout();
+    if (changed_.wait_until(lock, std::min(Clock::now() + kProbeAfter, deadline), done)) return CallEnd::done;
+    // Slow.  Only evidence says the camera is gone: no answer to any probe
+    // within the bound, a refused one, or the camera thread losing it
+    // meanwhile (which answers the job).  A camera with no address to ask
+    // (USB3 Vision) is waited for.
+    if (const std::string address = address_; !address.empty()) {
+        lock.unlock();
+        GvcpProbe probe(address);
+        lock.lock();
+        for (bool answered = false; !answered;) {
+            if (done()) return CallEnd::done;
+            const long long left = milliseconds(deadline - Clock::now());
+            if (left <= 0) return CallEnd::gone;
+            lock.unlock();
+            const ProbeAnswer answer = probe.ask(static_cast<int>(std::min<long long>(left, kProbeResend.count())));
+            lock.lock();
+            if (answer == ProbeAnswer::refused) return done() ? CallEnd::done : CallEnd::gone;
+            answered = answer == ProbeAnswer::answered;
+        }
+    }
+    return changed_.wait_until(lock, deadline, done) ? CallEnd::done : CallEnd::too_slow;
+}
+
+void CameraSlot::give_up_locked(const std::shared_ptr<Job>& job, CallEnd end, Clock::duration waited) {
+    // Taken back if the camera thread has not begun it, so it never takes
+    // effect after its caller was told it failed; once begun, its outcome
+    // is kept in the settings it changed, and the next answers show it.
+    const bool taken_back = !job->started;
+    if (taken_back)
+        jobs_.erase(std::remove(jobs_.begin(), jobs_.end(), job), jobs_.end());
+    else
+        job->abandoned = true;
+    if (end == CallEnd::gone) {
+        // Later calls give up at once until the camera thread has its answer.
+        if (state_ == CameraState::connected) state_ = CameraState::not_answering;
+        return;
+    }
+    std::fprintf(stderr, "Camera %s answered too slowly: %s gave up after %lld ms (TOLMIREX_CAMERA_CALL_TIMEOUT_MS)%s\n",
+                 name_.c_str(), job->call, milliseconds(waited),
+                 taken_back ? "; not applied" : "; still running, its outcome shows in the next answers");
+}
+
+int CameraSlot::run_locked(std::unique_lock<std::mutex>& lock, const char* call, Work work) {
     if (!answering_locked()) return kNoDevice;
     auto job = std::make_shared<Job>();
+    job->call = call;
     job->work = std::move(work);
     jobs_.push_back(job);
     changed_.notify_all();
-    if (wait_for_camera_locked(lock, [&] { return job->done; })) return job->result;
-    // Later calls give up at once until the camera answers again.
-    not_answering_ = true;
-    return kNoDevice;
+    const auto posted = Clock::now();
+    const CallEnd end = wait_for_camera_locked(lock, [&] { return job->done; });
+    if (end == CallEnd::done) return job->result;
+    give_up_locked(job, end, Clock::now() - posted);
+    return end == CallEnd::gone ? kNoDevice : kTimeout;
 }
 
 void CameraSlot::start_thread_locked() {
@@ -82,7 +132,16 @@ int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms) {
         changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms), [&] { return answering_locked(); });
     --attaching_;
     changed_.notify_all();
-    if (!up) return kNoDevice;
+    if (!up) {
+        // A camera that answered with nothing to show has said so already.
+        if (!formats_reported_)
+            std::fprintf(stderr,
+                         "Camera %s did not answer within %d ms%s; check that it is powered and reachable, or set "
+                         "TOLMIREX_CAMERA_OPEN_TIMEOUT_MS to wait longer\n",
+                         name_.c_str(), open_timeout_ms,
+                         std::getenv("TOLMIREX_CAMERA_ID") ? " (TOLMIREX_CAMERA_ID)" : "");
+        return kNoDevice;
+    }
     ++open_handles_;
     frames_.attach(handle);
     return kOk;
@@ -97,7 +156,7 @@ void CameraSlot::detach(zebcommon::HandleQueue* handle) {
     if (open_handles_ == 0) forget_last_complete();
     if (open_handles_ > 0) {
         if (was_acquiring && acquiring_handles_ == 0)
-            run_locked(lock, [this](Connection& connection) {
+            run_locked(lock, "cqkUninitialize", [this](Connection& connection) {
                 stop_stream(connection);
                 return kOk;
             });
@@ -106,7 +165,8 @@ void CameraSlot::detach(zebcommon::HandleQueue* handle) {
     // The camera thread closes the camera now that nobody wants it; that is
     // waited for only while the camera answers.
     changed_.notify_all();
-    if (answering_locked()) wait_for_camera_locked(lock, [&] { return (!connection_ && !closing_) || attaching_ > 0; });
+    if (answering_locked())
+        wait_for_camera_locked(lock, [&] { return (!connection_ && state_ != CameraState::closing) || attaching_ > 0; });
 }
 
 int CameraSlot::set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested) {
@@ -119,14 +179,14 @@ int CameraSlot::set_mode(uint32_t exposure_us, uint32_t mode_index, Region reque
     y.full = mode.height;
     auto region = fit_region(requested, x, y);
     if (!region) return kBadArgument;
-    return run_locked(lock, [this, exposure_us, mode_index, mode, region = *region](Connection& connection) {
+    return run_locked(lock, "cqSetMode", [this, exposure_us, mode_index, mode, region = *region](Connection& connection) {
         return apply_mode(connection, exposure_us, mode_index, mode, region);
     });
 }
 
 int CameraSlot::set_gain(float gain) {
     std::unique_lock lock(mutex_);
-    return run_locked(lock, [this, gain](Connection& connection) {
+    return run_locked(lock, "cqSetGainVal", [this, gain](Connection& connection) {
         if (!connection.set_gain(gain)) return kFailed;
         std::lock_guard settings(mutex_);
         settings_.gain = gain;
@@ -149,7 +209,7 @@ std::optional<GainRange> CameraSlot::gain_range() {
 std::optional<Timing> CameraSlot::timing() {
     auto timing = std::make_shared<Timing>();
     std::unique_lock lock(mutex_);
-    const int result = run_locked(lock, [timing](Connection& connection) {
+    const int result = run_locked(lock, "cqGetModeTiming", [timing](Connection& connection) {
         *timing = Timing{connection.exposure_s(), connection.frame_period_s()};
         return connection.lost() ? kNoDevice : kOk;
     });
@@ -160,7 +220,7 @@ std::optional<Timing> CameraSlot::timing() {
 std::optional<uint32_t> CameraSlot::input_levels() {
     auto levels = std::make_shared<uint32_t>(0);
     std::unique_lock lock(mutex_);
-    const int result = run_locked(lock, [levels](Connection& connection) {
+    const int result = run_locked(lock, "cqGetGPIO", [levels](Connection& connection) {
         *levels = connection.input_levels();
         return connection.lost() ? kNoDevice : kOk;
     });
@@ -173,7 +233,7 @@ int CameraSlot::start(zebcommon::HandleQueue* handle) {
     if (!answering_locked()) return kNoDevice;
     if (frames_.acquiring(handle)) return kOk;
     if (acquiring_handles_ == 0) {
-        const int result = run_locked(lock, [this](Connection& connection) {
+        const int result = run_locked(lock, "cqStartAcquisition", [this](Connection& connection) {
             return connection.streaming() || start_stream(connection, false) ? kOk : kFailed;
         });
         if (result != kOk) return result;
@@ -189,7 +249,7 @@ void CameraSlot::stop(zebcommon::HandleQueue* handle) {
     // While the camera is lost there is no stream to stop, and the
     // reconnect starts one only for handles that still acquire.
     if (--acquiring_handles_ == 0)
-        run_locked(lock, [this](Connection& connection) {
+        run_locked(lock, "cqStopAcquisition", [this](Connection& connection) {
             stop_stream(connection);
             return kOk;
         });
@@ -223,10 +283,12 @@ void CameraSlot::camera_thread() {
         if (!connection_ && !wanted) {
             loss_reported_ = false;
             thread_running_ = false;
+            state_ = CameraState::closed;
             changed_.notify_all();
             return;
         }
         if (!connection_) {
+            state_ = CameraState::reconnecting;
             if (Clock::now() < next_attempt) {
                 changed_.wait_until(lock, next_attempt);
                 continue;
@@ -246,12 +308,17 @@ void CameraSlot::camera_thread() {
         if (!jobs_.empty()) {
             auto job = jobs_.front();
             jobs_.pop_front();
+            job->started = true;
+            const auto began = Clock::now();
             lock.unlock();
             const int result = job->work(*connection_);
             lock.lock();
             job->result = result;
             job->done = true;
-            if (!connection_->lost()) not_answering_ = false;
+            if (job->abandoned)
+                std::fprintf(stderr, "Camera %s: %s, given up on by its caller, finished after %lld ms\n", name_.c_str(),
+                             job->call, milliseconds(Clock::now() - began));
+            if (!connection_->lost() && state_ == CameraState::not_answering) state_ = CameraState::connected;
             changed_.notify_all();
             continue;
         }
@@ -262,8 +329,20 @@ void CameraSlot::camera_thread() {
 std::unique_ptr<Connection> CameraSlot::reach_camera() {
     // Aravis waits out its retries on a camera that does not answer; the
     // probe costs a fraction of that.
-    if (is_ipv4_address(name_) && !camera_answers(name_, kProbeTimeoutMs)) return nullptr;
-    return Connection::open(name_);
+    if (is_ipv4_address(name_) && probe_camera(name_, static_cast<int>(call_timeout().count())) != ProbeAnswer::answered)
+        return nullptr;
+    auto connection = Connection::open(name_);
+    if (!connection || !connection->facts().modes.empty()) return connection;
+    std::lock_guard lock(mutex_);
+    if (!formats_reported_) {
+        std::string offered;
+        for (const std::string& format : connection->facts().offered_formats)
+            offered += (offered.empty() ? "" : ", ") + format;
+        std::fprintf(stderr, "Camera %s (%s) offers no pixel format the viewer can show: %s\n", name_.c_str(),
+                     connection->facts().model.c_str(), offered.empty() ? "none listed" : offered.c_str());
+        formats_reported_ = true;
+    }
+    return nullptr;
 }
 
 void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& connection) {
@@ -302,8 +381,7 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& conne
     if (connection.lost()) return;
     settings_.mode_index = settings.mode_index;
     settings_.region = settings.region;
-    connected_ = true;
-    not_answering_ = false;
+    state_ = CameraState::connected;
     if (loss_reported_) {
         std::fprintf(stderr, "Camera %s is back\n", name_.c_str());
         loss_reported_ = false;
@@ -312,9 +390,7 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& conne
 }
 
 void CameraSlot::close_connection(std::unique_lock<std::mutex>& lock) {
-    connected_ = false;
-    not_answering_ = false;
-    closing_ = true;
+    state_ = CameraState::closing;
     // Calls waiting for the camera get their answer now.
     for (auto& job : jobs_) {
         job->result = kNoDevice;
@@ -327,7 +403,7 @@ void CameraSlot::close_connection(std::unique_lock<std::mutex>& lock) {
     old.reset();  // stops the stream (joining the receive thread) and closes; seconds when the camera is gone
     forget_last_complete();
     lock.lock();
-    closing_ = false;
+    state_ = CameraState::reconnecting;  // the loop's next pass says closed when nobody wants it
     changed_.notify_all();
 }
 

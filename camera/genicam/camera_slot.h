@@ -5,9 +5,12 @@
 // FrameExchange, which queues them for each acquiring handle.
 //
 // Only the slot's camera thread talks to the camera.  A caller hands it a
-// job and waits for the answer; past kCallDeadline it asks the camera
-// directly whether it is there, and gives up when it is not, so no call
-// hangs on a camera that stopped answering.  When the camera is lost the thread closes
+// job and waits for the answer; past kProbeAfter it asks the camera
+// directly whether it is there.  Only evidence makes it give up early: the
+// probe refused or unanswered, or the camera thread finding the camera lost.
+// A camera that answers slowly, or one with no address to ask (USB3
+// Vision), is waited for up to call_timeout().  A job whose caller gave up
+// is taken back if it has not started, so it never takes effect later.  When the camera is lost the thread closes
 // the connection, says so on standard error, and tries again and again to
 // reach it, with a growing pause; once it answers, it re-applies the mode,
 // region, exposure and gain, restarts the stream and says so again.  The
@@ -47,7 +50,20 @@ struct Timing {
 
 // How long a call waits for the camera thread's answer before it checks
 // whether the camera is there at all.
-inline constexpr std::chrono::milliseconds kCallDeadline{300};
+inline constexpr std::chrono::milliseconds kProbeAfter{300};
+
+// The longest a call waits for a camera that is there but slow: 5 s, or
+// TOLMIREX_CAMERA_CALL_TIMEOUT_MS.
+std::chrono::milliseconds call_timeout();
+
+// The camera as the slot's camera thread sees it.
+enum class CameraState {
+    closed,         // no connection, and no handle wants one
+    reconnecting,   // wanted: the camera thread is reaching it (and configuring it)
+    connected,      // configured and answering
+    not_answering,  // connected, but a call found it gone: calls give up at once
+    closing,        // the camera thread is closing the connection
+};
 
 class CameraSlot final : public FrameSink {
 public:
@@ -91,17 +107,21 @@ private:
     };
     using Work = std::function<int(Connection&)>;
     struct Job {
+        const char* call;  // the entry point it serves, for messages
         Work work;
         int result = 0;
-        bool done = false;
+        bool started = false, done = false;
+        bool abandoned = false;  // started, and its caller gave up on it
     };
+    enum class CallEnd { done, gone, too_slow };
 
-    bool answering_locked() const { return connected_ && !not_answering_; }
+    bool answering_locked() const { return state_ == CameraState::connected; }
     // Posts work to the camera thread and waits for it: kNoDevice when the
-    // camera does not answer.
-    int run_locked(std::unique_lock<std::mutex>& lock, Work work);
-    // Waits until done; false when the camera stopped answering first.
-    bool wait_for_camera_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done);
+    // camera is gone, kTimeout when it answered too slowly.
+    int run_locked(std::unique_lock<std::mutex>& lock, const char* call, Work work);
+    // Waits until done, up to call_timeout(), or until the camera is found gone.
+    CallEnd wait_for_camera_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done);
+    void give_up_locked(const std::shared_ptr<Job>& job, CallEnd end, std::chrono::steady_clock::duration waited);
     void start_thread_locked();
 
     // The camera thread and what only it calls.
@@ -121,10 +141,9 @@ private:
     std::mutex mutex_;                 // protects everything down to jobs_
     std::condition_variable changed_;  // jobs posted or done, handles, connection state
     bool thread_running_ = false;
-    bool connected_ = false;      // connection_ is configured and used
-    bool closing_ = false;        // the camera thread is closing a connection
-    bool not_answering_ = false;  // a call waited past its deadline
-    bool loss_reported_ = false;  // the lost line went out, the back line not yet
+    CameraState state_ = CameraState::closed;
+    bool loss_reported_ = false;        // the lost line went out, the back line not yet
+    bool formats_reported_ = false;     // the line saying no format can be shown went out
     int attaching_ = 0;
     int open_handles_ = 0;
     int acquiring_handles_ = 0;

@@ -6,10 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdint>
+#include <algorithm>
+#include <cerrno>
 
 namespace genicam {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr uint16_t kGvcpPort = 3956;
 constexpr uint16_t kReadRegister = 0x0080, kReadRegisterAck = 0x0081;
@@ -24,27 +27,52 @@ int gvcp_socket(const std::string& address, sockaddr_in* endpoint) {
     return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 }
 
-bool camera_answers(const std::string& address, int timeout_ms) {
+GvcpProbe::GvcpProbe(const std::string& address) {
     sockaddr_in camera{};
-    const int fd = gvcp_socket(address, &camera);
-    if (fd < 0) return false;
+    fd_ = gvcp_socket(address, &camera);
+    // Connected, so the socket also hears "port unreachable": no camera.
+    if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&camera), sizeof camera) != 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+}
+
+GvcpProbe::~GvcpProbe() {
+    if (fd_ >= 0) close(fd_);
+}
+
+ProbeAnswer GvcpProbe::ask(int timeout_ms) {
+    if (fd_ < 0) return ProbeAnswer::refused;
     // READREG of the version register (address 0), acknowledge requested:
     // key 0x42, flags 0x01, command, payload length 4, request id, address.
-    const uint8_t request[12] = {0x42, 0x01, kReadRegister >> 8, kReadRegister & 0xFF, 0, 4, 0x7A, 0x11, 0, 0, 0, 0};
-    bool answered = false;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&camera), sizeof camera) == 0 &&
-        send(fd, request, sizeof request, 0) == static_cast<ssize_t>(sizeof request)) {
-        pollfd waiting{fd, POLLIN, 0};
+    const uint16_t id = next_id_++;
+    const uint8_t request[12] = {0x42, 0x01, kReadRegister >> 8, kReadRegister & 0xFF, 0, 4, uint8_t(id >> 8),
+                                 uint8_t(id & 0xFF), 0, 0, 0, 0};
+    if (send(fd_, request, sizeof request, 0) != static_cast<ssize_t>(sizeof request))
+        return errno == ECONNREFUSED ? ProbeAnswer::refused : ProbeAnswer::silent;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd waiting{fd_, POLLIN, 0};
+        if (left <= 0 || poll(&waiting, 1, static_cast<int>(left)) != 1) return ProbeAnswer::silent;
         uint8_t reply[64];
-        // A connected socket also sees "port unreachable" at once: no camera.
-        if (poll(&waiting, 1, timeout_ms) == 1) {
-            const ssize_t got = recv(fd, reply, sizeof reply, 0);
-            answered =
-                got >= 8 && ((reply[2] << 8) | reply[3]) == kReadRegisterAck && reply[6] == 0x7A && reply[7] == 0x11;
-        }
+        const ssize_t got = recv(fd_, reply, sizeof reply, 0);
+        if (got < 0) return errno == ECONNREFUSED ? ProbeAnswer::refused : ProbeAnswer::silent;
+        if (got < 8 || ((reply[2] << 8) | reply[3]) != kReadRegisterAck) continue;
+        const uint16_t answered = uint16_t(reply[6] << 8 | reply[7]);
+        if (uint16_t(answered - first_id_) < uint16_t(next_id_ - first_id_)) return ProbeAnswer::answered;
     }
-    close(fd);
-    return answered;
+}
+
+ProbeAnswer probe_camera(const std::string& address, int timeout_ms) {
+    GvcpProbe probe(address);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return ProbeAnswer::silent;
+        const ProbeAnswer answer = probe.ask(static_cast<int>(std::min<long long>(left, kProbeResend.count())));
+        if (answer != ProbeAnswer::silent) return answer;
+    }
 }
 
 }  // namespace genicam

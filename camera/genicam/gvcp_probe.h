@@ -1,18 +1,45 @@
 // gvcp_probe.h - whether a GigE Vision camera answers at an IPv4 address:
-// one GVCP register read with a short time-out.  Opening a camera through
-// Aravis waits out its retries (2.5 s) when nothing answers; the probe lets
-// the reconnect loop look for a lost camera every pause without that wait.
+// GVCP register reads, sent again every kProbeResend, until one is answered,
+// the address refuses them, or the time is up.  A slow camera's late answer
+// to an earlier read still counts, so a camera whose answers take seconds is
+// not taken for a gone one; a closed port (no camera there) is told at once.
+// Opening a camera through Aravis waits out its retries when nothing
+// answers; the probe lets the reconnect loop look for a lost camera every
+// pause without that wait.
 //
-// Any thread: each call uses a socket of its own.
+// Any thread: each probe uses a socket of its own.
 #pragma once
 
 #include <netinet/in.h>
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace genicam {
 
-bool camera_answers(const std::string& address, int timeout_ms);
+inline constexpr std::chrono::milliseconds kProbeResend{250};
+
+enum class ProbeAnswer { answered, refused, silent };
+
+class GvcpProbe {
+public:
+    explicit GvcpProbe(const std::string& address);
+    ~GvcpProbe();
+    GvcpProbe(const GvcpProbe&) = delete;
+    GvcpProbe& operator=(const GvcpProbe&) = delete;
+
+    // Sends one more read and waits up to timeout_ms for the answer to it or
+    // to any read this probe sent before.
+    ProbeAnswer ask(int timeout_ms);
+
+private:
+    int fd_ = -1;
+    uint16_t first_id_ = 0x7A11, next_id_ = 0x7A11;
+};
+
+// Asks until the camera answers or refuses, or timeout_ms has passed.
+ProbeAnswer probe_camera(const std::string& address, int timeout_ms);
 
 // The GVCP (control) endpoint of a camera at an IPv4 address, and a UDP
 // socket to reach it; -1 when the address is not IPv4 or no socket is had.
