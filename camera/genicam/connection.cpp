@@ -88,7 +88,6 @@ std::unique_ptr<Connection> Connection::open(const std::string& name) {
     if (!camera) return nullptr;
     std::unique_ptr<Connection> connection(new Connection(camera, std::move(lost)));
     connection->read_facts();
-    if (connection->facts_.modes.empty()) return nullptr;
     return connection;
 }
 
@@ -140,6 +139,7 @@ void Connection::read_facts() {
     std::vector<OfferedFormat> formats;
     for (guint i = 0; i < n_values && i < n_names; ++i) {
         OfferedFormat format{static_cast<uint32_t>(values[i]), names[i] ? names[i] : ""};
+        facts.offered_formats.push_back(format.name);
         if (format.value == current)
             formats.insert(formats.begin(), format);
         else
@@ -147,6 +147,12 @@ void Connection::read_facts() {
     }
     g_free(values);
     g_free(names);
+
+    const char* vendor = nullptr;
+    const char* model = nullptr;
+    check([&](GError** e) { vendor = arv_camera_get_vendor_name(camera_, e); });
+    check([&](GError** e) { model = arv_camera_get_model_name(camera_, e); });
+    facts.model = std::string(vendor ? vendor : "") + (vendor && model ? " " : "") + (model ? model : "");
 
     CameraGeometry geometry;
     gint sensor_width = 0, sensor_height = 0;

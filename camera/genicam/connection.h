@@ -51,6 +51,8 @@ protected:
 };
 
 struct CameraFacts {
+    std::string model;                       // "vendor model", for messages
+    std::vector<std::string> offered_formats;  // every pixel format the camera offers, shown or not
     std::vector<Mode> modes;
     AxisRule x_rule, y_rule;  // increments and minimum sizes; .full comes from the mode
     float gain_min = 0, gain_max = 0;
@@ -61,7 +63,8 @@ struct CameraFacts {
 class Connection {
 public:
     // Opens the camera by IPv4 address (directly, no discovery) or by Aravis
-    // id.  nullptr when it does not answer.
+    // id.  nullptr when it does not answer.  Its facts may list no mode (no
+    // pixel format the viewer can show).
     static std::unique_ptr<Connection> open(const std::string& name);
     ~Connection();
     Connection(const Connection&) = delete;

@@ -4,6 +4,8 @@
 #include <arpa/inet.h>
 #include <arv.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -15,6 +17,7 @@ struct NameTable {
     std::mutex mutex;                // protects names and listed
     std::vector<std::string> names;  // id -> name; never shrinks
     std::vector<uint32_t> listed;    // ids of the last enumeration, in Aravis's order
+    bool none_reported = false;      // "No camera found" said since a camera was last found
 };
 
 NameTable& table() {
@@ -42,10 +45,22 @@ void refresh_locked(NameTable& t) {
         return;
     }
     // Discovery broadcasts on every interface: only without a chosen camera.
+    const auto began = std::chrono::steady_clock::now();
     arv_update_device_list();
     const unsigned n = arv_get_n_devices();
     for (unsigned i = 0; i < n; ++i)
         if (const char* name = arv_get_device_id(i)) t.listed.push_back(id_for_locked(t, name));
+    if (!t.listed.empty()) {
+        t.none_reported = false;
+    } else if (!t.none_reported) {
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+        std::fprintf(stderr,
+                     "No camera found: Aravis looked for GigE Vision cameras on every network interface and for USB3 "
+                     "Vision cameras on every USB bus (%.1f s). Name a camera with TOLMIREX_CAMERA_ID=<IPv4 address "
+                     "or Aravis id> (arv-tool-0.8 lists the ids it finds)\n",
+                     took.count());
+        t.none_reported = true;
+    }
 }
 
 }  // namespace
