@@ -2,15 +2,18 @@
 #include "fake_camera.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace genicam_test {
 
@@ -60,6 +63,76 @@ void FakeCamera::kill_now() {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
     pid_ = -1;
+}
+
+bool TestProgram::start() {
+    if (!in_private_network()) return false;
+    stop();
+    std::vector<char*> argv;  // made before fork: the child only calls async-signal-safe functions
+    for (std::string& a : argv_) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return false;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(out[0]);
+        close(out[1]);
+        return false;
+    }
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        dup2(out[1], STDOUT_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    pid_ = pid;
+    // "ready\n" and nothing more, or end of file if it gave up.
+    std::string said;
+    char c;
+    pollfd ready{out[0], POLLIN, 0};
+    while (said.size() < 6 && poll(&ready, 1, 5000) > 0 && read(out[0], &c, 1) == 1) said += c;
+    close(out[0]);
+    if (said == "ready\n") return true;
+    kill_now();
+    return false;
+}
+
+bool TestProgram::stop() {
+    if (pid_ <= 0) return false;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    pid_t gone = 0;
+    for (int i = 0; i < 200 && (gone = waitpid(pid_, &status, WNOHANG)) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (gone != pid_) {  // not gone within 2 s
+        kill_now();
+        return false;
+    }
+    pid_ = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void TestProgram::kill_now() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+FormatCamera::FormatCamera(const std::string& program, const std::string& formats, const std::string& address,
+                           int heartbeat_timeout_ms)
+    : TestProgram({program, "--address", address, "--formats", formats, "--heartbeat-timeout",
+                   std::to_string(heartbeat_timeout_ms > 0 ? heartbeat_timeout_ms : 3000)}) {}
+
+ControlRelay::ControlRelay(const std::string& program, const std::string& delay_file, const std::string& listen,
+                           const std::string& camera)
+    : TestProgram({program, "--listen", listen, "--camera", camera, "--delay-file", delay_file}) {}
+
+void set_delay(const std::string& delay_file, int ms) {
+    const std::string draft = delay_file + ".new";
+    std::ofstream(draft) << ms << "\n";
+    std::filesystem::rename(draft, delay_file);  // the relay never reads half a number
 }
 
 std::string description_without_line_status_all(const std::string& source) {
