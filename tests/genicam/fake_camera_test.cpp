@@ -19,8 +19,11 @@
 #include <vector>
 
 #include "fake_camera.h"
+#include "format_pattern.h"
 
+using genicam_test::ControlRelay;
 using genicam_test::FakeCamera;
+using genicam_test::FormatCamera;
 using genicam_test::in_private_network;
 
 namespace {
@@ -610,6 +613,251 @@ TEST_F(GenicamFake, ColourFramesBecomeBitmapsOfTheFrameSize) {
     EXPECT_EQ(bitmap.h, 240u);
     EXPECT_EQ(cqFreeBitmap(nullptr, &bitmap), 0);
     EXPECT_EQ(bitmap.bp, nullptr);
+}
+
+
+// --- every pixel format a camera may send: genicam_format_camera's pattern --
+
+// The newest frame, checked against the pattern in the format in use: the
+// samples (16-bit for packed formats, unpacked; the luma for colour ones)
+// exactly, and for colour ones the bitmap cqProcessFrame makes from the
+// camera's own colour, with no correction, within max_colour_error.
+struct PatternCheck {
+    const genicam_test::FormatInfo* format;
+    int max_colour_error = 0;  // for 4:2:2, over the whole bitmap (RGB ones must be exact)
+
+    bool samples_match(const CQGETFRAMEEX& f) const {
+        using genicam_test::Packing;
+        const bool colour = format->packing == Packing::Rgb || format->packing == Packing::Yuv422;
+        if (!f.bp || f.curBPP != DWORD(format->bits)) return false;
+        for (DWORD y = 0; y < f.curCY; ++y)
+            for (DWORD x = 0; x < f.curCX; ++x) {
+                const uint32_t ax = f.curX0 + x, ay = f.curY0 + y, i = y * f.curCX + x;
+                uint32_t expected = genicam_test::sample(ax, ay, format->bits);
+                if (format->packing == Packing::Rgb) {
+                    const auto c = genicam_test::rgb(ax, ay);
+                    expected = (77 * c.r + 150 * c.g + 29 * c.b + 128) >> 8;
+                } else if (format->packing == Packing::Yuv422) {
+                    expected = genicam_test::yuv(ax, ay).y;
+                }
+                const uint32_t got = format->bits > 8 ? static_cast<const uint16_t*>(f.bp)[i]
+                                                      : static_cast<const uint8_t*>(f.bp)[i];
+                if (got != expected) return false;
+            }
+        return !colour || f.curMTX == CQM_RGGB;
+    }
+
+    int colour_error(HANDLE h, const CQGETFRAMEEX& f) const {
+        CQFILTER filter{};  // no matrix: the camera's colour as it is
+        filter.rgbWhiteBal[0] = filter.rgbWhiteBal[1] = filter.rgbWhiteBal[2] = 1.0;
+        filter.gammaY = 1.0;
+        CQGETBITMAP bitmap{};
+        CQGETBITMAPOPT options{};
+        if (cqSetupFilter(h, &filter) != 0 || cqSetupCE(h, 0, 255) != 0 || cqProcessFrame(h) != 0 ||
+            cqRetrieveBitmapAdv(h, &bitmap, &options) != 0 || bitmap.w != f.curCX || bitmap.h != f.curCY)
+            return 256;
+        int worst = 0;
+        const auto* pixels = reinterpret_cast<const uint32_t*>(bitmap.bp);
+        for (DWORD y = 0; y < f.curCY; ++y)
+            for (DWORD x = 0; x < f.curCX; ++x) {
+                const uint32_t ax = f.curX0 + x, ay = f.curY0 + y, p = pixels[y * f.curCX + x];
+                const auto c = format->packing == genicam_test::Packing::Rgb
+                                   ? genicam_test::rgb(ax, ay)
+                                   : genicam_test::ycbcr_to_rgb(genicam_test::yuv(ax, ay));
+                worst = std::max({worst, std::abs(int(p >> 16 & 255) - c.r), std::abs(int(p >> 8 & 255) - c.g),
+                                  std::abs(int(p & 255) - c.b)});
+            }
+        cqFreeBitmap(nullptr, &bitmap);
+        return worst;
+    }
+};
+
+constexpr const char* kPackedAndColourFormats =
+    "Mono12p,Mono10p,Mono14p,Mono10Packed,Mono12Packed,Mono14,BayerRG10p,BayerGR12p,BayerBG12p,BayerRG12Packed,"
+    "BayerGB12Packed,RGB8,BGR8,RGBa8,BGRa8,YUV422_8,YUV422_8_UYVY,YCbCr422_8";
+
+class GenicamFormats : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!in_private_network())
+            GTEST_SKIP() << "needs a private network namespace (tests/genicam/in-private-network)";
+        ASSERT_TRUE(camera_.start());
+        control_ = open_camera();
+        ASSERT_NE(control_, INVALID_HANDLE_VALUE);
+        worker_ = open_camera();
+        ASSERT_NE(worker_, INVALID_HANDLE_VALUE);
+        ASSERT_EQ(cqSetMode(worker_, 10000, 0, 0, 0, 0, 0), 0);
+        ASSERT_EQ(cqStartAcquisition(worker_), 0);
+    }
+    void TearDown() override {
+        for (HANDLE h : {worker_, control_})
+            if (h != INVALID_HANDLE_VALUE) cqkUninitialize(h);
+    }
+
+    FormatCamera camera_{GENICAM_FORMAT_CAMERA, kPackedAndColourFormats};
+    HANDLE control_ = INVALID_HANDLE_VALUE, worker_ = INVALID_HANDLE_VALUE;
+};
+
+// Each format in a region whose rows start inside a packed group (an odd
+// width, an odd offset): the pixels are the pattern's.
+TEST_F(GenicamFormats, EachFormatShowsTheCamerasPattern) {
+    EXPECT_EQ(mode_text(control_, 0), "Mono12p, 640 x 480");  // the camera's current format first
+    for (const char* name : {"Mono12p", "Mono10p", "Mono14p", "Mono10Packed", "Mono12Packed", "Mono14", "BayerRG10p",
+                             "BayerGR12p", "BayerBG12p", "BayerRG12Packed", "BayerGB12Packed", "RGB8", "BGR8", "RGBa8",
+                             "BGRa8", "YUV422_8", "YUV422_8_UYVY", "YCbCr422_8"}) {
+        SCOPED_TRACE(name);
+        const PatternCheck check{genicam_test::find_format(name), 2};
+        ASSERT_NE(check.format, nullptr);
+        const bool yuv = check.format->packing == genicam_test::Packing::Yuv422;
+        const int mode = find_mode(control_, std::string(name) + ", 640");
+        ASSERT_GE(mode, 0);
+        ASSERT_EQ(cqSetMode(control_, 10000, mode, yuv ? 6 : 5, 3, yuv ? 100 : 101, 40), 0);
+        CQGETFRAMEEX frame{};
+        ASSERT_TRUE(frame_until(worker_, &frame, [&](const CQGETFRAMEEX& f) { return check.samples_match(f); }));
+        if (check.format->packing == genicam_test::Packing::Rgb) {
+            EXPECT_EQ(check.colour_error(worker_, frame), 0);
+        } else if (yuv) {
+            EXPECT_LE(check.colour_error(worker_, frame), check.max_colour_error);
+        }
+    }
+}
+
+// A camera at 127.0.0.2 behind a relay that holds every control packet for
+// a while: its answers come late, and it is waited for, never taken as gone.
+class GenicamSlowCamera : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!in_private_network())
+            GTEST_SKIP() << "needs a private network namespace (tests/genicam/in-private-network)";
+        genicam_test::set_delay(delay_file_, 0);
+        ASSERT_TRUE(relay_.start());
+        ASSERT_TRUE(camera_.start());
+        testing::internal::CaptureStderr();
+        control_ = open_camera();
+        ASSERT_NE(control_, INVALID_HANDLE_VALUE);
+        ASSERT_EQ(cqSetMode(control_, 10000, 0, 0, 0, 0, 0), 0);
+        ASSERT_EQ(cqStartAcquisition(control_), 0);
+    }
+    void TearDown() override {
+        genicam_test::set_delay(delay_file_, 0);
+        if (control_ != INVALID_HANDLE_VALUE) cqkUninitialize(control_);
+        std::remove(delay_file_.c_str());
+    }
+    // The camera's own register, read past the library with Aravis's tool.
+    static std::string register_value(const char* feature) {
+        const std::string command = std::string("arv-tool-0.8 -a 127.0.0.1 control ") + feature + " 2>/dev/null";
+        std::string output;
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+            char line[256];
+            while (fgets(line, sizeof line, pipe)) output += line;
+            pclose(pipe);
+        }
+        return output;
+    }
+
+    const std::string delay_file_ = "/tmp/genicam-delay-" + std::to_string(getpid());
+    ControlRelay relay_{GENICAM_CONTROL_RELAY, delay_file_};
+    // The camera's heartbeat time-out outlasts a slow answer, as a slow
+    // camera's must.
+    FormatCamera camera_{GENICAM_FORMAT_CAMERA, "Mono8,Mono12p", "127.0.0.2", 10000};
+    HANDLE control_ = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(GenicamSlowCamera, AnswersHalfASecondAndTwoSecondsLateAreWaitedFor) {
+    CQGETFRAMEEX frame{};
+    for (int round_trip_ms : {500, 2000}) {
+        genicam_test::set_delay(delay_file_, round_trip_ms / 2);  // each way
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        int result = -1;
+        const double took = timed([&] { return cqSetGainVal(control_, 2.0f); }, result);
+        EXPECT_EQ(result, 0) << round_trip_ms << " ms";
+        EXPECT_GT(took, round_trip_ms * 0.8e-3) << "the delay did not take";
+        DWORD levels = 0;
+        const double inputs_took = timed([&] { return cqGetGPIO(control_, -1, 0, &levels); }, result);
+        EXPECT_EQ(result, 0) << round_trip_ms << " ms, after " << inputs_took << " s";
+        EXPECT_TRUE(next_frame(control_, &frame)) << "no frames at " << round_trip_ms << " ms";
+        std::printf("round trip %d ms: cqSetGainVal answered after %.2f s\n", round_trip_ms, took);
+    }
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(messages.find("lost"), std::string::npos) << messages;
+    EXPECT_EQ(messages.find("too slowly"), std::string::npos) << messages;
+}
+
+// A call given up on at the bound while the camera was busy with another is
+// taken back: the camera never gets it.  The one it was busy with runs to its
+// end, and says so.
+class GenicamSlowCameraShortBound : public GenicamSlowCamera {
+protected:
+    GenicamSlowCameraShortBound() { setenv("TOLMIREX_CAMERA_CALL_TIMEOUT_MS", "1500", 1); }
+};
+
+TEST_F(GenicamSlowCameraShortBound, ACallGivenUpOnIsNeverAppliedLater) {
+    genicam_test::set_delay(delay_file_, 500);  // each way: every register access takes a second
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const int mono12p = find_mode(control_, "Mono12p, 640");
+    ASSERT_GE(mono12p, 0);
+    int busy_result = -1, gain_result = -1;
+    // The format change stops and restarts the stream: a dozen accesses.
+    std::thread busy([&] { busy_result = cqSetMode(control_, 10000, mono12p, 0, 0, 320, 240); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const double took = timed([&] { return cqSetGainVal(control_, 7.0f); }, gain_result);
+    busy.join();
+    EXPECT_EQ(gain_result, 2);
+    EXPECT_NEAR(took, 1.5, 0.5);  // the bound this test runs with
+    EXPECT_EQ(busy_result, 2);
+    // The format change is left to finish (its frames arrive), then the
+    // camera itself is asked.
+    CQGETFRAMEEX frame{};
+    EXPECT_TRUE(frame_until(control_, &frame, [](const CQGETFRAMEEX& f) { return f.curBPP == 12 && f.curCX == 320; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_NE(messages.find("cqSetGainVal gave up after"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("not applied"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("cqSetMode, given up on by its caller, finished after"), std::string::npos) << messages;
+    EXPECT_EQ(messages.find("lost"), std::string::npos) << messages;
+    genicam_test::set_delay(delay_file_, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_NE(register_value("GainRaw").find("GainRaw = 0"), std::string::npos) << register_value("GainRaw");
+    EXPECT_NE(register_value("PixelFormat").find("Mono12p"), std::string::npos) << "the format change ran to its end";
+}
+
+// What the user is told when no camera opens, beside the program's own
+// "Couldn't setup camera!".
+TEST(GenicamNoCamera, EachReasonHasItsLine) {
+    if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace";
+    setenv("TOLMIREX_CAMERA_OPEN_TIMEOUT_MS", "500", 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(open_camera(), INVALID_HANDLE_VALUE);  // nothing at 127.0.0.1
+    {
+        FormatCamera depth(GENICAM_FORMAT_CAMERA, "Coord3D_C8");
+        ASSERT_TRUE(depth.start());
+        EXPECT_EQ(open_camera(), INVALID_HANDLE_VALUE);
+    }
+    unsetenv("TOLMIREX_CAMERA_ID");
+    DWORD count = 9;
+    EXPECT_EQ(cqkGetNumberDevices("", &count), 0);
+    EXPECT_EQ(count, 0u);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_NE(messages.find("Camera 127.0.0.1 did not answer within 500 ms (TOLMIREX_CAMERA_ID)"), std::string::npos)
+        << messages;
+    EXPECT_NE(messages.find("offers no pixel format the viewer can show: Coord3D_C8\n"), std::string::npos) << messages;
+    EXPECT_EQ(occurrences(messages, "did not answer"), 1) << messages;
+    EXPECT_NE(messages.find("No camera found: "), std::string::npos) << messages;
+    EXPECT_NE(messages.find("TOLMIREX_CAMERA_ID=<IPv4 address or Aravis id>"), std::string::npos) << messages;
+}
+
+// Aravis's in-process fake camera has no address to ask: it is opened by id
+// and streams, and its calls are waited for like any slow camera's.
+TEST(GenicamCameraWithoutAddress, OpensAndStreams) {
+    setenv("TOLMIREX_CAMERA_ID", "Fake_1", 1);
+    const HANDLE h = open_camera();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(cqSetMode(h, 10000, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(cqStartAcquisition(h), 0);
+    CQGETFRAMEEX frame{};
+    EXPECT_TRUE(next_frame(h, &frame));
+    EXPECT_EQ(cqSetGainVal(h, 1.0f), 0);
+    EXPECT_EQ(cqkUninitialize(h), 0);
 }
 
 }  // namespace

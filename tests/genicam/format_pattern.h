@@ -62,6 +62,7 @@ inline constexpr FormatInfo kFormats[] = {
     {"YUV422_8", 0x02100032, 8, Packing::Yuv422},       // Y0 U Y1 V
     {"YUV422_8_UYVY", 0x0210001F, 8, Packing::Yuv422},  // U Y0 V Y1
     {"YCbCr422_8", 0x0210003B, 8, Packing::Yuv422},     // Y0 Cb Y1 Cr
+    {"Coord3D_C8", 0x010800B1, 8, Packing::Bytes},      // a 3D camera's depth: not a picture
 };
 
 inline const FormatInfo* find_format(std::string_view name) {
