@@ -37,7 +37,7 @@ struct FrameFacts {
     std::optional<colour::CameraColour> camera_colour;
 
     size_t sample_bytes() const { return size_t{width} * height * bytes_per_sample; }  // rows packed
-    size_t bytes() const {  // of the whole frame
+    size_t bytes() const {                                                             // of the whole frame
         return sample_bytes() + (camera_colour ? size_t{width} * height * colour::bytes_per_pixel(*camera_colour) : 0);
     }
 };

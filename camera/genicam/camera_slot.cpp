@@ -96,7 +96,8 @@ void CameraSlot::give_up_locked(const std::shared_ptr<Job>& job, CallEnd end, Cl
         if (state_ == CameraState::connected) state_ = CameraState::not_answering;
         return;
     }
-    std::fprintf(stderr, "Camera %s answered too slowly: %s gave up after %lld ms (TOLMIREX_CAMERA_CALL_TIMEOUT_MS)%s\n",
+    std::fprintf(stderr,
+                 "Camera %s answered too slowly: %s gave up after %lld ms (TOLMIREX_CAMERA_CALL_TIMEOUT_MS)%s\n",
                  name_.c_str(), job->call, milliseconds(waited),
                  taken_back ? "; not applied" : "; still running, its outcome shows in the next answers");
 }
@@ -166,7 +167,8 @@ void CameraSlot::detach(zebcommon::HandleQueue* handle) {
     // waited for only while the camera answers.
     changed_.notify_all();
     if (answering_locked())
-        wait_for_camera_locked(lock, [&] { return (!connection_ && state_ != CameraState::closing) || attaching_ > 0; });
+        wait_for_camera_locked(lock,
+                               [&] { return (!connection_ && state_ != CameraState::closing) || attaching_ > 0; });
 }
 
 int CameraSlot::set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested) {
@@ -179,9 +181,10 @@ int CameraSlot::set_mode(uint32_t exposure_us, uint32_t mode_index, Region reque
     y.full = mode.height;
     auto region = fit_region(requested, x, y);
     if (!region) return kBadArgument;
-    return run_locked(lock, "cqSetMode", [this, exposure_us, mode_index, mode, region = *region](Connection& connection) {
-        return apply_mode(connection, exposure_us, mode_index, mode, region);
-    });
+    return run_locked(lock, "cqSetMode",
+                      [this, exposure_us, mode_index, mode, region = *region](Connection& connection) {
+                          return apply_mode(connection, exposure_us, mode_index, mode, region);
+                      });
 }
 
 int CameraSlot::set_gain(float gain) {
@@ -316,8 +319,8 @@ void CameraSlot::camera_thread() {
             job->result = result;
             job->done = true;
             if (job->abandoned)
-                std::fprintf(stderr, "Camera %s: %s, given up on by its caller, finished after %lld ms\n", name_.c_str(),
-                             job->call, milliseconds(Clock::now() - began));
+                std::fprintf(stderr, "Camera %s: %s, given up on by its caller, finished after %lld ms\n",
+                             name_.c_str(), job->call, milliseconds(Clock::now() - began));
             if (!connection_->lost() && state_ == CameraState::not_answering) state_ = CameraState::connected;
             changed_.notify_all();
             continue;
@@ -329,7 +332,8 @@ void CameraSlot::camera_thread() {
 std::unique_ptr<Connection> CameraSlot::reach_camera() {
     // Aravis waits out its retries on a camera that does not answer; the
     // probe costs a fraction of that.
-    if (is_ipv4_address(name_) && probe_camera(name_, static_cast<int>(call_timeout().count())) != ProbeAnswer::answered)
+    if (is_ipv4_address(name_) &&
+        probe_camera(name_, static_cast<int>(call_timeout().count())) != ProbeAnswer::answered)
         return nullptr;
     auto connection = Connection::open(name_);
     if (!connection || !connection->facts().modes.empty()) return connection;

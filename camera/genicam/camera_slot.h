@@ -142,8 +142,8 @@ private:
     std::condition_variable changed_;  // jobs posted or done, handles, connection state
     bool thread_running_ = false;
     CameraState state_ = CameraState::closed;
-    bool loss_reported_ = false;        // the lost line went out, the back line not yet
-    bool formats_reported_ = false;     // the line saying no format can be shown went out
+    bool loss_reported_ = false;     // the lost line went out, the back line not yet
+    bool formats_reported_ = false;  // the line saying no format can be shown went out
     int attaching_ = 0;
     int open_handles_ = 0;
     int acquiring_handles_ = 0;

@@ -46,8 +46,8 @@ ProbeAnswer GvcpProbe::ask(int timeout_ms) {
     // READREG of the version register (address 0), acknowledge requested:
     // key 0x42, flags 0x01, command, payload length 4, request id, address.
     const uint16_t id = next_id_++;
-    const uint8_t request[12] = {0x42, 0x01, kReadRegister >> 8, kReadRegister & 0xFF, 0, 4, uint8_t(id >> 8),
-                                 uint8_t(id & 0xFF), 0, 0, 0, 0};
+    const uint8_t request[12] = {
+        0x42, 0x01, kReadRegister >> 8, kReadRegister & 0xFF, 0, 4, uint8_t(id >> 8), uint8_t(id & 0xFF), 0, 0, 0, 0};
     if (send(fd_, request, sizeof request, 0) != static_cast<ssize_t>(sizeof request))
         return errno == ECONNREFUSED ? ProbeAnswer::refused : ProbeAnswer::silent;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);

@@ -23,55 +23,55 @@ constexpr PixelLayout own_colour(CameraColour colour) { return {8, 1, Mosaic::rg
 constexpr Mosaic kMono = Mosaic::mono, kRG = Mosaic::rggb, kBG = Mosaic::bggr;
 
 const KnownFormat kKnown[] = {
-    {0x01080001, unpacked(8, kMono)},                    // Mono8
-    {0x01100003, unpacked(10, kMono)},                   // Mono10
-    {0x01100005, unpacked(12, kMono)},                   // Mono12
-    {0x01100025, unpacked(14, kMono)},                   // Mono14
-    {0x01100007, unpacked(16, kMono)},                   // Mono16
-    {0x010A0046, packed(10, Packing::lsb10, kMono)},     // Mono10p
-    {0x010C0047, packed(12, Packing::lsb12, kMono)},     // Mono12p
-    {0x010E0104, packed(14, Packing::lsb14, kMono)},     // Mono14p
-    {0x010C0004, packed(10, Packing::gev10, kMono)},     // Mono10Packed
-    {0x010C0006, packed(12, Packing::gev12, kMono)},     // Mono12Packed
-    {0x01080009, unpacked(8, kRG)},                      // BayerRG8
-    {0x0108000B, unpacked(8, kBG)},                      // BayerBG8
-    {0x01080008, unpacked(8, kRG, 1)},                   // BayerGR8
-    {0x0108000A, unpacked(8, kBG, 1)},                   // BayerGB8
-    {0x0110000D, unpacked(10, kRG)},                     // BayerRG10
-    {0x0110000F, unpacked(10, kBG)},                     // BayerBG10
-    {0x0110000C, unpacked(10, kRG, 1)},                  // BayerGR10
-    {0x0110000E, unpacked(10, kBG, 1)},                  // BayerGB10
-    {0x01100011, unpacked(12, kRG)},                     // BayerRG12
-    {0x01100013, unpacked(12, kBG)},                     // BayerBG12
-    {0x01100010, unpacked(12, kRG, 1)},                  // BayerGR12
-    {0x01100012, unpacked(12, kBG, 1)},                  // BayerGB12
-    {0x0110002F, unpacked(16, kRG)},                     // BayerRG16
-    {0x01100031, unpacked(16, kBG)},                     // BayerBG16
-    {0x0110002E, unpacked(16, kRG, 1)},                  // BayerGR16
-    {0x01100030, unpacked(16, kBG, 1)},                  // BayerGB16
-    {0x010A0058, packed(10, Packing::lsb10, kRG)},       // BayerRG10p
-    {0x010A0052, packed(10, Packing::lsb10, kBG)},       // BayerBG10p
-    {0x010A0056, packed(10, Packing::lsb10, kRG, 1)},    // BayerGR10p
-    {0x010A0054, packed(10, Packing::lsb10, kBG, 1)},    // BayerGB10p
-    {0x010C0059, packed(12, Packing::lsb12, kRG)},       // BayerRG12p
-    {0x010C0053, packed(12, Packing::lsb12, kBG)},       // BayerBG12p
-    {0x010C0057, packed(12, Packing::lsb12, kRG, 1)},    // BayerGR12p
-    {0x010C0055, packed(12, Packing::lsb12, kBG, 1)},    // BayerGB12p
-    {0x010C0027, packed(10, Packing::gev10, kRG)},       // BayerRG10Packed
-    {0x010C0029, packed(10, Packing::gev10, kBG)},       // BayerBG10Packed
-    {0x010C0026, packed(10, Packing::gev10, kRG, 1)},    // BayerGR10Packed
-    {0x010C0028, packed(10, Packing::gev10, kBG, 1)},    // BayerGB10Packed
-    {0x010C002B, packed(12, Packing::gev12, kRG)},       // BayerRG12Packed
-    {0x010C002D, packed(12, Packing::gev12, kBG)},       // BayerBG12Packed
-    {0x010C002A, packed(12, Packing::gev12, kRG, 1)},    // BayerGR12Packed
-    {0x010C002C, packed(12, Packing::gev12, kBG, 1)},    // BayerGB12Packed
-    {0x02180014, own_colour(CameraColour::rgb8)},        // RGB8
-    {0x02180015, own_colour(CameraColour::bgr8)},        // BGR8
-    {0x02200016, own_colour(CameraColour::rgba8)},       // RGBa8
-    {0x02200017, own_colour(CameraColour::bgra8)},       // BGRa8
-    {0x02100032, own_colour(CameraColour::yuyv)},        // YUV422_8
-    {0x0210003B, own_colour(CameraColour::yuyv)},        // YCbCr422_8
-    {0x0210001F, own_colour(CameraColour::uyvy)},        // YUV422_8_UYVY
+    {0x01080001, unpacked(8, kMono)},                  // Mono8
+    {0x01100003, unpacked(10, kMono)},                 // Mono10
+    {0x01100005, unpacked(12, kMono)},                 // Mono12
+    {0x01100025, unpacked(14, kMono)},                 // Mono14
+    {0x01100007, unpacked(16, kMono)},                 // Mono16
+    {0x010A0046, packed(10, Packing::lsb10, kMono)},   // Mono10p
+    {0x010C0047, packed(12, Packing::lsb12, kMono)},   // Mono12p
+    {0x010E0104, packed(14, Packing::lsb14, kMono)},   // Mono14p
+    {0x010C0004, packed(10, Packing::gev10, kMono)},   // Mono10Packed
+    {0x010C0006, packed(12, Packing::gev12, kMono)},   // Mono12Packed
+    {0x01080009, unpacked(8, kRG)},                    // BayerRG8
+    {0x0108000B, unpacked(8, kBG)},                    // BayerBG8
+    {0x01080008, unpacked(8, kRG, 1)},                 // BayerGR8
+    {0x0108000A, unpacked(8, kBG, 1)},                 // BayerGB8
+    {0x0110000D, unpacked(10, kRG)},                   // BayerRG10
+    {0x0110000F, unpacked(10, kBG)},                   // BayerBG10
+    {0x0110000C, unpacked(10, kRG, 1)},                // BayerGR10
+    {0x0110000E, unpacked(10, kBG, 1)},                // BayerGB10
+    {0x01100011, unpacked(12, kRG)},                   // BayerRG12
+    {0x01100013, unpacked(12, kBG)},                   // BayerBG12
+    {0x01100010, unpacked(12, kRG, 1)},                // BayerGR12
+    {0x01100012, unpacked(12, kBG, 1)},                // BayerGB12
+    {0x0110002F, unpacked(16, kRG)},                   // BayerRG16
+    {0x01100031, unpacked(16, kBG)},                   // BayerBG16
+    {0x0110002E, unpacked(16, kRG, 1)},                // BayerGR16
+    {0x01100030, unpacked(16, kBG, 1)},                // BayerGB16
+    {0x010A0058, packed(10, Packing::lsb10, kRG)},     // BayerRG10p
+    {0x010A0052, packed(10, Packing::lsb10, kBG)},     // BayerBG10p
+    {0x010A0056, packed(10, Packing::lsb10, kRG, 1)},  // BayerGR10p
+    {0x010A0054, packed(10, Packing::lsb10, kBG, 1)},  // BayerGB10p
+    {0x010C0059, packed(12, Packing::lsb12, kRG)},     // BayerRG12p
+    {0x010C0053, packed(12, Packing::lsb12, kBG)},     // BayerBG12p
+    {0x010C0057, packed(12, Packing::lsb12, kRG, 1)},  // BayerGR12p
+    {0x010C0055, packed(12, Packing::lsb12, kBG, 1)},  // BayerGB12p
+    {0x010C0027, packed(10, Packing::gev10, kRG)},     // BayerRG10Packed
+    {0x010C0029, packed(10, Packing::gev10, kBG)},     // BayerBG10Packed
+    {0x010C0026, packed(10, Packing::gev10, kRG, 1)},  // BayerGR10Packed
+    {0x010C0028, packed(10, Packing::gev10, kBG, 1)},  // BayerGB10Packed
+    {0x010C002B, packed(12, Packing::gev12, kRG)},     // BayerRG12Packed
+    {0x010C002D, packed(12, Packing::gev12, kBG)},     // BayerBG12Packed
+    {0x010C002A, packed(12, Packing::gev12, kRG, 1)},  // BayerGR12Packed
+    {0x010C002C, packed(12, Packing::gev12, kBG, 1)},  // BayerGB12Packed
+    {0x02180014, own_colour(CameraColour::rgb8)},      // RGB8
+    {0x02180015, own_colour(CameraColour::bgr8)},      // BGR8
+    {0x02200016, own_colour(CameraColour::rgba8)},     // RGBa8
+    {0x02200017, own_colour(CameraColour::bgra8)},     // BGRa8
+    {0x02100032, own_colour(CameraColour::yuyv)},      // YUV422_8
+    {0x0210003B, own_colour(CameraColour::yuyv)},      // YCbCr422_8
+    {0x0210001F, own_colour(CameraColour::uyvy)},      // YUV422_8_UYVY
 };
 
 }  // namespace

@@ -30,10 +30,10 @@ namespace genicam {
 using Mosaic = colour::Mosaic;  // mono for a sensor without one
 
 struct PixelLayout {
-    uint32_t bits;          // significant bits per sample
-    uint32_t bytes;         // bytes per sample as handed to the program: 1 or 2
-    Mosaic mosaic;          // of the image as handed to the program
-    uint32_t column_shift;  // 1 for GR/GB orders: first (and last) column dropped
+    uint32_t bits;                              // significant bits per sample
+    uint32_t bytes;                             // bytes per sample as handed to the program: 1 or 2
+    Mosaic mosaic;                              // of the image as handed to the program
+    uint32_t column_shift;                      // 1 for GR/GB orders: first (and last) column dropped
     std::optional<Packing> packing;             // packed samples, unpacked to 2 bytes each
     std::optional<CameraColour> camera_colour;  // a colour camera's own pixels
 };

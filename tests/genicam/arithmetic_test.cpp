@@ -117,15 +117,15 @@ TEST(GenicamFrameIds, WideIdsAreTakenAsTheyAre) {
 }
 
 TEST(GenicamPixelLayout, ShowableFormatsOnly) {
-    EXPECT_EQ(pixel_layout(0x01080001)->bytes, 1u);             // Mono8
-    EXPECT_EQ(pixel_layout(0x01100005)->bits, 12u);             // Mono12
-    EXPECT_EQ(pixel_layout(0x0110000F)->mosaic, Mosaic::bggr);  // BayerBG10
-    EXPECT_EQ(pixel_layout(0x0110002E)->column_shift, 1u);      // BayerGR16
-    EXPECT_EQ(pixel_layout(0x010C0006)->packing, Packing::gev12);  // Mono12Packed
-    EXPECT_EQ(pixel_layout(0x010C0057)->column_shift, 1u);          // BayerGR12p
+    EXPECT_EQ(pixel_layout(0x01080001)->bytes, 1u);                          // Mono8
+    EXPECT_EQ(pixel_layout(0x01100005)->bits, 12u);                          // Mono12
+    EXPECT_EQ(pixel_layout(0x0110000F)->mosaic, Mosaic::bggr);               // BayerBG10
+    EXPECT_EQ(pixel_layout(0x0110002E)->column_shift, 1u);                   // BayerGR16
+    EXPECT_EQ(pixel_layout(0x010C0006)->packing, Packing::gev12);            // Mono12Packed
+    EXPECT_EQ(pixel_layout(0x010C0057)->column_shift, 1u);                   // BayerGR12p
     EXPECT_EQ(pixel_layout(0x0210001F)->camera_colour, CameraColour::uyvy);  // YUV422_8_UYVY
-    EXPECT_FALSE(pixel_layout(0x02180020));                         // YUV444
-    EXPECT_FALSE(pixel_layout(0x021800D9));                         // Coord3D
+    EXPECT_FALSE(pixel_layout(0x02180020));                                  // YUV444
+    EXPECT_FALSE(pixel_layout(0x021800D9));                                  // Coord3D
 }
 
 // A packed green-first Bayer row starts mid-group: the unpacking is asked
@@ -144,8 +144,8 @@ TEST(GenicamPixelLayout, PackedAndColourFormatsAreDecodedIntoTheFrame) {
     ASSERT_TRUE(decode_shown_image(gr12p, packed.data(), packed.size(), 4, 2, reinterpret_cast<uint8_t*>(samples),
                                    sizeof samples));
     EXPECT_EQ(std::vector<uint16_t>(samples, samples + 4), (std::vector<uint16_t>{0x202, 0x303, 0x606, 0x707}));
-    EXPECT_FALSE(decode_shown_image(gr12p, packed.data(), packed.size() - 1, 4, 2,
-                                    reinterpret_cast<uint8_t*>(samples), sizeof samples));
+    EXPECT_FALSE(decode_shown_image(gr12p, packed.data(), packed.size() - 1, 4, 2, reinterpret_cast<uint8_t*>(samples),
+                                    sizeof samples));
 
     const PixelLayout rgb8 = *pixel_layout(0x02180014);
     const uint8_t pixels[6] = {255, 255, 255, 0, 0, 255};  // white, blue
@@ -184,7 +184,8 @@ TEST(GenicamModeTable, FormatsTimesBinningsWithBinnedFullFrames) {
     geometry.width_increment = 16;
     geometry.height_increment = 2;
     geometry.max_binning = 2;
-    const auto modes = build_modes({{0x01100011, "BayerRG12"}, {0x02180020, "YUV444_8"}, {0x01080001, "Mono8"}}, geometry);
+    const auto modes =
+        build_modes({{0x01100011, "BayerRG12"}, {0x02180020, "YUV444_8"}, {0x01080001, "Mono8"}}, geometry);
     ASSERT_EQ(modes.size(), 4u);  // YUV444_8 cannot be shown
     EXPECT_EQ(describe_mode(modes[0]), "BayerRG12, 1936 x 1216");
     EXPECT_EQ(describe_mode(modes[1]), "BayerRG12, 960 x 608, 2x2 binning");  // 968 rounded to 16

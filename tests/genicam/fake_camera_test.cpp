@@ -615,7 +615,6 @@ TEST_F(GenicamFake, ColourFramesBecomeBitmapsOfTheFrameSize) {
     EXPECT_EQ(bitmap.bp, nullptr);
 }
 
-
 // --- every pixel format a camera may send: genicam_format_camera's pattern --
 
 // The newest frame, checked against the pattern in the format in use: the
@@ -640,8 +639,8 @@ struct PatternCheck {
                 } else if (format->packing == Packing::Yuv422) {
                     expected = genicam_test::yuv(ax, ay).y;
                 }
-                const uint32_t got = format->bits > 8 ? static_cast<const uint16_t*>(f.bp)[i]
-                                                      : static_cast<const uint8_t*>(f.bp)[i];
+                const uint32_t got =
+                    format->bits > 8 ? static_cast<const uint16_t*>(f.bp)[i] : static_cast<const uint8_t*>(f.bp)[i];
                 if (got != expected) return false;
             }
         return !colour || f.curMTX == CQM_RGGB;
