@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "bitmap_pool.h"
@@ -74,15 +75,11 @@ int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColo
         }
         const colour::RawImage raw = raw_image(*frame);
         const size_t bytes = size_t{raw.width} * raw.height * sizeof(uint32_t);
-        // A block handed out may still be on screen: never write into it.
-        if (colour.image && (colour.image_shared || colour.image_bytes() != bytes)) {
+        if (colour.image && colour.image_bytes() != bytes) {
             release_block(colour.image);
             colour.image = nullptr;
         }
-        if (!colour.image) {
-            colour.image = take_block(bytes);
-            colour.image_shared = false;
-        }
+        if (!colour.image) colour.image = take_block(bytes);
         if (!colour.image) {
             frames.unpin(frame);
             return kFailed;
@@ -98,18 +95,10 @@ int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColo
 
 int retrieve_bitmap(HandleColour& colour, CQGETBITMAP* bitmap) {
     std::lock_guard lock(colour.mutex);
-    if (!colour.image) return kNoData;
-    uint8_t* pixels = colour.image;
-    if (!colour.image_shared) {
-        share_block(pixels);
-        colour.image_shared = true;
-    } else {  // retrieved before: the first caller has that block
-        pixels = take_block(colour.image_bytes());
-        if (!pixels) return kFailed;
-        std::memcpy(pixels, colour.image, colour.image_bytes());
-    }
+    if (!colour.image) return kNoData;  // none processed since the last one was handed out
     std::memset(bitmap, 0, sizeof *bitmap);
-    bitmap->bp = pixels;
+    bitmap->bp = colour.image;
+    colour.image = nullptr;
     bitmap->w = bitmap->cx = colour.image_width;
     bitmap->h = bitmap->cy = colour.image_height;
     bitmap->dwBPP = 32;
@@ -119,7 +108,11 @@ int retrieve_bitmap(HandleColour& colour, CQGETBITMAP* bitmap) {
 
 int free_bitmap(CQGETBITMAP* bitmap) {
     if (!bitmap) return kBadArgument;
-    release_block(bitmap->bp);
+    if (!release_block(bitmap->bp)) {
+        std::fprintf(stderr, "cqFreeBitmap: %p is no bitmap this library handed out (or was freed already); ignored\n",
+                     static_cast<void*>(bitmap->bp));
+        return kBadArgument;
+    }
     bitmap->bp = nullptr;
     return kOk;
 }

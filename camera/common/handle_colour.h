@@ -29,11 +29,11 @@ struct HandleColour {
     bool settings_changed = true;  // the pipeline is rebuilt lazily, on the next frame processed
     colour::Pipeline pipeline;
     // Last cqProcessFrame result, BGRx, image_width x image_height, in a
-    // block of the bitmap pool; null when there is none.  The first
-    // cqRetrieveBitmapAdv hands this very block out (shared); the next
-    // cqProcessFrame then writes into another one.
+    // block of the bitmap pool; null when there is none, or when
+    // cqRetrieveBitmapAdv has handed it out.  The block then is the caller's
+    // alone, so a read after cqFreeBitmap is a read of freed (poisoned)
+    // memory, and the next cqProcessFrame writes into another one.
     uint8_t* image = nullptr;
-    bool image_shared = false;
     uint32_t image_width = 0, image_height = 0, image_frame_number = 0;
 
     size_t image_bytes() const { return size_t{image_width} * image_height * sizeof(uint32_t); }
