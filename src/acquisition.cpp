@@ -185,8 +185,13 @@ struct Worker {
     // handle, and a redraw must never copy from them.
     void close() {
         if (handle == INVALID_HANDLE_VALUE) return;
-        std::lock_guard<std::mutex> lock(frame_mutex);
-        lps->gf.bp = nullptr;
+        {
+            // The display never copies a frame the closing camera frees.
+            // Only the pointer needs the lock: a camera can take seconds to
+            // close, and every redraw would wait with it.
+            std::lock_guard<std::mutex> lock(frame_mutex);
+            lps->gf.bp = nullptr;
+        }
         cqStopAcquisition(handle);
         cqkUninitialize(handle);
         handle = INVALID_HANDLE_VALUE;

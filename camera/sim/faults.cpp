@@ -17,8 +17,8 @@ namespace {
 // Each call's name in ZEBSIM_FAULTS, in FaultedCall's order; the named call
 // fails with kFailed.  The wait has no name of its own: it is named by what
 // it reports instead, wait45 (a reset) or wait1 (the camera lost).
-constexpr std::string_view kCallNames[] = {"init",    "setmode", "settle", "timing",   "start",   "",
-                                           "acquire", "process", "bitmap", "modedesc", "gaininfo"};
+constexpr std::string_view kCallNames[] = {"init",    "setmode", "settle", "timing",   "start",    "",
+                                           "acquire", "process", "bitmap", "modedesc", "gaininfo", "slowclose"};
 static_assert(std::size(kCallNames) == static_cast<size_t>(FaultedCall::count));
 
 void warn_once(const std::string& entry) {

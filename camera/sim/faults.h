@@ -28,8 +28,13 @@ enum class FaultedCall {
     bitmap,
     mode_descriptor,
     gain_info,
+    uninitialize,  // slowclose: takes kSlowCloseSeconds, then closes as asked
     count
 };
+
+// How long cqkUninitialize takes under the slowclose fault: a camera whose
+// close waits for it.
+inline constexpr int kSlowCloseSeconds = 2;
 
 struct FaultRule {
     FaultedCall call;

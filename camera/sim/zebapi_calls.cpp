@@ -2,9 +2,11 @@
 // handle, hand over to the camera or the colour pipeline.  Any thread.
 #include <zebapi.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <thread>
 
 #include "call_log.h"
 #include "camera.h"
@@ -62,6 +64,8 @@ CQK_RETURN cqkUninitialize(HANDLE h) {
     log_call("cqkUninitialize");
     auto handle = Handles::remove(h);
     if (!handle) return kBadHandle;
+    if (handle->source.injected_fault(FaultedCall::uninitialize))
+        std::this_thread::sleep_for(std::chrono::seconds(kSlowCloseSeconds));
     handle->source.detach(&handle->frames);
     return kOk;
 }

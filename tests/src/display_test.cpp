@@ -417,6 +417,22 @@ TEST_F(DisplayTest, RedrawsWhileTheCameraClosesNeverReadItsFreedFrames) {
     EXPECT_EQ(zebsim::frame_buffers(), 0u);
 }
 
+// A camera that takes its time to close: the worker holds frame_mutex only
+// to clear the frame pointer, so the display redraws meanwhile.
+TEST_F(DisplayTest, ASlowCameraCloseDoesNotHoldUpRedraws) {
+    start();
+    const Window win = video_window();
+    ASSERT_TRUE(wait_until([] { return lps->dwNframes > 5; }));
+    zebsim::clear_calls();
+    zebsim::set_faults("slowclose@1,wait45@3");
+    ASSERT_TRUE(wait_until([] { return zebsim::count("cqkUninitialize") >= 1; }));
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_TRUE(redraw_once(win));
+    EXPECT_LT(seconds_since(begin), 1.0) << "the redraw waited for the close";
+    EXPECT_EQ(zebsim::count("cqkInitialize"), 0u) << "the close was over before the redraw";
+    EXPECT_TRUE(wait_until([] { return zebsim::count("cqStartAcquisition") >= 1; }));
+}
+
 // --- Sizes X cannot make ---
 
 TEST_F(DisplayTest, ARegionTwoRowsHighGetsAWindowOnePixelHigh) {
