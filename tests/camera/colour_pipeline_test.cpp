@@ -128,7 +128,8 @@ TEST(ColourPipeline, CameraColourIsBalancedAndCorrectedPixelByPixel) {
     const uint8_t luma[2] = {0, 0};  // the frame's samples: not what is processed
     const uint8_t rgb[6] = {100, 50, 200, 10, 20, 30}, bgra[8] = {200, 50, 100, 0, 30, 20, 10, 0};
     uint32_t out[2];
-    for (auto [pixels, layout] : {std::pair{rgb, colour::CameraColour::rgb8}, std::pair{bgra, colour::CameraColour::bgra8}}) {
+    for (auto [pixels, layout] :
+         {std::pair{rgb, colour::CameraColour::rgb8}, std::pair{bgra, colour::CameraColour::bgra8}}) {
         pipeline.process({luma, 2, 1, 1, Mosaic::rggb, pixels, layout}, out);
         EXPECT_EQ(out[0], bgrx(200, 50, 100));
         EXPECT_EQ(out[1], bgrx(20, 20, 15));
@@ -138,7 +139,7 @@ TEST(ColourPipeline, CameraColourIsBalancedAndCorrectedPixelByPixel) {
     settings.white_balance = {1, 1, 1};
     pipeline.configure(settings);
     pipeline.process({luma, 2, 1, 1, Mosaic::rggb, yuyv, colour::CameraColour::yuyv}, out);
-    EXPECT_EQ(out[0], bgrx(170, 64, 100));  // 100 + 1.402 * 50, 100 - 0.714 * 50
+    EXPECT_EQ(out[0], bgrx(170, 64, 100));       // 100 + 1.402 * 50, 100 - 0.714 * 50
     const uint8_t grey[4] = {128, 90, 128, 90};  // UYVY
     pipeline.process({luma, 2, 1, 1, Mosaic::rggb, grey, colour::CameraColour::uyvy}, out);
     EXPECT_EQ(out[1], bgrx(90, 90, 90));
