@@ -117,7 +117,7 @@ GainRange Camera::gain_range() {
 
 FrameTiming Camera::timing() {
     std::lock_guard lock(mutex_);
-    return frame_timing(settings_.exposure_us, settings_.region.cy);
+    return frame_timing(settings_.exposure_us, settings_.region.cy, environment_.pace);
 }
 
 SensorKind Camera::sensor() {
@@ -220,7 +220,7 @@ void Camera::produce(uint64_t generation) {
     auto told_to_end = [&] { return generation != generation_; };
     size_t queue_depth = 0;  // as last given to frames_: changed only with the frame period
     while (!told_to_end()) {
-        const FrameTiming timing = frame_timing(settings_.exposure_us, settings_.region.cy);
+        const FrameTiming timing = frame_timing(settings_.exposure_us, settings_.region.cy, environment_.pace);
         const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timing.period_s));
         const size_t depth = std::clamp<size_t>(size_t(std::ceil(kQueuedSeconds / timing.period_s)), 4, 256);
         if (depth != queue_depth) frames_.set_queue_depth(queue_depth = depth);

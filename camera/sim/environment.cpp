@@ -36,6 +36,13 @@ std::optional<long> parse_unsigned(const std::string& text) {
     return value;
 }
 
+std::optional<double> parse_frame_rate(const std::string& text) {
+    char* end = nullptr;
+    const double rate = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(rate > 0 && rate <= 100000)) return std::nullopt;
+    return rate;
+}
+
 std::optional<SensorSize> parse_sensor_size(const std::string& text) {
     unsigned width = 0, height = 0;
     char tail = 0;
@@ -85,6 +92,10 @@ Environment read_environment() {
     read_setting("ZEBSIM_DROP", parse_unsigned, [&](long v) { env.drop_every = static_cast<uint32_t>(v); });
     read_setting("ZEBSIM_GAIN_RANGE", parse_gain_range, [&](GainRange v) { env.gain = v; });
     read_setting("ZEBSIM_INPUTS", parse_unsigned, [&](long v) { env.inputs = v & 0xF; });
+    read_setting("ZEBSIM_FRAME_RATE", parse_frame_rate, [&](double v) { env.pace.max_frame_rate = v; });
+    read_setting(
+        "ZEBSIM_READOUT", [](const std::string& text) { return text == "fast" || text == "normal" ? std::optional(text) : std::nullopt; },
+        [&](const std::string& v) { env.pace.fast_readout = v == "fast"; });
     if (auto text = variable("ZEBSIM_FAULTS")) env.faults = *text;
     return env;
 }

@@ -22,6 +22,7 @@ struct Environment {
     GainRange gain;                        // ZEBSIM_GAIN_RANGE "min:max"
     long inputs = -1;                      // ZEBSIM_INPUTS: fixed levels, -1 = moving
     std::string faults;                    // ZEBSIM_FAULTS
+    SensorPace pace;                       // ZEBSIM_FRAME_RATE (frames a second, at most), ZEBSIM_READOUT=fast
 };
 
 inline constexpr uint32_t kMaxCameras = 8;
@@ -31,6 +32,8 @@ std::optional<SensorKind> parse_sensor(const std::string& text);
 std::optional<SensorSize> parse_sensor_size(const std::string& text);
 std::optional<GainRange> parse_gain_range(const std::string& text);
 std::optional<long> parse_unsigned(const std::string& text);
+// A frame rate in frames a second: a positive number up to 100000.
+std::optional<double> parse_frame_rate(const std::string& text);
 
 Environment read_environment();
 uint32_t camera_count();  // ZEBSIM_CAMERAS alone, re-read on every call

@@ -7,7 +7,7 @@
 namespace zebsim {
 namespace {
 
-constexpr double kReadoutPer1024RowsS = 0.008;
+constexpr double kReadoutPer1024RowsS = 0.008, kFastReadoutPer1024RowsS = 0.002;
 // Keeps a tiny region from asking for a frame every few microseconds.
 constexpr double kMinimumPeriodS = 0.0005;
 
@@ -56,11 +56,12 @@ std::optional<Region> resolve_region(const SensorMode& mode, SensorKind sensor, 
     return r;
 }
 
-FrameTiming frame_timing(uint32_t exposure_us, uint32_t rows_read) {
+FrameTiming frame_timing(uint32_t exposure_us, uint32_t rows_read, const SensorPace& pace) {
     FrameTiming t;
-    t.readout_s = kReadoutPer1024RowsS * rows_read / 1024.0;
+    t.readout_s = (pace.fast_readout ? kFastReadoutPer1024RowsS : kReadoutPer1024RowsS) * rows_read / 1024.0;
     t.exposure_s = exposure_us * 1e-6;
-    t.period_s = std::max({t.exposure_s, t.readout_s, kMinimumPeriodS});
+    const double capped = pace.max_frame_rate > 0 ? 1.0 / pace.max_frame_rate : 0.0;
+    t.period_s = std::max({t.exposure_s, t.readout_s, capped, kMinimumPeriodS});
     return t;
 }
 

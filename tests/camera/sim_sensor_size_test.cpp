@@ -34,10 +34,30 @@ float frame_period(HANDLE h, UINT mode, DWORD cx, DWORD cy) {
 class SimSensorSize : public SimTest {
 protected:
     void TearDown() override {
-        set_env("ZEBSIM_SENSOR_SIZE", nullptr);
+        for (const char* name : {"ZEBSIM_SENSOR_SIZE", "ZEBSIM_FRAME_RATE", "ZEBSIM_READOUT"}) set_env(name, nullptr);
         SimTest::TearDown();
     }
 };
+
+// A fast global-shutter read-out (2 ms per 1024 rows) and a frame-rate cap:
+// the period is the longest of exposure, read-out and the cap.  A cap that
+// is not a positive rate is ignored.
+TEST_F(SimSensorSize, FastReadOutAndFrameRateCapSetThePace) {
+    set_env("ZEBSIM_SENSOR_SIZE", "5472x3648");
+    const auto period = [](const char* rate, const char* readout) {
+        set_env("ZEBSIM_FRAME_RATE", rate);
+        set_env("ZEBSIM_READOUT", readout);
+        HANDLE h = open_camera();
+        const float full = frame_period(h, 0, 0, 0), strip = frame_period(h, 1, 1280, 64);
+        cqkUninitialize(h);
+        return std::pair{full, strip};
+    };
+    EXPECT_NEAR(period("60", nullptr).first, 0.0285, 1e-4);  // read-out still bounds it
+    EXPECT_NEAR(period("60", "fast").first, 1.0 / 60, 1e-5);
+    EXPECT_NEAR(period(nullptr, "fast").first, 0.002 * 3648 / 1024, 1e-5);
+    EXPECT_NEAR(period("1000", "fast").second, 0.001, 1e-5);
+    EXPECT_NEAR(period("-5", "fast").second, 0.0005, 1e-5);
+}
 
 TEST_F(SimSensorSize, ModesAndTimingFollowTheSize) {
     const SizeCase cases[] = {
