@@ -20,7 +20,7 @@ uint32_t clamp_output(int32_t sum) {
 
 using Table = std::array<std::array<int32_t, 3>, 256>;
 
-uint32_t bgrx(const Table& t0, const Table& t1, const Table& t2, uint8_t a, uint8_t b, uint8_t c) {
+uint32_t bgrx_of(const Table& t0, const Table& t1, const Table& t2, uint8_t a, uint8_t b, uint8_t c) {
     const auto& p = t0[a];
     const auto& q = t1[b];
     const auto& r = t2[c];
@@ -73,24 +73,25 @@ CameraColourTables fold_camera_colour(const double gains[3][3], const double off
     return tables;
 }
 
-void camera_colour_image(const CameraColourImage& image, const CameraColourTables& tables, uint32_t* out) {
-    const size_t n = size_t{image.width} * image.height;
-    const uint8_t* p = image.pixels;
-    if (!is_422(image.layout)) {
-        const RgbOrder o = rgb_order(image.layout);
-        const auto& t = tables.rgb_in;
-        for (size_t i = 0; i < n; ++i, p += o.step) out[i] = bgrx(t[0], t[1], t[2], p[o.r], p[o.g], p[o.b]);
-        return;
-    }
-    // Rows start on a pixel pair; an odd width ends each row on half a pair.
-    const YuvOrder o = yuv_order(image.layout);
-    const auto& t = tables.yuv_in;
-    const size_t row_bytes = size_t{image.width} * 2;
-    for (uint32_t y = 0; y < image.height; ++y, out += image.width) {
-        const uint8_t* row = image.pixels + y * row_bytes;
-        for (uint32_t x = 0; x < image.width; x += 2, row += 4) {
-            out[x] = bgrx(t[0], t[1], t[2], row[o.y0], row[o.u], row[o.v]);
-            if (x + 1 < image.width) out[x + 1] = bgrx(t[0], t[1], t[2], row[o.y1], row[o.u], row[o.v]);
+void camera_colour_rows(const CameraColourImage& image, const CameraColourTables& tables, uint32_t* bgrx,
+                        uint32_t first_row, uint32_t end_row) {
+    const size_t row_bytes = size_t{image.width} * bytes_per_pixel(image.layout);
+    for (uint32_t y = first_row; y < end_row; ++y) {
+        const uint8_t* p = image.pixels + y * row_bytes;
+        uint32_t* out = bgrx + size_t{y} * image.width;
+        if (!is_422(image.layout)) {
+            const RgbOrder o = rgb_order(image.layout);
+            const auto& t = tables.rgb_in;
+            for (uint32_t x = 0; x < image.width; ++x, p += o.step)
+                out[x] = bgrx_of(t[0], t[1], t[2], p[o.r], p[o.g], p[o.b]);
+            continue;
+        }
+        // Rows start on a pixel pair; an odd width ends each row on half a pair.
+        const YuvOrder o = yuv_order(image.layout);
+        const auto& t = tables.yuv_in;
+        for (uint32_t x = 0; x < image.width; x += 2, p += 4) {
+            out[x] = bgrx_of(t[0], t[1], t[2], p[o.y0], p[o.u], p[o.v]);
+            if (x + 1 < image.width) out[x + 1] = bgrx_of(t[0], t[1], t[2], p[o.y1], p[o.u], p[o.v]);
         }
     }
 }

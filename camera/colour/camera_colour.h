@@ -58,7 +58,10 @@ struct CameraColourTables {
 // (R, G, B, 8-bit); offset[o]: output units added.
 CameraColourTables fold_camera_colour(const double gains[3][3], const double offset[3]);
 
-void camera_colour_image(const CameraColourImage& image, const CameraColourTables& tables, uint32_t* bgrx);
+// Rows [first_row, end_row) of the image into the same rows of bgrx (the
+// whole image's pixels).
+void camera_colour_rows(const CameraColourImage& image, const CameraColourTables& tables, uint32_t* bgrx,
+                        uint32_t first_row, uint32_t end_row);
 
 // Mean R, G and B over a region, as mosaic means in RGGB order (R, G, G, B),
 // so white balance is measured as on a Bayer image.

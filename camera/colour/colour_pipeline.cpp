@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "colour_rows.h"
 
@@ -16,7 +17,7 @@ namespace {
 // usable, else from the float path.  16-bit rows pick their class from the
 // largest sample of the three rows they read.
 void demosaic(const RawImage& raw, const detail::FixedSet& fixed, const detail::FloatCoefficients& floating,
-              uint32_t* bgrx) {
+              uint32_t* bgrx, long first_row, long end_row) {
     const long w = raw.width, h = raw.height;
     const size_t row_bytes = size_t(w) * raw.bytes_per_sample;
     const auto* base = static_cast<const uint8_t*>(raw.data);
@@ -26,9 +27,9 @@ void demosaic(const RawImage& raw, const detail::FixedSet& fixed, const detail::
     };
     const detail::RowKernel kernel = detail::best_row_kernel();
     // Rolling ORs of rows y-1, y, y+1, so each row is scanned once.
-    uint32_t or_up = row_or(-1), or_row = row_or(0), or_down = row_or(1);
-    for (long y = 0; y < h; ++y) {
-        if (y > 0) {
+    uint32_t or_up = row_or(first_row - 1), or_row = row_or(first_row), or_down = row_or(first_row + 1);
+    for (long y = first_row; y < end_row; ++y) {
+        if (y > first_row) {
             or_up = or_row;
             or_row = or_down;
             or_down = row_or(y + 1);
@@ -66,10 +67,16 @@ void apply_gamma(const std::array<uint8_t, 256>& lut, uint32_t* bgrx, size_t n) 
     }
 }
 
+// Sums and counts of the four mosaic positions over rows [y0, y0 + cy).
+struct PositionSums {
+    std::array<double, 4> sums{}, counts{};
+};
+
 template <typename T>
-std::array<double, 4> sum_positions(const T* data, uint32_t w, uint32_t x0, uint32_t y0, uint32_t cx, uint32_t cy) {
-    std::array<double, 4> sums{};
-    std::array<double, 4> counts{};
+PositionSums sum_positions(const T* data, uint32_t w, uint32_t x0, uint32_t y0, uint32_t cx, uint32_t cy) {
+    PositionSums result;
+    auto& sums = result.sums;
+    auto& counts = result.counts;
     for (uint32_t y = y0; y < y0 + cy; ++y) {
         uint64_t even_sum = 0, odd_sum = 0;
         uint32_t even_n = 0, odd_n = 0;
@@ -89,8 +96,7 @@ std::array<double, 4> sum_positions(const T* data, uint32_t w, uint32_t x0, uint
         sums[base + 1] += static_cast<double>(odd_sum);
         counts[base + 1] += odd_n;
     }
-    for (int i = 0; i < 4; ++i) sums[i] = counts[i] > 0 ? sums[i] / counts[i] : 0.0;
-    return sums;
+    return result;
 }
 
 }  // namespace
@@ -136,30 +142,58 @@ void Pipeline::configure(const Settings& settings) {
         gamma_lut_[i] = static_cast<uint8_t>(std::lround(255.0 * std::pow(i / 255.0, 1.0 / settings.gamma)));
 }
 
-void Pipeline::process(const RawImage& raw, uint32_t* bgrx) const {
-    const long w = raw.width, h = raw.height;
-    if (w == 0 || h == 0) return;
+void Pipeline::process(const RawImage& raw, uint32_t* bgrx, tolmirex::BandPool* bands) const {
+    if (raw.width == 0 || raw.height == 0) return;
+    const auto rows = [&](uint32_t begin, uint32_t end, unsigned) { process_rows(raw, bgrx, begin, end); };
+    if (bands)
+        bands->run(raw.height, rows);
+    else
+        rows(0, raw.height, 0);
+}
+
+void Pipeline::process_rows(const RawImage& raw, uint32_t* bgrx, uint32_t first_row, uint32_t end_row) const {
+    const size_t w = raw.width, first = first_row * w, n = (end_row - first_row) * w;
     if (const auto colour = raw.colour_image()) {
-        camera_colour_image(*colour, camera_colour_, bgrx);
+        camera_colour_rows(*colour, camera_colour_, bgrx, first_row, end_row);
     } else if (raw.mosaic == Mosaic::mono) {
         if (raw.bytes_per_sample == 1)
-            mono_image(static_cast<const uint8_t*>(raw.data), size_t(w) * h, mono_gain_, mono_offset_, bgrx);
+            mono_image(static_cast<const uint8_t*>(raw.data) + first, n, mono_gain_, mono_offset_, bgrx + first);
         else
-            mono_image(static_cast<const uint16_t*>(raw.data), size_t(w) * h, mono_gain_, mono_offset_, bgrx);
+            mono_image(static_cast<const uint16_t*>(raw.data) + first, n, mono_gain_, mono_offset_, bgrx + first);
     } else {
         const Folded& f = raw.mosaic == Mosaic::rggb ? rggb_ : bggr_;
-        demosaic(raw, f.fixed, f.floating, bgrx);
+        demosaic(raw, f.fixed, f.floating, bgrx, first_row, end_row);
     }
-    if (has_gamma_) apply_gamma(gamma_lut_, bgrx, size_t(w) * h);
+    if (has_gamma_) apply_gamma(gamma_lut_, bgrx + first, n);
 }
 
 std::optional<std::array<double, 4>> mosaic_means(const RawImage& raw, uint32_t x0, uint32_t y0, uint32_t cx,
-                                                  uint32_t cy) {
+                                                  uint32_t cy, tolmirex::BandPool* bands) {
     if (cx == 0 || cy == 0 || uint64_t{x0} + cx > raw.width || uint64_t{y0} + cy > raw.height) return std::nullopt;
     if (const auto colour = raw.colour_image()) return camera_colour_means(*colour, x0, y0, cx, cy);
-    if (raw.bytes_per_sample == 1)
-        return sum_positions(static_cast<const uint8_t*>(raw.data), raw.width, x0, y0, cx, cy);
-    return sum_positions(static_cast<const uint16_t*>(raw.data), raw.width, x0, y0, cx, cy);
+    const unsigned n = bands ? bands->bands_for(cy) : 1;
+    std::vector<PositionSums> parts(n);
+    const auto rows = [&](uint32_t begin, uint32_t end, unsigned band) {
+        // Rows keep their place in the image, so each band's positions match.
+        parts[band] =
+            raw.bytes_per_sample == 1
+                ? sum_positions(static_cast<const uint8_t*>(raw.data), raw.width, x0, y0 + begin, cx, end - begin)
+                : sum_positions(static_cast<const uint16_t*>(raw.data), raw.width, x0, y0 + begin, cx, end - begin);
+    };
+    if (bands)
+        bands->run(cy, rows);
+    else
+        rows(0, cy, 0);
+    std::array<double, 4> means{};
+    for (int i = 0; i < 4; ++i) {
+        double sum = 0, count = 0;
+        for (const PositionSums& part : parts) {
+            sum += part.sums[i];
+            count += part.counts[i];
+        }
+        means[i] = count > 0 ? sum / count : 0.0;
+    }
+    return means;
 }
 
 }  // namespace colour

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "band_pool.h"
 #include "camera_colour.h"
 #include "colour_fixed_point.h"
 #include "colour_float_rows.h"
@@ -55,9 +56,13 @@ public:
     const Settings& settings() const { return settings_; }
 
     // bgrx: width*height pixels, each B | G<<8 | R<<16 (bytes B, G, R, 0).
-    void process(const RawImage& raw, uint32_t* bgrx) const;
+    // With bands, split into row bands over its threads: the same pixels,
+    // bit for bit.
+    void process(const RawImage& raw, uint32_t* bgrx, tolmirex::BandPool* bands = nullptr) const;
 
 private:
+    void process_rows(const RawImage& raw, uint32_t* bgrx, uint32_t first_row, uint32_t end_row) const;
+
     Settings settings_;
     // The settings folded for mosaic sites ordered (P, G, Q), where P is the
     // colour at the even/even site: integer classes for the SIMD kernels, and
@@ -76,7 +81,9 @@ private:
 // top-left, top-right, bottom-left, bottom-right of each 2x2 cell (positions
 // counted from the image's origin); of a camera's own colour, R, G, G and B.  nullopt when the region is empty or
 // outside the image.
+// With bands, each band sums its rows and the sums are merged (exact: the
+// sums are of integers).
 std::optional<std::array<double, 4>> mosaic_means(const RawImage& raw, uint32_t x0, uint32_t y0, uint32_t cx,
-                                                  uint32_t cy);
+                                                  uint32_t cy, tolmirex::BandPool* bands = nullptr);
 
 }  // namespace colour

@@ -36,7 +36,7 @@ BOOL frame_complete(Handle* handle) {
 template <class Handle>
 int frame_means(Handle* handle, DWORD x0, DWORD y0, DWORD cx, DWORD cy, float means[4]) {
     if (!handle) return kBadHandle;
-    return current_frame_means(handle->source.frames(), &handle->frames, x0, y0, cx, cy, means);
+    return current_frame_means(handle->source.frames(), &handle->frames, handle->colour, x0, y0, cx, cy, means);
 }
 
 template <class Handle>

@@ -14,6 +14,28 @@ namespace {
 
 double sane_gain(double gain) { return std::isfinite(gain) ? std::clamp(gain, 0.0, 64.0) : 1.0; }
 
+// Below this many pixels a frame is processed on the caller's thread alone:
+// waking the others would cost more than it saves.
+constexpr size_t kBandedPixels = size_t{1} << 18;
+
+std::shared_ptr<tolmirex::BandPool> shared_bands() {
+    static std::mutex mutex;                                    // protects pool
+    static auto* pool = new std::weak_ptr<tolmirex::BandPool>;  // never destroyed: handles close during exit
+    std::lock_guard lock(mutex);
+    auto bands = pool->lock();
+    if (!bands) {
+        bands = std::make_shared<tolmirex::BandPool>();
+        *pool = bands;
+    }
+    return bands;
+}
+
+tolmirex::BandPool* bands_for(HandleColour& colour, const colour::RawImage& raw) {
+    if (size_t{raw.width} * raw.height < kBandedPixels || tolmirex::usable_threads() < 2) return nullptr;
+    if (!colour.bands) colour.bands = shared_bands();
+    return colour.bands.get();
+}
+
 }  // namespace
 
 HandleColour::~HandleColour() { release_block(image); }
@@ -52,12 +74,17 @@ int setup_contrast(HandleColour& colour, DWORD black, DWORD top) {
     return kOk;
 }
 
-int current_frame_means(FrameExchange& frames, HandleQueue* handle, DWORD x0, DWORD y0, DWORD cx, DWORD cy,
-                        float means[4]) {
+int current_frame_means(FrameExchange& frames, HandleQueue* handle, HandleColour& colour, DWORD x0, DWORD y0, DWORD cx,
+                        DWORD cy, float means[4]) {
     if (!means) return kBadArgument;
     FrameBuffer* frame = frames.pin_current(handle);
     if (!frame) return kNoData;
-    auto result = colour::mosaic_means(raw_image(*frame), x0, y0, cx, cy);
+    const colour::RawImage raw = raw_image(*frame);
+    std::optional<std::array<double, 4>> result;
+    {
+        std::lock_guard lock(colour.mutex);
+        result = colour::mosaic_means(raw, x0, y0, cx, cy, bands_for(colour, raw));
+    }
     frames.unpin(frame);
     if (!result) return kBadArgument;
     for (int i = 0; i < 4; ++i) means[i] = static_cast<float>((*result)[i]);
@@ -84,7 +111,7 @@ int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColo
             frames.unpin(frame);
             return kFailed;
         }
-        colour.pipeline.process(raw, reinterpret_cast<uint32_t*>(colour.image));
+        colour.pipeline.process(raw, reinterpret_cast<uint32_t*>(colour.image), bands_for(colour, raw));
         colour.image_width = raw.width;
         colour.image_height = raw.height;
         colour.image_frame_number = frame->facts.descriptor.curFN;

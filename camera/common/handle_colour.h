@@ -11,6 +11,7 @@
 #include <zebapi.h>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "colour_pipeline.h"
@@ -28,6 +29,10 @@ struct HandleColour {
     colour::Settings settings;
     bool settings_changed = true;  // the pipeline is rebuilt lazily, on the next frame processed
     colour::Pipeline pipeline;
+    // The library's colour threads, shared by every handle that processed a
+    // colour frame: started with the first, joined when the last such handle
+    // is closed.
+    std::shared_ptr<tolmirex::BandPool> bands;
     // Last cqProcessFrame result, BGRx, image_width x image_height, in a
     // block of the bitmap pool; null when there is none, or when
     // cqRetrieveBitmapAdv has handed it out.  The block then is the caller's
@@ -44,8 +49,8 @@ void apply_default_colour_matrix(HandleColour& colour);
 int setup_contrast(HandleColour& colour, DWORD black, DWORD top);
 
 // On the handle's current frame; kNoData when it has none.
-int current_frame_means(FrameExchange& frames, HandleQueue* handle, DWORD x0, DWORD y0, DWORD cx, DWORD cy,
-                        float means[4]);
+int current_frame_means(FrameExchange& frames, HandleQueue* handle, HandleColour& colour, DWORD x0, DWORD y0, DWORD cx,
+                        DWORD cy, float means[4]);
 int process_current_frame(FrameExchange& frames, HandleQueue* handle, HandleColour& colour);
 
 // The bitmap is the caller's until it passes it to free_bitmap.

@@ -288,3 +288,34 @@ TEST(ColourPipeline, SimdKernelsMatchScalarArithmetic) {
         }
     }
 }
+
+// Row bands over several threads give the single thread's pixels and means,
+// bit for bit: odd heights, one row, more threads than rows, every path
+// (both mosaics, mono, a camera's own colour, gamma).
+TEST(ColourPipeline, BandsOverThreadsMatchOneThreadExactly) {
+    tolmirex::BandPool pool(3);
+    colour::Settings settings;
+    settings.white_balance = {1.7, 1.0, 1.3};
+    settings.matrix = colour::default_correction_matrix();
+    settings.gamma = 2.2;
+    colour::Pipeline pipeline;
+    pipeline.configure(settings);
+    for (auto [w, h] : {std::pair{64u, 48u}, std::pair{37u, 7u}, std::pair{16u, 1u}, std::pair{9u, 2u}}) {
+        const auto wide = noise<uint16_t>(w, h, 12, w * h);
+        const auto bytes = noise<uint8_t>(w * 4, h, 8, w + h);
+        const colour::RawImage images[] = {
+            {wide.data(), w, h, 2, Mosaic::rggb},
+            {bytes.data(), w, h, 1, Mosaic::bggr},
+            {wide.data(), w, h, 2, Mosaic::mono},
+            {bytes.data(), w, h, 1, Mosaic::rggb, bytes.data(), colour::CameraColour::rgba8},
+            {bytes.data(), w, h, 1, Mosaic::rggb, bytes.data(), colour::CameraColour::yuyv},
+        };
+        for (const colour::RawImage& raw : images) {
+            std::vector<uint32_t> alone(size_t{w} * h), banded(size_t{w} * h, 0xDEADBEEF);
+            pipeline.process(raw, alone.data());
+            pipeline.process(raw, banded.data(), &pool);
+            EXPECT_EQ(alone, banded) << w << "x" << h << " mosaic " << int(raw.mosaic);
+            EXPECT_EQ(colour::mosaic_means(raw, 1, 0, w - 1, h), colour::mosaic_means(raw, 1, 0, w - 1, h, &pool));
+        }
+    }
+}
