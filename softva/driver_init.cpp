@@ -42,6 +42,10 @@ VAStatus terminate(VADriverContextP ctx) {
     // Even a deliberately failed terminate frees everything, so tests of that
     // path do not leak.
     const bool fail = state->faults.should_fail(FaultCall::terminate);
+    {
+        // A picture another thread is still converting is finished first.
+        std::lock_guard presenting(state->present_mutex);
+    }
     delete state;
     ctx->pDriverData = nullptr;
     return fail ? VA_STATUS_ERROR_OPERATION_FAILED : VA_STATUS_SUCCESS;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "aligned_bytes.h"
+#include "band_pool.h"
 #include "fault_plan.h"
 #include "image_layout.h"
 #include "object_heap.h"
@@ -51,6 +52,11 @@ struct DriverState {
     ObjectHeap<Surface> surfaces{0x04000000};
     ObjectHeap<Image> images{0x08000000};
     ObjectHeap<Buffer> buffers{0x0c000000};
+
+    // Threads that convert large pictures in row bands: started by
+    // vaInitialize, joined by vaTerminate (which deletes this state) after
+    // the presenter that uses them is gone.
+    tolmirex::BandPool bands;
 
     // Guards presenter (its X resources, image and scratch rows).
     std::mutex present_mutex;

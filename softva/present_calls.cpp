@@ -41,7 +41,8 @@ VAStatus put_surface(VADriverContextP ctx, VASurfaceID surface_id, void* draw, s
     const Drawable drawable = static_cast<Drawable>(reinterpret_cast<std::uintptr_t>(draw));
     std::lock_guard lock(state.present_mutex);
     try {
-        if (!state.presenter) state.presenter = std::make_unique<X11Presenter>(state.display, state.allow_shm);
+        if (!state.presenter)
+            state.presenter = std::make_unique<X11Presenter>(state.display, state.allow_shm, &state.bands);
         return state.presenter->present(picture, source, drawable, {destx, desty, destw, desth});
     } catch (const std::bad_alloc&) {
         return VA_STATUS_ERROR_ALLOCATION_FAILED;

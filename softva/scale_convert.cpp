@@ -32,6 +32,30 @@ void summed_rows(const std::uint8_t* plane, int pitch, const AreaAxis& rows, int
 
 void scale_and_convert(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
                        PixelOrder order, const RowKernels& kernels, ConvertScratch& scratch) {
+    scale_and_convert_rows(plan, picture, out, out_pitch, order, kernels, scratch, 0, plan.visible.height);
+}
+
+long long conversion_work(const ScalePlan& plan) {
+    const long long shown = static_cast<long long>(plan.visible.width) * plan.visible.height;
+    if (!plan.area || plan.dst_width <= 0 || plan.dst_height <= 0) return 2 * shown;
+    // The area filter reads every source sample the shown part covers.
+    const double covered = double(plan.source.width) * plan.source.height / (double(plan.dst_width) * plan.dst_height);
+    return shown + static_cast<long long>(shown * covered);
+}
+
+void scale_and_convert_in_bands(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
+                                PixelOrder order, const RowKernels& kernels, std::vector<ConvertScratch>& scratches,
+                                tolmirex::BandPool& bands) {
+    if (scratches.size() < bands.threads()) scratches.resize(bands.threads());
+    bands.run(static_cast<std::uint32_t>(plan.visible.height), [&](std::uint32_t begin, std::uint32_t end,
+                                                                   unsigned band) {
+        scale_and_convert_rows(plan, picture, out, out_pitch, order, kernels, scratches[band], int(begin), int(end));
+    });
+}
+
+void scale_and_convert_rows(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
+                            PixelOrder order, const RowKernels& kernels, ConvertScratch& scratch, int first_row,
+                            int end_row) {
     const int width = plan.visible.width;
     const int luma_count = plan.luma_column_count;
     const int chroma_count = 2 * plan.chroma_column_count;
@@ -50,7 +74,7 @@ void scale_and_convert(const ScalePlan& plan, const Nv12Picture& picture, std::u
     std::int16_t* d = scratch.d.data();
     std::int16_t* e = scratch.e.data();
 
-    for (int row = 0; row < plan.visible.height; ++row) {
+    for (int row = first_row; row < end_row; ++row) {
         if (plan.area) {
             summed_rows(picture.y, picture.y_pitch, plan.luma_row_area, row, plan.luma_column_base, luma_count,
                         scratch.luma_sums.data(), kernels);

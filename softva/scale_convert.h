@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "band_pool.h"
 #include "row_kernels.h"
 #include "scale_plan.h"
 
@@ -30,5 +31,22 @@ struct ConvertScratch {
 // pitch `out_pitch` bytes.
 void scale_and_convert(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
                        PixelOrder order, const RowKernels& kernels, ConvertScratch& scratch);
+
+// The same, rows [first_row, end_row) of plan.visible only.
+void scale_and_convert_rows(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
+                            PixelOrder order, const RowKernels& kernels, ConvertScratch& scratch, int first_row,
+                            int end_row);
+
+// Roughly what converting the picture costs, in source and destination
+// samples touched: worth splitting over threads above kBandedWork (about a
+// millisecond on one core).
+long long conversion_work(const ScalePlan& plan);
+inline constexpr long long kBandedWork = 1'500'000;
+
+// The same as scale_and_convert, in row bands over the pool's threads, one
+// scratch each: the same pixels, bit for bit.
+void scale_and_convert_in_bands(const ScalePlan& plan, const Nv12Picture& picture, std::uint8_t* out, int out_pitch,
+                                PixelOrder order, const RowKernels& kernels, std::vector<ConvertScratch>& scratches,
+                                tolmirex::BandPool& bands);
 
 }  // namespace softva

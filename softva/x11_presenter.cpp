@@ -68,7 +68,8 @@ int bits_per_pixel_for_depth(Display* display, unsigned depth) {
 
 }  // namespace
 
-X11Presenter::X11Presenter(Display* display, bool allow_shm) : display_(display), kernels_(best_row_kernels()) {
+X11Presenter::X11Presenter(Display* display, bool allow_shm, tolmirex::BandPool* bands)
+    : display_(display), kernels_(best_row_kernels()), bands_(bands) {
     int first_event = 0, first_error = 0;
     shm_usable_ = allow_shm && XShmQueryExtension(display_) &&
                   XQueryExtension(display_, "MIT-SHM", &shm_major_opcode_, &first_event, &first_error);
@@ -218,8 +219,12 @@ VAStatus X11Presenter::present(const Nv12Picture& picture, Rect source, Drawable
         has_plan_ = true;
     }
     if (!ensure_image(visible.width, visible.height)) return VA_STATUS_ERROR_ALLOCATION_FAILED;
-    scale_and_convert(plan_, picture, reinterpret_cast<std::uint8_t*>(image_->data), image_->bytes_per_line, order_,
-                      kernels_, scratch_);
+    auto* pixels = reinterpret_cast<std::uint8_t*>(image_->data);
+    if (bands_ && bands_->threads() > 1 && conversion_work(plan_) > kBandedWork)
+        scale_and_convert_in_bands(plan_, picture, pixels, image_->bytes_per_line, order_, kernels_, band_scratch_,
+                                   *bands_);
+    else
+        scale_and_convert(plan_, picture, pixels, image_->bytes_per_line, order_, kernels_, scratch_);
 
     if (image_->obdata != nullptr) {
         // No completion event: XSync returns once the server has read the segment,

@@ -21,7 +21,9 @@ namespace softva {
 
 class X11Presenter {
 public:
-    X11Presenter(Display* display, bool allow_shm);
+    // bands: the driver's conversion threads, used for large pictures (or
+    // none: every picture on the calling thread).
+    X11Presenter(Display* display, bool allow_shm, tolmirex::BandPool* bands = nullptr);
     ~X11Presenter();
     X11Presenter(const X11Presenter&) = delete;
     X11Presenter& operator=(const X11Presenter&) = delete;
@@ -46,6 +48,8 @@ private:
     ScalePlan plan_;
     bool has_plan_ = false;
     ConvertScratch scratch_;
+    tolmirex::BandPool* bands_;
+    std::vector<ConvertScratch> band_scratch_;  // one a band
 
     // Format of the drawables drawn into last; GC and image depend on it.
     Window root_ = 0;

@@ -52,6 +52,39 @@ TEST(SoftvaScaleConvert, SimdMatchesPortable) {
     }
 }
 
+// Row bands over several threads give the one thread's pixels, bit for bit:
+// both filters, a one-row picture, more threads than rows, a shown part.
+TEST(SoftvaScaleConvert, BandsOverThreadsMatchOneThreadExactly) {
+    const int sw = 301, sh = 203;
+    const ImageLayout layout = *layout_for(VA_FOURCC_NV12, sw, sh);
+    AlignedBytes pixels(layout.data_size);
+    std::srand(11);
+    for (std::size_t i = 0; i < layout.data_size; ++i) pixels.data()[i] = static_cast<std::uint8_t>(std::rand());
+    const Nv12Picture picture{pixels.data(), static_cast<int>(layout.pitches[0]), pixels.data() + layout.offsets[1],
+                              static_cast<int>(layout.pitches[1])};
+    tolmirex::BandPool bands(3);
+    std::vector<ConvertScratch> scratches;
+    const struct {
+        int dw, dh;
+        Rect visible;
+    } cases[] = {{75, 51, {0, 0, 75, 51}},
+                 {640, 401, {0, 0, 640, 401}},
+                 {120, 1, {0, 0, 120, 1}},
+                 {50, 2, {0, 0, 50, 2}},
+                 {600, 400, {17, 33, 300, 101}}};
+    for (const auto& c : cases) {
+        const ScalePlan plan = make_scale_plan({0, 0, sw, sh}, c.dw, c.dh, c.visible);
+        const std::size_t bytes = static_cast<std::size_t>(c.visible.width) * c.visible.height * 4;
+        std::vector<std::uint8_t> alone(bytes), banded(bytes, 0xAB);
+        ConvertScratch scratch;
+        scale_and_convert(plan, picture, alone.data(), c.visible.width * 4, PixelOrder::bgrx, best_row_kernels(),
+                          scratch);
+        scale_and_convert_in_bands(plan, picture, banded.data(), c.visible.width * 4, PixelOrder::bgrx,
+                                   best_row_kernels(), scratches, bands);
+        EXPECT_EQ(alone, banded) << c.dw << "x" << c.dh;
+    }
+}
+
 // Area filter reference in floating point: the mean of a plane's samples
 // (stride `step` bytes, from `first`) over the span each destination pixel covers.
 double area_mean(const std::uint8_t* plane, int pitch, int step, double x0, double x1, double y0, double y1) {
