@@ -30,3 +30,21 @@ for c in "${cases[@]}"; do
     ZEBSIM_SENSOR_SIZE=$size "$top/tests/xvfb-run" "$bench" "$seconds" $args $colour | grep " camera "
   done
 done
+
+# A modern global-shutter sensor (read-out 2 ms per 1024 rows) capped at 60
+# frames a second, colour and mono, and mono at 100; each with all threads
+# and with one (TOLMIREX_THREADS=1), side by side.
+fast=(
+  "60 --colour"
+  "60"
+  "100"
+)
+for c in "${fast[@]}"; do
+  read -r rate args <<<"$c"
+  for threads in "" 1; do
+    # shellcheck disable=SC2086
+    line=$(TOLMIREX_THREADS=$threads ZEBSIM_READOUT=fast ZEBSIM_FRAME_RATE=$rate ZEBSIM_SENSOR_SIZE=5472x3648 \
+      "$top/tests/xvfb-run" "$bench" "$seconds" --mode 0 --exposure 1000 $args | grep " camera ")
+    echo "$line  [fast read-out, ${rate} fps cap, threads: ${threads:-all}]"
+  done
+done

@@ -46,3 +46,9 @@ measure() {
 measure 1280x1024 640x512
 measure 2448x2048 1224x1024
 measure 5472x3648 1368x912
+
+# The same large reduction on one thread and on all the driver may use.
+one=$(TOLMIREX_THREADS=1 best_of_three "$build/softva" 5472x3648 1368x912 3)
+all=$(best_of_three "$build/softva" 5472x3648 1368x912 3)
+printf '5472x3648 -> 1368x912   1 thread %7.1f fps   all threads (%s) %7.1f fps   x%.2f\n' "$one" "$(nproc)" "$all" \
+  "$(echo "$all / $one" | bc -l)"
