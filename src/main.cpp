@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app_icon.h"
 #include "control_panel.h"
 #include "display.h"
 #include "live_run.h"
@@ -118,6 +119,7 @@ int main(int argc, char** argv) {
     startLive();
 
     gtk_init(&argc, &argv);
+    set_default_window_icon();
     ctrl_window panel{};
     build_control_panel(&panel);
     gtk_main();
