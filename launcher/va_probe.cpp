@@ -48,7 +48,8 @@ std::string installed_drivers(const std::string& path) {
         if (DIR* dir = opendir(path.substr(begin, end - begin).c_str())) {
             while (const dirent* entry = readdir(dir)) {
                 const std::string file = entry->d_name;
-                if (file.size() > suffix.size() && file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0)
+                if (file.size() > suffix.size() &&
+                    file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0)
                     names += (names.empty() ? "" : ", ") + file.substr(0, file.size() - suffix.size());
             }
             closedir(dir);
@@ -67,7 +68,8 @@ int no_driver(VAStatus status) {
         fprintf(stderr, "no VA driver is installed (none in %s)\n", path.c_str());
     } else {
         fprintf(stderr, "no installed VA driver starts on this display (%s, in %s)", drivers.c_str(), path.c_str());
-        if (status != VAStatus(VA_STATUS_ERROR_UNKNOWN)) fprintf(stderr, ": vaInitialize failed: %s", vaErrorStr(status));
+        if (status != VAStatus(VA_STATUS_ERROR_UNKNOWN))
+            fprintf(stderr, ": vaInitialize failed: %s", vaErrorStr(status));
         fprintf(stderr, "\n");
     }
     return 1;

@@ -38,8 +38,8 @@ static void set_class_and_pid(Window win) {
 // The icon the window manager shows for the window (title bar, task bar,
 // window switcher): the program's own, embedded, in all its sizes.
 static void set_icon(Window win) {
-    XChangeProperty(x11_display, win, XInternAtom(x11_display, "_NET_WM_ICON", False), XA_CARDINAL, 32,
-                    PropModeReplace, reinterpret_cast<const unsigned char*>(kAppIcon), int(kAppIconLength));
+    XChangeProperty(x11_display, win, XInternAtom(x11_display, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(kAppIcon), int(kAppIconLength));
 }
 
 Atom delete_window_atom() { return wmDeleteMessage; }

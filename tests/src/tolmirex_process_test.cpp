@@ -76,8 +76,8 @@ TEST_F(ProcessTest, HelpVersionAndUnknownOptionsNeedNoDisplay) {
         Viewer viewer(no_display, {"--sync", option});
         EXPECT_EQ(viewer.wait_exit(), 2);
         EXPECT_EQ(viewer.output(), "");
-        EXPECT_EQ(viewer.errors(), std::string("tolmirex: unrecognized option '") + option +
-                                       "'\nTry 'tolmirex --help'.\n");
+        EXPECT_EQ(viewer.errors(),
+                  std::string("tolmirex: unrecognized option '") + option + "'\nTry 'tolmirex --help'.\n");
     }
 }
 
