@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "acquisition.h"
@@ -160,6 +161,19 @@ private:
         return true;
     }
 
+    // libva's error lines, as libva prints them, but one: libva 2.22 (Debian
+    // 13) asks the X server for a driver name even when LIBVA_DRIVER_NAME
+    // names one, and on a display without DRI (Xvfb, ssh -X, NVIDIA) says
+    // "vaGetDriverNames() failed" before it loads the named driver anyway.
+    static void libva_error(void*, const char* message) {
+        const char* level = getenv("LIBVA_MESSAGING_LEVEL");
+        if (level && *level && atoi(level) < 1) return;
+        const char* chosen = getenv("LIBVA_DRIVER_NAME");
+        static const char kDriverNames[] = "vaGetDriverNames() failed";
+        if (chosen && *chosen && strncmp(message, kDriverNames, sizeof kDriverNames - 1) == 0) return;
+        fprintf(stderr, "libva error: %s", message);
+    }
+
     // The start steps; false when the thread gives up, holding what it got so far.
     bool start() {
         const int screen = DefaultScreen(x11_display);
@@ -167,6 +181,7 @@ private:
         dpy_height_ = DisplayHeight(x11_display, screen);
 
         va_dpy_ = vaGetDisplay(x11_display);
+        vaSetErrorCallback(va_dpy_, libva_error, nullptr);
         int major_ver = 0, minor_ver = 0;
         if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver)) return false;
         va_initialized_ = true;

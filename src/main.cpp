@@ -6,10 +6,84 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app_icon.h"
 #include "control_panel.h"
 #include "display.h"
 #include "live_run.h"
 #include "setup.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: tolmirex [OPTION...] [GTK OPTION...]\n"
+    "Live viewer and control panel for one machine-vision camera on an X11 desktop:\n"
+    "shows the camera's frames in a video window, presented through VA-API, and sets\n"
+    "its sensor mode, exposure, gain, region of interest and colour output from a\n"
+    "control window.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help       print this help and exit\n"
+    "  -V, --version    print the version and exit\n"
+    "GTK options such as --display=DISPLAY, --sync, --class=CLASS and\n"
+    "--g-fatal-warnings apply to the control window.\n"
+    "\n"
+    "Environment:\n"
+    "  DISPLAY                 the X display of both windows\n"
+    "  TOLMIREX_CAMERA         the camera library: sim, genicam or the path of a\n"
+    "                          libzebapi.so (unset: the camera maker's, else sim)\n"
+    "  TOLMIREX_CAMERA_ID      the GenICam camera: an IPv4 address or an Aravis id\n"
+    "  LIBVA_DRIVER_NAME       the VA driver; softva is the software one (unset: the\n"
+    "                          one libva finds, when it can present here)\n"
+    "  LIBVA_MESSAGING_LEVEL   libva's messages (tolmirex sets 1, errors only)\n"
+    "  WIN_WIDTH, WIN_HEIGHT   bound the video window\n"
+    "\n"
+    "The manual page tells the rest: man tolmirex\n";
+
+const char kTryHelp[] = "Try 'tolmirex --help'.\n";
+
+// The command line, before anything else starts: the program's own options
+// answered and ended here, GTK's taken by the toolkit (which keeps them
+// until gtk_init opens the control window's display), anything else refused.
+// The exit status when the program ends here, else -1.
+int read_options(int* argc, char*** argv) {
+    gboolean help = FALSE, version = FALSE;
+    GOptionEntry entries[] = {{"help", 'h', 0, G_OPTION_ARG_NONE, &help, nullptr, nullptr},
+                              {"version", 'V', 0, G_OPTION_ARG_NONE, &version, nullptr, nullptr},
+                              {}};
+    GOptionContext* context = g_option_context_new(nullptr);
+    g_option_context_set_help_enabled(context, FALSE);  // the usage above instead of GLib's
+    g_option_context_set_ignore_unknown_options(context, TRUE);
+    g_option_context_add_main_entries(context, entries, nullptr);
+    g_option_context_add_group(context, gtk_get_option_group(FALSE));
+    GError* error = nullptr;
+    const bool parsed = g_option_context_parse(context, argc, argv, &error);
+    g_option_context_free(context);
+    if (!parsed) {
+        fprintf(stderr, "tolmirex: %s\n%s", error->message, kTryHelp);
+        g_error_free(error);
+        return 2;
+    }
+    if (help) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (version) {
+        printf("tolmirex %s\n", TOLMIREX_VERSION);
+        return 0;
+    }
+    // What GLib left is what nobody knows, and words after "--".
+    for (int i = 1; i < *argc; ++i) {
+        const char* arg = (*argv)[i];
+        if (arg[0] == '-' && arg[1] == '-' && arg[2] == '\0') break;
+        if (arg[0] == '-' && arg[1] != '\0') {
+            fprintf(stderr, "tolmirex: unrecognized option '%s'\n%s", arg, kTryHelp);
+            return 2;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (const char* width = getenv("WIN_WIDTH")) max_width = atoi(width);
@@ -24,6 +98,12 @@ int main(int argc, char** argv) {
 
     // The display thread and the worker each use Xlib from their own thread.
     XInitThreads();
+
+    // WM_CLASS (tolmirex, Tolmirex) on the control window, as on the video
+    // window, whatever name the binary was started under.
+    g_set_prgname("tolmirex");
+    if (const int status = read_options(&argc, &argv); status >= 0) return status;
+
     x11_display = XOpenDisplay(nullptr);
     if (!x11_display) {
         printf("Can't connect to X server!\n");
@@ -38,10 +118,8 @@ int main(int argc, char** argv) {
     }
     startLive();
 
-    // WM_CLASS (tolmirex, Tolmirex) on the control window, as on the video
-    // window, whatever name the binary was started under.
-    g_set_prgname("tolmirex");
     gtk_init(&argc, &argv);
+    set_default_window_icon();
     ctrl_window panel{};
     build_control_panel(&panel);
     gtk_main();

@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include "app_icon.h"
 #include "setup.h"
 
 static const char WINDOW_NAME[] = "Tolmirex";
@@ -34,6 +35,13 @@ static void set_class_and_pid(Window win) {
                     reinterpret_cast<const unsigned char*>(&pid), 1);
 }
 
+// The icon the window manager shows for the window (title bar, task bar,
+// window switcher): the program's own, embedded, in all its sizes.
+static void set_icon(Window win) {
+    XChangeProperty(x11_display, win, XInternAtom(x11_display, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(kAppIcon), int(kAppIconLength));
+}
+
 Atom delete_window_atom() { return wmDeleteMessage; }
 
 void set_window_name(Window win, const char* name) {
@@ -58,6 +66,7 @@ Window create_window(int width, int height) {
     set_window_name(win, WINDOW_NAME);
     XSetIconName(x11_display, win, WINDOW_NAME);
     set_class_and_pid(win);
+    set_icon(win);
     XSelectInput(x11_display, win, ExposureMask | StructureNotifyMask);
     XSetWMProtocols(x11_display, win, &wmDeleteMessage, 1);
     XMapWindow(x11_display, win);

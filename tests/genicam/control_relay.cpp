@@ -80,11 +80,15 @@ private:
     long ms_ = 0;
 };
 
+// A command whose failure is expected at times: the address or the table
+// already there, or not there yet.
+void try_command(const std::string& command) { [[maybe_unused]] const int status = std::system(command.c_str()); }
+
 // The namespace's plumbing; false when nft is missing, and then only a host
 // reading its stream through an ordinary socket sees frames.
 bool plumb(const std::string& listen_at, const std::string& camera_at) {
-    std::system(("ip addr add " + camera_at + "/8 dev lo 2>/dev/null").c_str());
-    std::system("nft delete table ip genicam_relay 2>/dev/null");
+    try_command("ip addr add " + camera_at + "/8 dev lo 2>/dev/null");
+    try_command("nft delete table ip genicam_relay 2>/dev/null");
     const std::string rules =
         "nft add table ip genicam_relay && "
         "nft add chain ip genicam_relay out '{ type nat hook postrouting priority 100; }' && "
@@ -139,7 +143,8 @@ int main(int argc, char** argv) {
     const int stop_fd = signalfd(-1, &stop, 0);
     std::printf("ready\n");
     std::fflush(stdout);
-    std::freopen("/dev/null", "w", stdout);  // whoever waited for that may stop reading
+    // Whoever waited for that may stop reading.
+    if (!std::freopen("/dev/null", "w", stdout)) std::perror("control_relay: /dev/null");
 
     Delay delay(delay_file);
     std::vector<Host> hosts;
@@ -192,6 +197,6 @@ int main(int argc, char** argv) {
     }
     for (const Host& h : hosts) close(h.upstream);
     close(listener);
-    std::system("nft delete table ip genicam_relay 2>/dev/null");
+    try_command("nft delete table ip genicam_relay 2>/dev/null");
     return 0;
 }

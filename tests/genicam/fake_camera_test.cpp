@@ -185,7 +185,8 @@ bool whole_ramp(const CQGETFRAMEEX& frame) {
 // Drops that share of the stream's packets in this namespace (control
 // traffic on the GVCP port passes); 0 removes the rule.
 bool drop_stream_packets(int percent) {
-    std::system("nft delete table inet loss >/dev/null 2>&1");
+    // No table yet is fine: there is nothing to remove.
+    [[maybe_unused]] const int status = std::system("nft delete table inet loss >/dev/null 2>&1");
     if (percent == 0) return true;
     const std::string rule =
         "nft add table inet loss && nft add chain inet loss out '{ type filter hook output priority 0; }' && "

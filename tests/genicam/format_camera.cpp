@@ -143,7 +143,8 @@ int main(int argc, char** argv) {
     arv_fake_camera_set_fill_pattern(fake, fill, nullptr);
     std::printf("ready\n");
     std::fflush(stdout);
-    std::freopen("/dev/null", "w", stdout);  // whoever waited for that may stop reading
+    // Whoever waited for that may stop reading.
+    if (!std::freopen("/dev/null", "w", stdout)) std::perror("format_camera: /dev/null");
 
     int signal = 0;
     sigwait(&stop, &signal);

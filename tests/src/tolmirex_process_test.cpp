@@ -2,6 +2,7 @@
 // messages, exit statuses, windows and shutdown.
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <chrono>
 #include <functional>
@@ -45,6 +46,54 @@ TEST_F(ProcessTest, NoXServer) {
     Viewer viewer(Environment{{"DISPLAY", ":4242"}});
     EXPECT_EQ(viewer.wait_exit(), 255);
     EXPECT_EQ(viewer.output(), "Can't connect to X server!\n");
+}
+
+// The program's own options are answered without a display; anything it
+// does not know is named, with the way to the help.
+TEST_F(ProcessTest, HelpVersionAndUnknownOptionsNeedNoDisplay) {
+    const Environment no_display{{"DISPLAY", nullptr}};
+    std::string help;
+    for (const char* option : {"--help", "-h"}) {
+        SCOPED_TRACE(option);
+        Viewer viewer(no_display, {option});
+        EXPECT_EQ(viewer.wait_exit(), 0);
+        EXPECT_EQ(viewer.errors(), "");
+        if (help.empty()) help = viewer.output();
+        EXPECT_EQ(viewer.output(), help);
+    }
+    EXPECT_EQ(help.rfind("Usage: tolmirex [OPTION...] [GTK OPTION...]\n", 0), 0u) << help;
+    for (const char* part : {"--version", "--display=", "TOLMIREX_CAMERA", "LIBVA_DRIVER_NAME", "man tolmirex"})
+        EXPECT_NE(help.find(part), std::string::npos) << part;
+
+    for (const char* option : {"--version", "-V"}) {
+        Viewer viewer(no_display, {option});
+        EXPECT_EQ(viewer.wait_exit(), 0);
+        EXPECT_EQ(viewer.output(), "tolmirex " TOLMIREX_VERSION "\n");
+    }
+
+    for (const char* option : {"--bogus", "-x", "--help-gtk"}) {
+        SCOPED_TRACE(option);
+        Viewer viewer(no_display, {"--sync", option});
+        EXPECT_EQ(viewer.wait_exit(), 2);
+        EXPECT_EQ(viewer.output(), "");
+        EXPECT_EQ(viewer.errors(),
+                  std::string("tolmirex: unrecognized option '") + option + "'\nTry 'tolmirex --help'.\n");
+    }
+}
+
+// GTK's options reach the toolkit: --class names the control window's class.
+TEST_F(ProcessTest, GtkOptionsReachTheToolkit) {
+    Viewer viewer(Environment(), {"--sync", "--class=Probe", "--g-fatal-warnings"});
+    const Window control = wait_for_window(dpy, "Tolmirex control");
+    ASSERT_NE(control, 0u) << viewer.output() << viewer.errors();
+    ASSERT_NE(wait_for_window(dpy, "Video FPS: "), 0u) << viewer.output();
+    XClassHint class_hint{};
+    ASSERT_TRUE(XGetClassHint(dpy, control, &class_hint));
+    EXPECT_STREQ(class_hint.res_class, "Probe");
+    XFree(class_hint.res_name);
+    XFree(class_hint.res_class);
+    send_close_request(dpy, control);
+    EXPECT_EQ(viewer.wait_exit(), 0);
 }
 
 TEST_F(ProcessTest, NoCamera) {

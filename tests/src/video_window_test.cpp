@@ -4,6 +4,9 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <vector>
+
+#include "app_icon.h"
 #include "setup.h"
 #include "test_support.h"
 #include "video_window.h"
@@ -46,6 +49,32 @@ TEST(VideoWindow, NamesProtocolsHintsAndEvents) {
     ASSERT_EQ(items, 1u);
     EXPECT_EQ(*reinterpret_cast<long*>(pid), long(getpid()));
     XFree(pid);
+
+    // The icon, in every size the program embeds: width, height, then ARGB
+    // pixels, whole, with something opaque in each.
+    unsigned char* icon_data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(dpy, win, XInternAtom(dpy, "_NET_WM_ICON", False), 0, 1 << 20, False, XA_CARDINAL,
+                                 &type, &format, &items, &left, &icon_data),
+              Success);
+    EXPECT_EQ(type, XA_CARDINAL);
+    EXPECT_EQ(format, 32);
+    EXPECT_EQ(left, 0u);
+    ASSERT_EQ(items, kAppIconLength);
+    const long* icon_longs = reinterpret_cast<long*>(icon_data);
+    std::vector<long> sizes;
+    for (size_t at = 0; at + 2 <= items;) {
+        const long width = icon_longs[at], height = icon_longs[at + 1];
+        ASSERT_GT(width, 0);
+        ASSERT_LE(at + 2 + size_t(width * height), items);
+        EXPECT_EQ(width, height);
+        sizes.push_back(width);
+        bool opaque = false;
+        for (long i = 0; i < width * height; ++i) opaque |= (icon_longs[at + 2 + i] & 0xff000000UL) == 0xff000000UL;
+        EXPECT_TRUE(opaque) << width;
+        at += 2 + size_t(width * height);
+    }
+    EXPECT_EQ(sizes, (std::vector<long>{48, 32, 16}));
+    XFree(icon_data);
 
     XSizeHints hints{};
     long supplied = 0;

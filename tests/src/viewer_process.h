@@ -20,7 +20,7 @@ using Environment = std::vector<std::pair<const char*, const char*>>;
 // One run of the program, its standard output and error collected through pipes.
 class Viewer {
 public:
-    explicit Viewer(const Environment& env = Environment()) {
+    explicit Viewer(const Environment& env = Environment(), const std::vector<const char*>& args = {}) {
         int out[2], err[2];
         if (pipe(out) != 0 || pipe(err) != 0) abort();
         pid_ = fork();
@@ -29,7 +29,10 @@ public:
             dup2(err[1], STDERR_FILENO);
             for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
             for (auto& [name, value] : env) set_env(name, value);
-            execl(TOLMIREX_BINARY, TOLMIREX_BINARY, static_cast<char*>(nullptr));
+            std::vector<char*> argv{const_cast<char*>(TOLMIREX_BINARY)};
+            for (const char* arg : args) argv.push_back(const_cast<char*>(arg));
+            argv.push_back(nullptr);
+            execv(TOLMIREX_BINARY, argv.data());
             _exit(127);
         }
         close(out[1]);
