@@ -34,7 +34,7 @@ std::vector<std::string> links() {
 }
 
 bool shape_loopback(const std::string& link) {
-    std::system("tc qdisc del dev lo root 2>/dev/null");
+    [[maybe_unused]] const int none_yet = std::system("tc qdisc del dev lo root 2>/dev/null");
     return link == "unthrottled" ||
            std::system(("tc qdisc add dev lo root tbf rate " + link + " burst 128kb latency 2000ms").c_str()) == 0;
 }
