@@ -110,10 +110,9 @@ TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick) {
     std::this_thread::sleep_for(std::chrono::seconds(20));
     ASSERT_TRUE(read_title(&last));
     const double run_s = seconds_since(begin);
-    // A slow display used to cost the camera half its frames. On a shared
-    // two-core machine (sanitizer builds, the X server decoding every
-    // picture) the odd frame can still be lost to plain CPU shortage.
-    EXPECT_LE(last.lost - first.lost, (last.frames - first.frames) / 200) << "frames lost while the display was slow";
+    // A slow display used to cost the camera half its frames: the worker
+    // never waits for the display, so the skip count stays where it was.
+    EXPECT_EQ(last.lost, first.lost) << "frames lost while the display was slow";
     EXPECT_GT(last.video_fps, 0.0);
     EXPECT_GT(last.frames, first.frames + 50);
 
