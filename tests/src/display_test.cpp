@@ -368,7 +368,9 @@ TEST_F(DisplayTest, StopBeforeTheWorkerStartsLetsTheJoinReturn) {
 
 TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind) {
     setupCam();
-    int threads = 0;  // counted after the first cycle, once the runtime's own threads exist
+    // Counted after the first cycle, once the runtime's own threads and the
+    // libraries' files exist.
+    int threads = 0, files = 0;
     for (int cycle = 0; cycle < 50; ++cycle) {
         SCOPED_TRACE(cycle);
         lps->show = 1;
@@ -377,10 +379,14 @@ TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind) {
         ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
         stopLive();
         joinLive();
-        if (cycle == 0) threads = thread_count();
+        if (cycle == 0) {
+            threads = thread_count();
+            files = open_file_count();
+        }
     }
     EXPECT_EQ(video_windows(), 0);
     EXPECT_EQ(thread_count(), threads);
+    EXPECT_EQ(open_file_count(), files);  // the worker's X connection among them
     EXPECT_EQ(zebsim::open_handles(), 0);
     EXPECT_TRUE(bitmap_slot_empty());
     EXPECT_EQ(lps->sbmp.bp, nullptr);
