@@ -114,6 +114,10 @@ TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick) {
     // never waits for the display, so the skip count stays where it was.
     EXPECT_EQ(last.lost, first.lost) << "frames lost while the display was slow";
     EXPECT_GT(last.video_fps, 0.0);
+    // Frame notices reach the display at once: over a link that keeps up,
+    // it redraws at a good part of the camera's rate (well under it on a
+    // loaded machine or a sanitizer build, but never a few redraws a second).
+    if (GetParam() == "unthrottled") EXPECT_GT(last.video_fps, 5.0);
     EXPECT_GT(last.frames, first.frames + 50);
 
     // A click switches acquisition off: the control handle closes at once.
