@@ -117,7 +117,9 @@ TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick) {
     // Frame notices reach the display at once: over a link that keeps up,
     // it redraws at a good part of the camera's rate (well under it on a
     // loaded machine or a sanitizer build, but never a few redraws a second).
-    if (GetParam() == "unthrottled") EXPECT_GT(last.video_fps, 5.0);
+    if (GetParam() == "unthrottled") {
+        EXPECT_GT(last.video_fps, 5.0);
+    }
     EXPECT_GT(last.frames, first.frames + 50);
 
     // A click switches acquisition off: the control handle closes at once.
