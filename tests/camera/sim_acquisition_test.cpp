@@ -59,7 +59,10 @@ TEST_F(SimAcquisition, SlowCallerLosesTheOldestFramesAndNumbersShowIt) {
     ASSERT_EQ(cqSetMode(h, 50000, 0, 0, 0, 256, 256), 0);  // 20 fps: the queue keeps four frames
     ASSERT_EQ(cqStartAcquisition(h), 0);
     ASSERT_EQ(cqWaitForField(h, 5000), 0);
-    std::this_thread::sleep_for(500ms);  // far more than four frame periods
+    // Untouched until the full queue has lost two frames (within 10 s).
+    const uint64_t dropped = zebsim::dropped_frames();
+    for (int i = 0; i < 1000 && zebsim::dropped_frames() < dropped + 2; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_GE(zebsim::dropped_frames(), dropped + 2);
     std::vector<DWORD> numbers;
     void* data = nullptr;
     while (cqIsFieldReady(h) == 0 && numbers.size() < 100) {

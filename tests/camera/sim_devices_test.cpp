@@ -34,6 +34,8 @@ TEST_F(SimDevices, BadHandlesFailWithoutCrashing) {
         DWORD level;
         EXPECT_NE(cqkUninitialize(h), 0);
         EXPECT_NE(cqInitializeHardware(h), 0);
+        EXPECT_NE(cqApplyCameraProfile(h), 0);
+        EXPECT_NE(cqSetExtention(h, EXT_RAW_EN, 1), 0);
         EXPECT_NE(cqSetMode(h, 10000, 0, 0, 0, 0, 0), 0);
         EXPECT_NE(cqSetGainVal(h, 3), 0);
         EXPECT_NE(cqStartAcquisition(h), 0);

@@ -456,7 +456,14 @@ TEST_F(GenicamFake, StopRequestOneSecondIntoAnOutageEndsWithinTwoSeconds) {
         cqStopAcquisition(worker_);
         cqkUninitialize(worker_);
     });
-    while (frames < 5) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto streaming = Clock::now();
+    while (frames < 5 && seconds_since(streaming) < 10.0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (frames < 5) {
+        run = false;
+        worker.join();
+        worker_ = INVALID_HANDLE_VALUE;
+        FAIL() << "only " << frames << " frames in 10 s before the outage";
+    }
     fake_.kill_now();
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const auto stop = Clock::now();
@@ -482,25 +489,59 @@ TEST_F(GenicamFake, FramesWithMissingPacketsAreMarkedIncompleteAndNeverTorn) {
     ASSERT_TRUE(whole_ramp(frame)) << "the fake's picture as this test reads it";
     for (int percent : {1, 5}) {
         ASSERT_TRUE(drop_stream_packets(percent));
-        // Counted as the program counts: every field taken, gaps below 1000 lost.
-        uint32_t first = 0, previous = 0;
-        int acquired = 0, lost = 0, incomplete = 0, torn = 0;
+        // The library's numbers against the camera's own ids: a complete
+        // frame's picture starts at its id mod 255 (255 divides 65535, so a
+        // 16-bit wrap keeps it), and no run of 255 frames goes missing here.
+        // Between two complete frames the numbers step exactly as the ids;
+        // an incomplete one between them steps forward, never back.
+        uint32_t previous = 0, last_complete_fn = 0;
+        unsigned last_origin = 0;
+        bool any_complete = false;
+        int acquired = 0, lost = 0, incomplete = 0, torn = 0, backwards = 0, mismatched = 0;
+        long camera_span = 0, library_span = 0;
         for (int i = 0; i < 100; ++i) {
             ASSERT_TRUE(each_frame(worker_, &frame)) << percent << " % loss, field " << i;
-            if (i == 0) first = previous = frame.curFN - 1;
-            ++acquired;
-            const uint32_t gap = frame.curFN - previous - 1;
-            if (gap < 1000) lost += static_cast<int>(gap);
+            if (i > 0) {
+                const uint32_t gap = frame.curFN - previous - 1;
+                if (gap < 1000)
+                    lost += static_cast<int>(gap);
+                else
+                    ++backwards;
+            }
             previous = frame.curFN;
-            if (!cqIsFrameComplete(worker_)) ++incomplete;
-            if (!whole_ramp(frame)) ++torn;
+            ++acquired;
+            const bool whole = whole_ramp(frame);
+            if (!whole) ++torn;
+            if (!cqIsFrameComplete(worker_)) {
+                ++incomplete;  // the pixels of the last complete frame
+                continue;
+            }
+            if (!whole) continue;
+            const unsigned origin = static_cast<const uint8_t*>(frame.bp)[0];
+            if (any_complete) {
+                const uint32_t camera_step = (origin + 255 - last_origin) % 255;
+                const uint32_t library_step = frame.curFN - last_complete_fn;
+                if (camera_step != library_step) {
+                    ++mismatched;
+                    ADD_FAILURE() << percent << " % loss, field " << i << ": the camera's id stepped by "
+                                  << camera_step << ", the frame number by " << library_step;
+                }
+                camera_span += camera_step;
+                library_span += library_step;
+            }
+            any_complete = true;
+            last_complete_fn = frame.curFN;
+            last_origin = origin;
         }
-        EXPECT_EQ(acquired + lost, static_cast<int>(previous - first)) << percent << " % loss";
+        EXPECT_EQ(backwards, 0) << percent << " % loss";
+        EXPECT_EQ(mismatched, 0) << percent << " % loss";
+        EXPECT_EQ(library_span, camera_span) << percent << " % loss";
+        EXPECT_GT(camera_span, 0) << percent << " % loss";
         EXPECT_GT(incomplete, 0) << percent << " % loss";
         EXPECT_LT(incomplete, acquired) << percent << " % loss";
         EXPECT_EQ(torn, 0) << percent << " % loss";
-        std::printf("%d %% packet loss: %d fields, %d incomplete, %d lost, %d torn\n", percent, acquired, incomplete,
-                    lost, torn);
+        std::printf("%d %% packet loss: %d fields, %d incomplete, %d lost, %d torn; camera ids spanned %ld\n", percent,
+                    acquired, incomplete, lost, torn, camera_span);
     }
     ASSERT_TRUE(drop_stream_packets(0));
 }

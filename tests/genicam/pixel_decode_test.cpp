@@ -4,7 +4,10 @@
 // Threads: the test main thread only.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -142,8 +145,24 @@ TEST(PixelDecode, ScalarFormsDecodeKnownBytes) {
 }
 
 // Each call gets a copy of exactly the bytes its samples lie in (ASan sees a
-// read past them) and an output with canaries after it.
+// read past them) and an output with canaries after it. The public calls
+// take the build TOLMIREX_SIMD caps them to, never more than the processor
+// runs (each cap in a fresh process: the choice is made once).
 TEST(PixelDecode, SimdUnpackMatchesScalarWithinItsBytes) {
+    using tolmirex::SimdLevel;
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const char* cap : {"scalar", "sse2"}) {
+        SCOPED_TRACE(cap);
+        const SimdLevel wanted = std::string(cap) == "scalar" ? SimdLevel::scalar : SimdLevel::sse2;
+        const SimdLevel expected = std::min(wanted, tolmirex::detected_simd_level());
+        EXPECT_EXIT(
+            {
+                setenv("TOLMIREX_SIMD", cap, 1);
+                std::exit(detail::chosen_decode_kernels().level == expected ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "");
+    }
+
     const auto builds = simd_builds();
     for (Packing p : kPackings) {
         const auto samples = random_samples(kLongRun + 64, bits_of(p), 2);

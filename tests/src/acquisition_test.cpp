@@ -214,23 +214,56 @@ TEST_F(AcquisitionTest, ModeTimingThatWritesNothingLeavesBothRatesAt100) {
     EXPECT_EQ(lps->fFPS_sum.load(), 100.0);
 }
 
-TEST_F(AcquisitionTest, ColourCallsFailingForOverASecondAreReportedOnce) {
-    const std::pair<const char*, const char*> faults[] = {
-        {"process", "Colour processing failing for over a second: cqProcessFrame returned "},
-        {"bitmap", "Bitmap retrieval failing for over a second: cqRetrieveBitmapAdv returned "}};
+TEST_F(AcquisitionTest, ColourCallsFailingForOverASecondAreReportedOncePerRun) {
+    // Each call fails 200 times in a row (two seconds of frames at least),
+    // works once, then fails 200 times again: two runs, each reported once.
+    const struct {
+        const char* fault;
+        const char* call;
+        const char* message;
+    } faults[] = {
+        {"process@1x200,process@202x200", "cqProcessFrame",
+         "Colour processing failing for over a second: cqProcessFrame returned "},
+        {"bitmap@1x200,bitmap@202x200", "cqRetrieveBitmapAdv",
+         "Bitmap retrieval failing for over a second: cqRetrieveBitmapAdv returned "}};
     lps->color = 1;
-    for (auto [fault, message] : faults) {
+    for (const auto& [fault, call, message] : faults) {
         SCOPED_TRACE(fault);
         zebsim::set_faults(fault);
+        zebsim::clear_calls();
         testing::internal::CaptureStderr();
         start();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        // Past both runs and 50 calls that work; the bitmaps taken as the
+        // display would, so that each frame asks for one.
+        const bool done = wait_until(
+            [&] {
+                CQGETBITMAP taken{};
+                if (take_bitmap(&taken)) cqFreeBitmap(0, &taken);
+                return zebsim::count(call) >= 451;
+            },
+            30.0);
         stop();
-        EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(), message), 1u);
+        const std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(done) << zebsim::count(call) << " calls";
+        EXPECT_EQ(occurrences(errors, message), 2u) << errors;
     }
 }
 
 TEST_F(AcquisitionTest, ACameraStuckInResetsIsReportedAndReopenedAtAPace) {
+    // Resets each over a second after the last open (the 150th and 300th
+    // waits, 10 ms frames): reopened at once, without the message.
+    zebsim::set_faults("wait45@150,wait45@300");
+    zebsim::clear_calls();
+    testing::internal::CaptureStderr();
+    start();
+    // Two reopens and 50 waits on the second one.
+    const bool reopened = wait_until(
+        [] { return zebsim::count("cqkInitialize") >= 3 && zebsim::count("cqWaitForField") >= 350; }, 30.0);
+    stop();
+    EXPECT_TRUE(reopened) << zebsim::count("cqkInitialize") << " opens";
+    EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(), "Camera reset again"), 0u);
+
+    // Resets at every wait.
     zebsim::set_faults("wait45");
     zebsim::clear_calls();
     testing::internal::CaptureStderr();

@@ -21,10 +21,29 @@
 
 namespace {
 
+// The display thread's clock in these tests: real time, or a time the test
+// moves by hand while `clock_held`. Each read is counted, and notes the
+// redraws counted by then, so a test can see the loop read the start of its
+// next pass.
+std::atomic<bool> clock_held{false};
+std::atomic<DWORD> fake_ms{100000};
+std::atomic<unsigned long> clock_reads{0};
+std::atomic<unsigned long> redraws_at_clock_read{0};
+DWORD test_clock() {
+    redraws_at_clock_read = total_redraws();
+    clock_reads.fetch_add(1);
+    if (clock_held) return fake_ms;
+    return DWORD(std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now().time_since_epoch())
+                     .count());
+}
+
 class DisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setvbuf(stdout, nullptr, _IONBF, 0);
+        clock_held = false;
+        set_millisecond_clock(test_clock);
         open_test_display();
         observer = XOpenDisplay(nullptr);  // the server's view, kept apart from the viewer's connection
         zebsim::reset();
@@ -38,6 +57,8 @@ protected:
         setupCam();  // frees bitmaps, then close the handle it opens
         stopLive();
         for (const char* name : {"SOFTVA_FAIL", "SOFTVA_FORMATS"}) set_env(name, nullptr);
+        set_millisecond_clock(nullptr);
+        clock_held = false;
         XCloseDisplay(observer);
         close_test_display();
     }
@@ -91,15 +112,36 @@ protected:
         return wait_until([&] { return video_windows() == 0; }) && control_handle_closed();
     }
 
-    // Waits until no redraw has happened for a while; the redraw count then.
+    // Passes of the display loop so far: each reads the clock once at its
+    // start, and once more when it redraws.
+    unsigned long loop_passes() { return clock_reads - total_redraws(); }
+
+    // Sends the display thread an event it takes without redrawing, and
+    // waits until it has taken one: then it has taken every event sent from
+    // the observer before it (a pass that redrew for one of those does not
+    // end the wait). False when it has not within the time.
+    bool display_caught_up(Window win) {
+        const unsigned long passes = loop_passes(), redraws = total_redraws();
+        XEvent marker{};
+        marker.xclient.type = ClientMessage;
+        marker.xclient.window = win;
+        marker.xclient.message_type = XInternAtom(observer, "TOLMIREX_TEST_MARKER", False);
+        marker.xclient.format = 32;
+        XSendEvent(observer, win, False, NoEventMask, &marker);
+        XFlush(observer);
+        return wait_until([&] { return loop_passes() - passes > total_redraws() - redraws; });
+    }
+
+    // With the camera paused: waits until the worker has begun two more
+    // waits, so every frame made before the pause was taken and noticed,
+    // and the display has taken those notices; the redraw count then.
     unsigned long settled_redraws() {
-        unsigned long redraws = total_redraws();
-        wait_until([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            const unsigned long now = total_redraws();
-            return std::exchange(redraws, now) == now;
-        });
-        return redraws;
+        const Window win = video_window();
+        const size_t waits = zebsim::count("cqWaitForField");
+        EXPECT_TRUE(wait_until([&] { return zebsim::count("cqWaitForField") >= waits + 2; }));
+        XSync(worker_display, False);  // its last notice is through the server, ahead of the marker
+        EXPECT_TRUE(display_caught_up(win));
+        return total_redraws();
     }
 
     void send_expose(Window win, int count) {
@@ -132,15 +174,6 @@ protected:
 
     Display* observer = nullptr;
 };
-
-// A clock the test moves by hand. Each read notes the redraws counted by
-// then, so a test can see the loop read the start of its next pass.
-std::atomic<DWORD> fake_ms{100000};
-std::atomic<unsigned long> redraws_at_clock_read{0};
-DWORD fake_clock() {
-    redraws_at_clock_read = total_redraws();
-    return fake_ms;
-}
 
 TEST_F(DisplayTest, FirstRedrawSizesTheSurfaceAndTheWindow) {
     testing::internal::CaptureStdout();
@@ -204,14 +237,14 @@ TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw) {
     const unsigned long redraws = settled_redraws();  // quiet: no frame notices any more
 
     send_expose(win, 2);  // more to come: no redraw
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(display_caught_up(win));
     EXPECT_EQ(total_redraws(), redraws);
 
     for (int i = 0; i < 6; ++i) send_expose(win, 0);
-    ASSERT_TRUE(wait_until([&] { return total_redraws() > redraws; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(display_caught_up(win));
     // The first notice redraws and takes the ones queued behind it along; at
     // most one more redraw for notices that arrived during that one.
+    EXPECT_GE(total_redraws() - redraws, 1u);
     EXPECT_LE(total_redraws() - redraws, 2u);
 }
 
@@ -335,7 +368,9 @@ TEST_F(DisplayTest, StopBeforeTheWorkerStartsLetsTheJoinReturn) {
 
 TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind) {
     setupCam();
-    int threads = 0;  // counted after the first cycle, once the runtime's own threads exist
+    // Counted after the first cycle, once the runtime's own threads and the
+    // libraries' files exist.
+    int threads = 0, files = 0;
     for (int cycle = 0; cycle < 50; ++cycle) {
         SCOPED_TRACE(cycle);
         lps->show = 1;
@@ -344,10 +379,14 @@ TEST_F(DisplayTest, StartStopCyclesLeaveNothingBehind) {
         ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
         stopLive();
         joinLive();
-        if (cycle == 0) threads = thread_count();
+        if (cycle == 0) {
+            threads = thread_count();
+            files = open_file_count();
+        }
     }
     EXPECT_EQ(video_windows(), 0);
     EXPECT_EQ(thread_count(), threads);
+    EXPECT_EQ(open_file_count(), files);  // the worker's X connection among them
     EXPECT_EQ(zebsim::open_handles(), 0);
     EXPECT_TRUE(bitmap_slot_empty());
     EXPECT_EQ(lps->sbmp.bp, nullptr);
@@ -454,7 +493,7 @@ TEST_F(DisplayTest, ARegionTwoRowsHighGetsAWindowOnePixelHigh) {
 // --- Rate statistics, on a clock the test moves ---
 
 TEST_F(DisplayTest, StatisticsTickOnlyPastOneSecondOfRedrawTime) {
-    set_millisecond_clock(fake_clock);
+    clock_held = true;
     start();
     const Window win = video_window();
     ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
@@ -492,11 +531,10 @@ TEST_F(DisplayTest, StatisticsTickOnlyPastOneSecondOfRedrawTime) {
     const unsigned long redraws = total_redraws();
     fake_ms += 5000;
     send_expose(win, 3);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(display_caught_up(win));
     EXPECT_EQ(total_redraws(), redraws);
     EXPECT_EQ(title(win), last);
     EXPECT_NE(first_tick, untitled);
-    set_millisecond_clock(nullptr);
 }
 
 TEST_F(DisplayTest, PassesWithNothingToDrawStillCount) {
@@ -508,7 +546,13 @@ TEST_F(DisplayTest, PassesWithNothingToDrawStillCount) {
     lps->color = 1;
     testing::internal::CaptureStdout();
     startLive();
-    ASSERT_NE(wait_for_window(observer, "Video FPS: "), 0u) << "no title";
+    const Window win = wait_for_window(observer, "Video FPS: ");
+    ASSERT_NE(win, 0u) << "no title";
+    Title first, later;
+    ASSERT_TRUE(parse_title(title(win), &first)) << title(win);
+    EXPECT_TRUE(wait_until([&] { return parse_title(title(win), &later) && later.frames > first.frames + 50; }))
+        << "from " << first.frames << " frames to " << title(win);
+    EXPECT_GT(later.video_fps, 0.0);
     stopLive();
     joinLive();
     EXPECT_EQ(testing::internal::GetCapturedStdout().find("Image size changed"), std::string::npos);
@@ -536,7 +580,9 @@ CQGETBITMAP library_bitmap(DWORD cx, DWORD cy) {
 
 TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch) {
     const CQGETBITMAP small = library_bitmap(64, 32);
+    const CQGETBITMAP other = library_bitmap(96, 48);
     ASSERT_NE(small.bp, nullptr);
+    ASSERT_NE(other.bp, nullptr);
     testing::internal::CaptureStdout();
     setupCam();
     lps->show = 1;
@@ -553,9 +599,15 @@ TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch) {
     XFlush(observer);
     EXPECT_TRUE(wait_until([&] { return painted_pixels(observer, win, 776, 616, 1) == 1; }));
 
-    // Colour off while a bitmap waits: it stays in the slot and the size
-    // comes from the frame; colour back on hands it over.
+    // A bitmap of another size than the frame's, shown.
     publish_bitmap(small);
+    ASSERT_TRUE(redraw_once(win));
+    ASSERT_TRUE(wait_until([] { return bitmap_slot_empty(); }));
+
+    // Colour off while that bitmap is held and another waits: the waiting
+    // one stays in the slot and the size comes from the frame, not from
+    // either bitmap; colour back on hands the waiting one over.
+    publish_bitmap(other);
     lps->color = 0;
     ASSERT_TRUE(redraw_once(win));
     settled_redraws();
@@ -566,8 +618,11 @@ TEST_F(DisplayTest, ColourHandOffFollowsTheColourSwitch) {
     stopLive();
     joinLive();
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(occurrences(out, "Image size changed to 1280x1024\n"), 1u) << out;
-    EXPECT_NE(out.find("Image size changed to 64x32\n"), std::string::npos) << out;
+    const std::string sizes = "Image size changed to 1280x1024\nWindow size changed to 640x512\n"
+                              "Image size changed to 64x32\nWindow size changed to 64x32\n"
+                              "Image size changed to 1280x1024\nWindow size changed to 640x512\n"
+                              "Image size changed to 96x48\nWindow size changed to 96x48\n";
+    EXPECT_EQ(out, sizes);
 }
 
 TEST_F(DisplayTest, EventsBeforeTheFirstFrameDrawNothing) {
@@ -581,7 +636,7 @@ TEST_F(DisplayTest, EventsBeforeTheFirstFrameDrawNothing) {
     XFlush(observer);
     send_expose(win, 0);
     EXPECT_TRUE(window_has_size(win, 300, 240));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(display_caught_up(win));
     EXPECT_EQ(total_redraws(), redraws);
     zebsim::set_paused(false);  // the first frame sizes the window for its image
     EXPECT_TRUE(window_has_size(win, 640, 512));

@@ -110,11 +110,16 @@ TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick) {
     std::this_thread::sleep_for(std::chrono::seconds(20));
     ASSERT_TRUE(read_title(&last));
     const double run_s = seconds_since(begin);
-    // A slow display used to cost the camera half its frames. On a shared
-    // two-core machine (sanitizer builds, the X server decoding every
-    // picture) the odd frame can still be lost to plain CPU shortage.
-    EXPECT_LE(last.lost - first.lost, (last.frames - first.frames) / 200) << "frames lost while the display was slow";
+    // A slow display used to cost the camera half its frames: the worker
+    // never waits for the display, so the skip count stays where it was.
+    EXPECT_EQ(last.lost, first.lost) << "frames lost while the display was slow";
     EXPECT_GT(last.video_fps, 0.0);
+    // Frame notices reach the display at once: over a link that keeps up,
+    // it redraws at a good part of the camera's rate (well under it on a
+    // loaded machine or a sanitizer build, but never a few redraws a second).
+    if (GetParam() == "unthrottled") {
+        EXPECT_GT(last.video_fps, 5.0);
+    }
     EXPECT_GT(last.frames, first.frames + 50);
 
     // A click switches acquisition off: the control handle closes at once.

@@ -7,8 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,15 +72,24 @@ public:
 
     bool running() { return !exited_ && waitpid(pid_, nullptr, WNOHANG) == 0; }
 
-    // Resident memory of the running program, in MB.
+    // Resident memory of the running program, in MB. A reading that fails
+    // fails the test and is infinite, so that no bound passes on it.
     double resident_mb() const {
-        FILE* status = fopen(("/proc/" + std::to_string(pid_) + "/status").c_str(), "r");
-        if (!status) return -1;
+        const std::string path = "/proc/" + std::to_string(pid_) + "/status";
+        FILE* status = fopen(path.c_str(), "r");
+        if (!status) {
+            ADD_FAILURE() << "cannot read " << path;
+            return std::numeric_limits<double>::infinity();
+        }
         char line[256];
         long kb = -1;
         while (fgets(line, sizeof line, status))
             if (sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
         fclose(status);
+        if (kb < 0) {
+            ADD_FAILURE() << "no VmRSS line in " << path;
+            return std::numeric_limits<double>::infinity();
+        }
         return kb / 1024.0;
     }
 
