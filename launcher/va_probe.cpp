@@ -91,7 +91,10 @@ int probe(Display* x, Window win) {
     vaSetInfoCallback(va, nullptr, nullptr);
     int major = 0, minor = 0;
     VAStatus status = vaInitialize(va, &major, &minor);
-    if (status != VA_STATUS_SUCCESS) return no_driver(status);
+    if (status != VA_STATUS_SUCCESS) {
+        vaTerminate(va);  // a display whose vaInitialize failed is still libva's to free
+        return no_driver(status);
+    }
 
     const char* vendor_string = vaQueryVendorString(va);
     const char* vendor = vendor_string ? vendor_string : "(no vendor string)";
