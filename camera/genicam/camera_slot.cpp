@@ -446,7 +446,7 @@ bool CameraSlot::start_stream(Connection& connection, bool resume_ids) {
     forget_last_complete();  // its size may not be the new one
     {
         std::lock_guard lock(stream_mutex_);
-        if (!resume_ids) ids_ = restart_frame_ids(ids_);
+        ids_ = resume_ids ? resume_frame_ids(ids_) : restart_frame_ids(ids_);
     }
     return connection.start_stream(this);
 }

@@ -37,8 +37,9 @@ FrameIdCounter advance_frame_id(FrameIdCounter counter, uint64_t raw, IdWidth wi
     const uint64_t step = ids_forward(counter.last_raw, raw, wheel);
     // Beyond 2^31 the 32-bit number handed out would wrap unseen.
     const uint64_t half = wheel ? kGevPeriod / 2 : uint64_t{1} << 31;
-    if (step == 0) return counter;  // a repeated id: the program ignores the step back
-    counter.wide += step <= half ? step : kRestartJump;
+    if (step == 0 && !counter.resumed) return counter;  // a repeated id: the program ignores the step back
+    counter.wide += step != 0 && step <= half ? step : kRestartJump;
+    counter.resumed = false;
     counter.last_raw = raw;
     return counter;
 }
@@ -53,6 +54,11 @@ bool is_late_frame_id(const FrameIdCounter& counter, uint64_t raw, IdWidth width
 
 FrameIdCounter restart_frame_ids(FrameIdCounter counter) {
     counter.started = false;
+    return counter;
+}
+
+FrameIdCounter resume_frame_ids(FrameIdCounter counter) {
+    counter.resumed = counter.started;
     return counter;
 }
 

@@ -19,6 +19,7 @@ struct FrameIdCounter {
     uint64_t last_raw = 0;  // the camera's last id
     bool started = false;   // false until the first frame, and again after a stream restart
     bool counted = false;   // any frame was ever counted
+    bool resumed = false;   // the stream restarted on the same count, no frame since
 };
 
 // How far the counter jumps when the ids restart or go back: far beyond the
@@ -38,5 +39,11 @@ bool is_late_frame_id(const FrameIdCounter& counter, uint64_t raw, IdWidth width
 // The next frame starts a new count (stream restarted, camera reconnected):
 // keeps the counter but forgets the last raw id.
 FrameIdCounter restart_frame_ids(FrameIdCounter counter);
+
+// The next frame goes on with the camera's ids (a reconnect): a step forward
+// counts the frames missed meanwhile, but the last id again means a camera
+// that restarted its count, since Aravis drops its new ids up to the old last
+// one as late, and jumps ahead like a restart.
+FrameIdCounter resume_frame_ids(FrameIdCounter counter);
 
 }  // namespace genicam

@@ -84,6 +84,15 @@ TEST(GenicamFrameIds, RestartsAndStepsBackAreNeverLosses) {
     // A repeated id keeps the number.
     auto repeat = widen({1}, IdWidth::gev16, &counter);
     EXPECT_EQ(repeat[0], back[0]);
+    // After a reconnect the camera's ids say what was missed, unless the
+    // first one is the last one again: a camera that counted afresh.
+    counter = resume_frame_ids(counter);
+    auto resumed = widen({4}, IdWidth::gev16, &counter);
+    EXPECT_EQ(resumed[0], repeat[0] + 3);
+    counter = resume_frame_ids(counter);
+    auto recounted = widen({4, 5}, IdWidth::gev16, &counter);
+    EXPECT_GE(recounted[0] - resumed[0], 1000u);
+    EXPECT_EQ(recounted[1], recounted[0] + 1);
 }
 
 TEST(GenicamFrameIds, OvertakenIdsAreLateAcrossTheWrapButNewOrRestartedOnesAreNot) {
