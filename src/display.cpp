@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "acquisition.h"
 #include "frame_handover.h"
@@ -64,7 +63,7 @@ FormatSearch find_image_format(VADisplay va_dpy, VAImageFormat* chosen) {
 class DisplayThread {
 public:
     ~DisplayThread() {
-        // sgf may point into frame_copy_, which goes away with this thread.
+        // sgf may point into a buffer of the camera's, which may go away.
         lps->sgf.bp = nullptr;
     }
 
@@ -110,7 +109,7 @@ private:
     // One redraw; false when the loop must end.
     bool redraw_frame(unsigned start_time) {
         const bool colour = lps->color;
-        snapshot_frame(&lps->sgf, colour ? nullptr : &frame_copy_);
+        snapshot_frame(&lps->sgf, nullptr);  // a monochrome upload takes the pixels under the frame lock
         if (colour) {
             CQGETBITMAP taken;
             if (take_bitmap(&taken)) {
@@ -253,7 +252,6 @@ private:
     pthread_t acq_thread_{};
     bool worker_started_ = false;
     int draw_errors_ = 0;
-    std::vector<BYTE> frame_copy_;  // the frame being shown, copied out of the camera's buffer
 };
 
 }  // namespace

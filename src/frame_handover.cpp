@@ -27,6 +27,19 @@ void snapshot_frame(CQGETFRAMEEX* sgf, std::vector<BYTE>* pixels) {
     sgf->bp = pixels->data();
 }
 
+std::unique_lock<std::mutex> hold_newest_frame(CQGETFRAMEEX* sgf) {
+    std::unique_lock<std::mutex> lock(frame_mutex);
+    const CQGETFRAMEEX& gf = lps->gf;
+    const bool same_layout = gf.curCX == sgf->curCX && gf.curCY == sgf->curCY && gf.curBPP == sgf->curBPP &&
+                             (gf.modeRDO & CQ_RDO_8BIT) == (sgf->modeRDO & CQ_RDO_8BIT);
+    if (!gf.bp || !same_layout) {
+        lock.unlock();
+        return lock;
+    }
+    *sgf = gf;
+    return lock;
+}
+
 // The slot's pointer is the only field both sides touch at the same time;
 // the rest of the descriptor is written by the worker only while the pointer
 // is null and read by the taker only while it is not.

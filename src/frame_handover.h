@@ -16,9 +16,15 @@
 // display thread while it copies the newest frame.
 extern std::mutex frame_mutex;
 // Copies gf into *sgf. When `pixels` is given, the frame data is copied into
-// it as well and sgf->bp points at the copy, so the display draws from memory
-// that the camera cannot rewrite meanwhile; without it sgf->bp is left null.
+// it as well and sgf->bp points at the copy; without it sgf->bp is left null.
 void snapshot_frame(CQGETFRAMEEX* sgf, std::vector<BYTE>* pixels);
+// Display thread: the newest frame, pixels and all, for drawing without a
+// copy. Locks frame_mutex and, when gf has pixels and sgf's size and sample
+// layout, copies gf into *sgf and returns the lock held: until it is
+// released the worker cannot retrieve, so the camera neither rewrites nor
+// frees what sgf->bp points at. Otherwise (a new size the next redraw
+// resizes for, a closed camera) returns the lock released.
+std::unique_lock<std::mutex> hold_newest_frame(CQGETFRAMEEX* sgf);
 // Bytes of frame data behind a descriptor: one or two per pixel.
 size_t frame_bytes(const CQGETFRAMEEX& frame);
 

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 
+#include "frame_handover.h"
 #include "setup.h"
 #include "va_report.h"
 #include "yuv_convert.h"
@@ -61,7 +63,7 @@ void write_colour(const CQGETBITMAP& bitmap, void* mapped, const VAImage& image,
 // the source.
 bool source_covers(bool colour, int width, int height) {
     if (colour) return lps->sbmp.bp && lps->sbmp.w >= unsigned(width) && lps->sbmp.h >= unsigned(height);
-    return lps->sgf.bp && lps->sgf.curCX >= unsigned(width) && lps->sgf.curCY >= unsigned(height);
+    return lps->sgf.curCX >= unsigned(width) && lps->sgf.curCY >= unsigned(height);
 }
 
 // The VA image of one upload. Whatever path the upload leaves by, it is
@@ -129,10 +131,15 @@ int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_for
     if (VA_CALL(vaMapBuffer, va_dpy, image.buf, &mapped)) return 0;
     upload.mapped = true;
 
-    if (colour)
+    if (colour) {
         write_colour(lps->sbmp, mapped, image, surface_width, surface_height);
-    else
+    } else {
+        // Straight from the camera's buffer, which the worker cannot retrieve
+        // over while the lock is held: no copy of the frame on the way.
+        const std::unique_lock<std::mutex> frame = hold_newest_frame(&lps->sgf);
+        if (!frame.owns_lock()) return 1;  // resized or closed meanwhile: the next redraw follows
         write_monochrome(lps->sgf, mapped, image, surface_width, surface_height);
+    }
 
     if (!derived && VA_CALL(vaPutImage, va_dpy, surface_id, image.image_id, 0, 0, surface_width, surface_height, 0, 0,
                             surface_width, surface_height))

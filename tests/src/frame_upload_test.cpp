@@ -50,6 +50,7 @@ protected:
             vaTerminate(va_dpy);
         }
         lps->sgf = {};
+        lps->gf = {};
         lps->sbmp = {};
         lps->color = 0;
         set_env("SOFTVA_FAIL", nullptr);
@@ -120,6 +121,7 @@ protected:
         lps->sgf.curCX = w;
         lps->sgf.curCY = h;
         lps->sgf.curBPP = 8;
+        lps->gf = lps->sgf;  // the worker's newest frame
     }
 
     VADisplay va_dpy = nullptr;
@@ -145,6 +147,14 @@ TEST_F(FrameUploadTest, Monochrome8BitDerived) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_TRUE(has_derive);
     expect_planes(read_back(), expected_monochrome(frame));
+
+    // A newer frame of another size is left for the next redraw to resize
+    // for: never read as if it had the surface's size.
+    std::vector<uint8_t> smaller = random_bytes(random, size_t(w - 1) * h);
+    lps->gf.bp = smaller.data();
+    lps->gf.curCX = w - 1;
+    EXPECT_EQ(draw(), 1);
+    expect_planes(read_back(), expected_monochrome(frame));
 }
 
 TEST_F(FrameUploadTest, Monochrome12BitShiftsToEightBits) {
@@ -164,6 +174,7 @@ TEST_F(FrameUploadTest, Monochrome12BitShiftsToEightBits) {
     lps->sgf.curCX = w;
     lps->sgf.curCY = h;
     lps->sgf.curBPP = 12;
+    lps->gf = lps->sgf;
     EXPECT_EQ(draw(), 1);
     expect_planes(read_back(), expected_monochrome(luma));
 }
