@@ -2,6 +2,9 @@
 // thread; the noise table is built once and only read afterwards.
 #include "scene.h"
 
+#include "cpu_features.h"
+#include "scene_expose.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -76,36 +79,34 @@ Rgb reflectance(Band band, double u) {
 
 Rgb lit(const Rgb& c) { return {c.r * kIlluminant.r, c.g * kIlluminant.g, c.b * kIlluminant.b}; }
 
-// The per-frame hot loop: scale, add noise, clip.  Compiled for AVX2 and a
-// baseline, picked at load time.
-template <typename Out>
-inline __attribute__((always_inline)) void expose_row(const uint16_t* scene, const int16_t* noise, uint32_t scale_q8,
-                                                      uint32_t n, Out* out) {
-    for (uint32_t x = 0; x < n; ++x) {
-        int32_t v = static_cast<int32_t>((uint32_t{scene[x]} * scale_q8) >> 8) + noise[x];
-        v = std::clamp(v, 0, 4095);
-        if constexpr (sizeof(Out) == 1)
-            out[x] = static_cast<Out>(v >> 4);
-        else
-            out[x] = static_cast<Out>(v);
-    }
-}
-
 void expose_frame8(const std::vector<std::vector<uint16_t>>& rows, const uint32_t* row_of_line, uint32_t w, uint32_t h,
                    uint32_t scale_q8, uint32_t seed, uint8_t* out) {
     const int16_t* noise = noise_table().data();
+    const auto row = expose_row_kernels().to8;
     for (uint32_t y = 0; y < h; ++y)
-        expose_row(rows[row_of_line[y]].data(), noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
+        row(rows[row_of_line[y]].data(), noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
 }
 
 void expose_frame16(const std::vector<std::vector<uint16_t>>& rows, const uint32_t* row_of_line, uint32_t w, uint32_t h,
                     uint32_t scale_q8, uint32_t seed, uint16_t* out) {
     const int16_t* noise = noise_table().data();
+    const auto row = expose_row_kernels().to16;
     for (uint32_t y = 0; y < h; ++y)
-        expose_row(rows[row_of_line[y]].data(), noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
+        row(rows[row_of_line[y]].data(), noise + (mix(seed, y) & kNoiseMask), scale_q8, w, out + size_t{y} * w);
 }
 
 }  // namespace
+
+const ExposeRowKernels& expose_row_kernels() {
+    static const ExposeRowKernels kernels = [] {
+        if (tolmirex::simd_level() >= tolmirex::SimdLevel::avx2) return ExposeRowKernels{expose_row8_avx2, expose_row16_avx2};
+        return ExposeRowKernels{[](const uint16_t* scene, const int16_t* noise, uint32_t scale_q8, uint32_t n,
+                                   uint8_t* out) { expose_row(scene, noise, scale_q8, n, out); },
+                                [](const uint16_t* scene, const int16_t* noise, uint32_t scale_q8, uint32_t n,
+                                   uint16_t* out) { expose_row(scene, noise, scale_q8, n, out); }};
+    }();
+    return kernels;
+}
 
 double signal_scale(uint32_t exposure_us, double gain_db) {
     return exposure_us / kReferenceExposureUs * std::pow(10.0, gain_db / 20.0);
