@@ -5,7 +5,9 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <chrono>
 
+#include "strip_pacing.h"
 #include "x11_error_trap.h"
 
 namespace softva {
@@ -16,12 +18,6 @@ namespace {
 constexpr int kShmAttachRequest = 1;
 // Core request code of TranslateCoordinates (X11/Xproto.h).
 constexpr int kTranslateCoordsRequest = 40;
-// Without MIT-SHM a picture travels through the connection, perhaps to a
-// server across a slow network: it goes in strips of about this many bytes,
-// each sent only once the server has taken the one before, so no more than
-// one strip is ever queued on the link ahead of other clients' traffic.
-constexpr std::size_t kStripBytes = 128 * 1024;
-
 // Whether a DestroyNotify for `window` waits in the connection's queue;
 // looks at every queued event without taking any (the predicate never
 // matches).
@@ -232,17 +228,25 @@ VAStatus X11Presenter::present(const Nv12Picture& picture, Rect source, Drawable
         XShmPutImage(display_, drawable, gc_, image_, 0, 0, x0, y0, visible.width, visible.height, False);
         XSync(display_, False);
     } else {
+        // Without MIT-SHM the picture travels through the connection, perhaps
+        // to a server across a slow network: it goes in strips sized to the
+        // link, each sent only once the server has taken the one before, so
+        // other traffic (the panel's) never waits behind more than a strip.
         // The last strip of a picture is awaited by the next call's
         // XGetGeometry. The rest of a picture for a window that is going away
         // is not worth seconds of a slow link.
-        const int strip_rows = std::max<int>(1, static_cast<int>(kStripBytes / image_->bytes_per_line));
-        for (int row = 0; row < visible.height; row += strip_rows) {
-            if (row > 0) {
-                XSync(display_, False);
-                if (destroy_queued(display_, drawable)) break;
-            }
-            XPutImage(display_, drawable, gc_, image_, 0, row, x0, y0 + row, visible.width,
-                      std::min(strip_rows, visible.height - row));
+        const std::size_t row_bytes = std::size_t(visible.width) * (image_->bits_per_pixel / 8);
+        for (int row = 0; row < visible.height;) {
+            const int rows = static_cast<int>(
+                std::clamp<std::size_t>(strip_bytes_ / row_bytes, 1, std::size_t(visible.height - row)));
+            const auto sent = std::chrono::steady_clock::now();
+            XPutImage(display_, drawable, gc_, image_, 0, row, x0, y0 + row, visible.width, rows);
+            row += rows;
+            if (row == visible.height) break;
+            XSync(display_, False);
+            strip_bytes_ = next_strip_bytes(std::size_t(rows) * row_bytes,
+                                            std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count());
+            if (destroy_queued(display_, drawable)) break;
         }
         XFlush(display_);
     }

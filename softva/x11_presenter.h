@@ -16,6 +16,7 @@
 
 #include "aligned_bytes.h"
 #include "scale_convert.h"
+#include "strip_pacing.h"
 
 namespace softva {
 
@@ -64,6 +65,8 @@ private:
     XShmSegmentInfo segment_{};
     bool shm_attached_ = false;
     std::size_t segment_bytes_ = 0;
+
+    std::size_t strip_bytes_ = kFirstStripBytes;  // without MIT-SHM: what the link carries in about 50 ms
 
     XImage* image_ = nullptr;  // header only; its pixels live in the segment or plain_pixels_
     std::unique_ptr<AlignedBytes> plain_pixels_;

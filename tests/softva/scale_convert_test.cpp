@@ -12,6 +12,7 @@
 #include "aligned_bytes.h"
 #include "image_layout.h"
 #include "scale_convert.h"
+#include "strip_pacing.h"
 
 namespace {
 
@@ -201,3 +202,15 @@ TEST(SoftvaScaleConvert, Bt601ReferencePoints) {
 }
 
 }  // namespace
+
+// A strip sent without MIT-SHM is what the link carries in about 50 ms.
+TEST(StripPacing, StripsFollowTheMeasuredLink) {
+    using softva::next_strip_bytes;
+    // 128 KiB in 0.21 s is 5 Mbit/s: about 31 KiB a strip.
+    EXPECT_NEAR(double(next_strip_bytes(128 * 1024, 0.21)), 0.05 * 128 * 1024 / 0.21, 1.0);
+    // A link that answers at once, or faster than the clock, gets the largest.
+    EXPECT_EQ(next_strip_bytes(128 * 1024, 0.0), softva::kLargestStripBytes);
+    EXPECT_EQ(next_strip_bytes(128 * 1024, 1e-5), softva::kLargestStripBytes);
+    // 1 Mbit/s with a long round trip still sends the smallest strip.
+    EXPECT_EQ(next_strip_bytes(16 * 1024, 1.0), softva::kSmallestStripBytes);
+}

@@ -78,8 +78,13 @@ protected:
     }
 
     // Clicks into the control window, as its user would, near its bottom
-    // edge: the "Acquisition" toggle.
+    // edge: the "Acquisition" toggle. The panel did not have the focus and
+    // takes it with the click, as under a window manager, so the click waits
+    // for the panel's redraw on focus too.
     void click_acquisition(Window control) {
+        XSetInputFocus(local, PointerRoot, RevertToPointerRoot, CurrentTime);
+        XSync(local, False);
+        XSetInputFocus(local, control, RevertToPointerRoot, CurrentTime);
         XWindowAttributes a;
         XGetWindowAttributes(local, control, &a);
         const std::string command = "xdotool mousemove " + std::to_string(a.x + a.width / 2) + " " +
