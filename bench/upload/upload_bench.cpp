@@ -150,7 +150,7 @@ void print_ratio(const RateReporter& rates, const std::string& size, const char*
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::pair<int, int> sizes[] = {{1280, 1024}, {1920, 1200}};
+    const std::pair<int, int> sizes[] = {{1280, 1024}, {1920, 1200}, {5472, 3648}};
     for (const auto& [name, kernel] : kernels())
         for (const auto& [width, height] : sizes)
             benchmark::RegisterBenchmark((name + "/" + std::to_string(width) + "x" + std::to_string(height)).c_str(),
