@@ -209,6 +209,21 @@ std::optional<GainRange> CameraSlot::gain_range() {
     return GainRange{facts_.gain_min, facts_.gain_max};
 }
 
+SettingsInEffect CameraSlot::settings_in_effect() {
+    std::lock_guard lock(mutex_);
+    SettingsInEffect in_effect{state_,
+                               changes_,
+                               settings_.exposure_us,
+                               settings_.mode_index,
+                               settings_.region,
+                               settings_.gain.value_or(facts_.gain)};
+    // Nothing applied yet is the mode's full frame.
+    if ((in_effect.region.cx == 0 || in_effect.region.cy == 0) && in_effect.mode_index < facts_.modes.size())
+        in_effect.region =
+            Region{0, 0, facts_.modes[in_effect.mode_index].width, facts_.modes[in_effect.mode_index].height};
+    return in_effect;
+}
+
 std::optional<Timing> CameraSlot::timing() {
     auto timing = std::make_shared<Timing>();
     std::unique_lock lock(mutex_);
@@ -318,9 +333,11 @@ void CameraSlot::camera_thread() {
             lock.lock();
             job->result = result;
             job->done = true;
-            if (job->abandoned)
+            if (job->abandoned) {
                 std::fprintf(stderr, "Camera %s: %s, given up on by its caller, finished after %lld ms\n",
                              name_.c_str(), job->call, milliseconds(Clock::now() - began));
+                ++changes_;  // its caller was told it failed: whatever it changed is news
+            }
             if (!connection_->lost() && state_ == CameraState::not_answering) state_ = CameraState::connected;
             changed_.notify_all();
             continue;
@@ -385,6 +402,7 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& conne
     if (connection.lost()) return;
     settings_.mode_index = settings.mode_index;
     settings_.region = settings.region;
+    if (reconnect) ++changes_;  // the settings run again, maybe fitted anew
     state_ = CameraState::connected;
     if (loss_reported_) {
         std::fprintf(stderr, "Camera %s is back\n", name_.c_str());
@@ -417,9 +435,14 @@ int CameraSlot::apply_mode(Connection& connection, uint32_t exposure_us, uint32_
     {
         std::lock_guard lock(mutex_);
         geometry_changed = mode_index != settings_.mode_index || region != settings_.region;
+    }
+    // Kept only once the camera took it: a refused exposure must not come
+    // back with the next reconnect.
+    if (!connection.set_exposure(exposure_us)) return kFailed;
+    {
+        std::lock_guard lock(mutex_);
         settings_.exposure_us = exposure_us;
     }
-    if (!connection.set_exposure(exposure_us)) return kFailed;
     if (!geometry_changed) return kOk;
     // Width, height, format and binning are locked while a real camera
     // streams: stop, set, and stream again with buffers of the new size.

@@ -65,6 +65,18 @@ enum class CameraState {
     closing,        // the camera thread is closing the connection
 };
 
+// The settings the camera runs (or runs again once it is back), as the slot
+// last applied them; changes grows when they changed without the caller of a
+// call that succeeded knowing it: a reconnect, a change given up on that took
+// effect after all.
+struct SettingsInEffect {
+    CameraState state = CameraState::closed;
+    uint32_t changes = 0;
+    uint32_t exposure_us = 0, mode_index = 0;
+    Region region{};
+    float gain = 0;
+};
+
 class CameraSlot final : public FrameSink {
 public:
     explicit CameraSlot(std::string name) : name_(std::move(name)) {}
@@ -85,6 +97,8 @@ public:
     // From what the camera said when it was first opened: also while it is lost.
     std::optional<Mode> mode(uint32_t index);
     std::optional<GainRange> gain_range();
+    // From what the slot knows: at once, also while the camera is lost.
+    SettingsInEffect settings_in_effect();
     // Asked of the camera: nullopt while it is lost.
     std::optional<Timing> timing();
     std::optional<uint32_t> input_levels();
@@ -147,9 +161,10 @@ private:
     int attaching_ = 0;
     int open_handles_ = 0;
     int acquiring_handles_ = 0;
-    CameraFacts facts_;    // from the first connection while any handle is open
-    std::string address_;  // the connected camera's IPv4 address, "" when it has none
-    Settings settings_;
+    CameraFacts facts_;     // from the first connection while any handle is open
+    std::string address_;   // the connected camera's IPv4 address, "" when it has none
+    Settings settings_;     // only what the camera took: a refused change is not kept
+    uint32_t changes_ = 0;  // see SettingsInEffect
     std::deque<std::shared_ptr<Job>> jobs_;
     // Set and reset under mutex_ by the camera thread only, which alone uses
     // the connection.

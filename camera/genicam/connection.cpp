@@ -205,6 +205,8 @@ void Connection::read_facts() {
         facts.gain_min = static_cast<float>(gain_min);
         facts.gain_max = static_cast<float>(gain_max);
     }
+    double gain = 0;
+    if (check([&](GError** e) { gain = arv_camera_get_gain(camera_, e); })) facts.gain = static_cast<float>(gain);
     double exposure_min = 0, exposure_max = 0;
     if (check([&](GError** e) { arv_camera_get_exposure_time_bounds(camera_, &exposure_min, &exposure_max, e); }) &&
         exposure_max > 0) {

@@ -56,6 +56,7 @@ struct CameraFacts {
     std::vector<Mode> modes;
     AxisRule x_rule, y_rule;  // increments and minimum sizes; .full comes from the mode
     float gain_min = 0, gain_max = 0;
+    float gain = 0;  // as the camera was set when opened
     double exposure_min_us = 1, exposure_max_us = 1e7;
     IdWidth id_width = IdWidth::wide64;
 };

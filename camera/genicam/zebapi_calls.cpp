@@ -92,6 +92,19 @@ CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, 
     return handle->source.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
 }
 
+CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* out) {
+    auto handle = Handles::find(h);
+    if (!handle) return kBadHandle;
+    if (!out) return kBadArgument;
+    const SettingsInEffect s = handle->source.settings_in_effect();
+    const DWORD state = s.state == CameraState::connected       ? CQ_CAMERA_ANSWERING
+                        : s.state == CameraState::not_answering ? CQ_CAMERA_NOT_ANSWERING
+                                                                : CQ_CAMERA_LOST;
+    *out = CQSETTINGS{state,       s.changes,   s.exposure_us, s.mode_index, s.region.x0,
+                      s.region.y0, s.region.cx, s.region.cy,   s.gain};
+    return kOk;
+}
+
 BOOL cqIsSetModeComplete(HANDLE) {
     return 1;  // cqSetMode returns only once the camera has taken the change
 }
