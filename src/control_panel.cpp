@@ -7,10 +7,9 @@
 #include <cstdio>
 #include <utility>
 
+#include "camera_state.h"
 #include "display.h"
 #include "setup.h"
-
-#pragma weak cqGetSettings
 
 namespace {
 
@@ -27,12 +26,10 @@ bool camera_open() {
     return with_camera([](HANDLE h) { return h != INVALID_HANDLE_VALUE; });
 }
 
-// What the camera runs, from the camera library's extension; false when it
-// cannot say (the maker's own library has no such call: the weak reference
-// is then null, and the panel shows what it was set to, as before).
+// What the camera runs; false when the library cannot say (then the panel
+// shows what it was set to, as before).
 bool read_camera_settings(CQSETTINGS* runs) {
-    if (!cqGetSettings) return false;
-    return with_camera([&](HANDLE h) { return cqGetSettings(h, runs); }) == 0;
+    return with_camera([&](HANDLE h) { return camera_settings(h, runs); });
 }
 
 // The one panel (its handlers other than update_mode and update_run get no
@@ -48,8 +45,7 @@ void show_camera_settings(ctrl_window* cw, const CQSETTINGS& runs);
 bool refused_while_waiting(CQK_RETURN result, const char* setting, const Request& asked) {
     if (result == 0) return false;
     CQSETTINGS runs{};
-    if (!read_camera_settings(&runs) || runs.dwState == CQ_CAMERA_ANSWERING)
-        return false;
+    if (!read_camera_settings(&runs) || runs.dwState == CQ_CAMERA_ANSWERING) return false;
     CQMODE mode{};
     with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, runs.uiMode, &mode); });
     if (asks_for_change(asked, runs, mode.dwCx, mode.dwCy))

@@ -129,8 +129,8 @@ int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms) {
     ++attaching_;
     start_thread_locked();
     changed_.notify_all();
-    const bool up =
-        changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms), [&] { return answering_locked(); });
+    const bool up = lost_ || changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms),
+                                               [&] { return answering_locked(); });
     --attaching_;
     changed_.notify_all();
     if (!up) {
@@ -248,8 +248,14 @@ std::optional<uint32_t> CameraSlot::input_levels() {
 
 int CameraSlot::start(zebcommon::HandleQueue* handle) {
     std::unique_lock lock(mutex_);
-    if (!answering_locked()) return kNoDevice;
     if (frames_.acquiring(handle)) return kOk;
+    if (lost_ && !connection_) {
+        // The reconnect starts the stream for every handle that acquires.
+        ++acquiring_handles_;
+        frames_.begin(handle);
+        return kOk;
+    }
+    if (!answering_locked()) return kNoDevice;
     if (acquiring_handles_ == 0) {
         const int result = run_locked(lock, "cqStartAcquisition", [this](Connection& connection) {
             return connection.streaming() || start_stream(connection, false) ? kOk : kFailed;
@@ -293,13 +299,14 @@ void CameraSlot::camera_thread() {
                 std::fprintf(stderr, "Camera %s lost, waiting for it to come back\n", name_.c_str());
                 loss_reported_ = true;
             }
+            if (lost && open_handles_ > 0) lost_ = true;
             close_connection(lock);
             pause = lost ? kFirstRetryPause : std::chrono::milliseconds(0);
             next_attempt = Clock::now() + pause;
             continue;
         }
         if (!connection_ && !wanted) {
-            loss_reported_ = false;
+            if (!lost_) loss_reported_ = false;  // a lost camera's return is still news
             thread_running_ = false;
             state_ = CameraState::closed;
             changed_.notify_all();
@@ -369,7 +376,7 @@ std::unique_ptr<Connection> CameraSlot::reach_camera() {
 void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& connection) {
     // The mode list is read when the first handle opens and kept while any
     // handle is open, so mode indexes keep their meaning across a reconnect.
-    const bool reconnect = open_handles_ > 0 && !facts_.modes.empty();
+    const bool reconnect = (open_handles_ > 0 || lost_) && !facts_.modes.empty();
     address_ = connection.address();
     if (!reconnect) {
         facts_ = connection.facts();
@@ -403,6 +410,7 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& conne
     settings_.mode_index = settings.mode_index;
     settings_.region = settings.region;
     if (reconnect) ++changes_;  // the settings run again, maybe fitted anew
+    lost_ = false;
     state_ = CameraState::connected;
     if (loss_reported_) {
         std::fprintf(stderr, "Camera %s is back\n", name_.c_str());

@@ -84,7 +84,9 @@ public:
     CameraSlot& operator=(const CameraSlot&) = delete;
 
     // Waits up to the time-out for the camera to answer (at once when it
-    // already does); kNoDevice when it did not.
+    // already does); kNoDevice when it did not.  The camera this slot had and
+    // lost is not waited for: the handle opens at once, waiting for it as
+    // every open handle does through an outage.
     int attach(zebcommon::HandleQueue* handle, int open_timeout_ms);
     // Stops its acquisition and releases its frames; the last one closes the
     // camera (and waits for that only while the camera answers).
@@ -104,7 +106,8 @@ public:
     std::optional<uint32_t> input_levels();
 
     // Acquisition through one handle; the rest of the hand-over is the
-    // exchange's.  Waiting times out while the camera is lost.
+    // exchange's.  Waiting times out while the camera is lost; a start then
+    // is kept, and the stream starts once the camera is back.
     int start(zebcommon::HandleQueue* handle);
     void stop(zebcommon::HandleQueue* handle);
     int wait_for_field(zebcommon::HandleQueue* handle, uint32_t timeout_ms);
@@ -156,7 +159,10 @@ private:
     std::condition_variable changed_;  // jobs posted or done, handles, connection state
     bool thread_running_ = false;
     CameraState state_ = CameraState::closed;
-    bool loss_reported_ = false;     // the lost line went out, the back line not yet
+    bool loss_reported_ = false;  // the lost line went out, the back line not yet
+    // The camera was lost and not reached since: its modes and settings are
+    // kept, even with no handle open, for a handle opened meanwhile.
+    bool lost_ = false;
     bool formats_reported_ = false;  // the line saying no format can be shown went out
     int attaching_ = 0;
     int open_handles_ = 0;

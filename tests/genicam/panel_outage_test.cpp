@@ -5,6 +5,7 @@
 // own threads).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -44,6 +45,7 @@ protected:
         if (!genicam_test::in_private_network()) GTEST_SKIP() << "needs a private network namespace";
         ASSERT_TRUE(fake_.start());
         setvbuf(stdout, nullptr, _IONBF, 0);
+        open_test_display();
         setupCam();
         ASSERT_NE(hMV, INVALID_HANDLE_VALUE);
         lps->show = 1;
@@ -56,8 +58,12 @@ protected:
         stop_control_panel(&cw);
         gtk_widget_destroy(cw.window);
         stopLive();
+        joinLive();
+        close_test_display();
     }
 
+    bool active(GtkWidget* w) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w)); }
+    void click(GtkWidget* w) { gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), !active(w)); }
     GtkAdjustment* spin(GtkWidget* w) { return gtk_spin_button_get_adjustment(GTK_SPIN_BUTTON(w)); }
     GtkAdjustment* scale(GtkWidget* w) { return gtk_range_get_adjustment(GTK_RANGE(w)); }
     int mode() { return gtk_combo_box_get_active(GTK_COMBO_BOX(cw.mode)); }
@@ -110,6 +116,31 @@ TEST_F(GenicamPanel, ChangesRefusedDuringAnOutageAreNeitherShownNorAppliedLater)
         EXPECT_EQ(occurrences(messages, std::string("the ") + setting + " change was not applied"), 1u)
             << setting << "\n"
             << messages;
+}
+
+// Acquisition switched off and on while the camera is gone: the camera
+// opens at once, waiting, and the picture comes back with the camera without
+// another click.
+TEST_F(GenicamPanel, AcquisitionOffAndOnDuringAnOutageComesBackByItself) {
+    startLive();
+    ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
+    fake_.kill_now();
+    ASSERT_TRUE(wait_until([] { return camera_settings().dwState == CQ_CAMERA_LOST; }, 15.0));
+    click(cw.run);  // off
+    joinLive();     // the old worker and display thread have ended
+    testing::internal::CaptureStdout();
+    const auto clicked = std::chrono::steady_clock::now();
+    click(cw.run);  // on
+    const double blocked = seconds_since(clicked);
+    EXPECT_LT(blocked, 0.3) << "the panel waited for the camera";
+    EXPECT_EQ(testing::internal::GetCapturedStdout().find("Couldn't setup camera!"), std::string::npos);
+    ASSERT_NE(hMV, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(mode(), 0);  // the modes it knew
+
+    const unsigned long before = lps->dwNframes;
+    ASSERT_TRUE(fake_.start());
+    EXPECT_TRUE(wait_until([&] { return lps->bRun && lps->dwNframes > before + 5; }, 15.0))
+        << "frames " << lps->dwNframes << ", running " << lps->bRun;
 }
 
 }  // namespace
