@@ -24,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 // How often the camera thread looks whether Aravis's heartbeat lost the camera.
 constexpr auto kLossCheckInterval = std::chrono::milliseconds(100);
 constexpr auto kDefaultCallTimeout = std::chrono::milliseconds(5000);
+constexpr auto kFirstWaitingNotice = std::chrono::milliseconds(500);
 
 long long milliseconds(Clock::duration span) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(span).count();
@@ -124,13 +125,24 @@ void CameraSlot::start_thread_locked() {
     std::thread(&CameraSlot::camera_thread, this).detach();
 }
 
-int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms) {
+int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms, bool until_first_answer) {
     std::unique_lock lock(mutex_);
     ++attaching_;
     start_thread_locked();
     changed_.notify_all();
-    const bool up = lost_ || changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms),
-                                               [&] { return answering_locked(); });
+    const auto answering = [&] { return answering_locked(); };
+    bool up = lost_;
+    if (!up && until_first_answer && !ever_reached_) {
+        // A camera that is there answers within the first notice's grace;
+        // one that answered with nothing to show is not waited for.
+        auto notice = Clock::now() + kFirstWaitingNotice;
+        while (!changed_.wait_until(lock, notice, [&] { return answering() || formats_reported_; })) {
+            std::fprintf(stderr, "Waiting for camera %s to answer\n", name_.c_str());
+            notice += kWaitingNotice;
+        }
+        up = answering();
+    }
+    if (!up) up = changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms), answering);
     --attaching_;
     changed_.notify_all();
     if (!up) {
@@ -411,6 +423,7 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& conne
     settings_.region = settings.region;
     if (reconnect) ++changes_;  // the settings run again, maybe fitted anew
     lost_ = false;
+    ever_reached_ = true;
     state_ = CameraState::connected;
     if (loss_reported_) {
         std::fprintf(stderr, "Camera %s is back\n", name_.c_str());

@@ -52,6 +52,9 @@ struct Timing {
 // whether the camera is there at all.
 inline constexpr std::chrono::milliseconds kProbeAfter{300};
 
+// How often a first open that waits for its camera says so.
+inline constexpr std::chrono::seconds kWaitingNotice{5};
+
 // The longest a call waits for a camera that is there but slow: 5 s, or
 // TOLMIREX_CAMERA_CALL_TIMEOUT_MS.
 std::chrono::milliseconds call_timeout();
@@ -86,8 +89,10 @@ public:
     // Waits up to the time-out for the camera to answer (at once when it
     // already does); kNoDevice when it did not.  The camera this slot had and
     // lost is not waited for: the handle opens at once, waiting for it as
-    // every open handle does through an outage.
-    int attach(zebcommon::HandleQueue* handle, int open_timeout_ms);
+    // every open handle does through an outage.  until_first_answer: a camera
+    // this slot never reached (one that powers up after the PC) is waited for
+    // without a bound, saying so every kWaitingNotice.
+    int attach(zebcommon::HandleQueue* handle, int open_timeout_ms, bool until_first_answer = false);
     // Stops its acquisition and releases its frames; the last one closes the
     // camera (and waits for that only while the camera answers).
     void detach(zebcommon::HandleQueue* handle);
@@ -163,6 +168,7 @@ private:
     // The camera was lost and not reached since: its modes and settings are
     // kept, even with no handle open, for a handle opened meanwhile.
     bool lost_ = false;
+    bool ever_reached_ = false;      // configured at least once
     bool formats_reported_ = false;  // the line saying no format can be shown went out
     int attaching_ = 0;
     int open_handles_ = 0;

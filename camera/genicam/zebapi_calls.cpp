@@ -23,12 +23,25 @@ namespace {
 // overrides it.
 constexpr int kDefaultOpenTimeoutMs = 3000;
 
-int open_timeout_ms() {
+bool open_timeout_set() {
     const char* text = std::getenv("TOLMIREX_CAMERA_OPEN_TIMEOUT_MS");
-    if (!text || !*text) return kDefaultOpenTimeoutMs;
+    return text && *text;
+}
+
+int open_timeout_ms() {
+    if (!open_timeout_set()) return kDefaultOpenTimeoutMs;
+    const char* text = std::getenv("TOLMIREX_CAMERA_OPEN_TIMEOUT_MS");
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
     return *end == '\0' && value >= 0 && value <= 600000 ? static_cast<int>(value) : kDefaultOpenTimeoutMs;
+}
+
+// A camera named by TOLMIREX_CAMERA_ID is waited for until it first
+// answers (a line PC may boot faster than its camera), unless the time-out
+// is set.
+bool wait_for_named_camera() {
+    const char* chosen = std::getenv("TOLMIREX_CAMERA_ID");
+    return chosen && *chosen && !open_timeout_set();
 }
 
 int accept_on_open_handle(HANDLE h) { return Handles::find(h) ? kOk : kBadHandle; }
@@ -56,7 +69,8 @@ CQK_RETURN cqkInitialize(const char*, DWORD id, HANDLE* out) {
     auto name = camera_name(id);
     if (!name) return kNoDevice;
     auto handle = std::make_shared<OpenHandle>(slot_for(*name));
-    if (int result = handle->source.attach(&handle->frames, open_timeout_ms()); result != kOk) return result;
+    if (int result = handle->source.attach(&handle->frames, open_timeout_ms(), wait_for_named_camera()); result != kOk)
+        return result;
     *out = Handles::add(handle);
     return kOk;
 }
