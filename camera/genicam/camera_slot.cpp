@@ -361,8 +361,29 @@ void CameraSlot::camera_thread() {
             changed_.notify_all();
             continue;
         }
+        if (camera_silent(lock)) {
+            connection_->mark_lost();
+            continue;
+        }
         changed_.wait_for(lock, kLossCheckInterval);
     }
+}
+
+bool CameraSlot::stream_silent() const {
+    const Clock::time_point alive{Clock::duration{stream_alive_at_.load()}};
+    return Clock::now() - alive > kStreamSilence;
+}
+
+bool CameraSlot::camera_silent(std::unique_lock<std::mutex>& lock) {
+    // Only a stream says the camera should be sending; a camera with no
+    // address to ask (USB3 Vision) is left to Aravis.
+    if (!connection_->streaming() || address_.empty() || !stream_silent()) return false;
+    const std::string address = address_;
+    lock.unlock();
+    const bool answered = GvcpProbe(address).ask(static_cast<int>(kSilenceProbe.count())) == ProbeAnswer::answered;
+    lock.lock();
+    if (answered) note_stream_alive();  // there, only slow to send: asked again after another silence
+    return !answered;
 }
 
 std::unique_ptr<Connection> CameraSlot::reach_camera() {
@@ -488,6 +509,7 @@ bool CameraSlot::apply_geometry(Connection& connection, const Mode& mode, const 
 
 bool CameraSlot::start_stream(Connection& connection, bool resume_ids) {
     forget_last_complete();  // its size may not be the new one
+    note_stream_alive();
     {
         std::lock_guard lock(stream_mutex_);
         ids_ = resume_ids ? resume_frame_ids(ids_) : restart_frame_ids(ids_);
@@ -509,6 +531,7 @@ void CameraSlot::forget_last_complete() {
 // --- the receive thread ------------------------------------------------------
 
 void CameraSlot::on_image(const DeliveredImage& image) {
+    note_stream_alive();
     if (!image.complete) {
         // Its own pixels would show a torn picture: it is handed out with the
         // newest complete frame's pixels and marked incomplete.  Without one

@@ -10,7 +10,11 @@
 // probe refused or unanswered, or the camera thread finding the camera lost.
 // A camera that answers slowly, or one with no address to ask (USB3
 // Vision), is waited for up to call_timeout().  A job whose caller gave up
-// is taken back if it has not started, so it never takes effect later.  When the camera is lost the thread closes
+// is taken back if it has not started, so it never takes effect later.
+// A stream that brings nothing for kStreamSilence makes the idle camera
+// thread ask the camera once; no answer within kSilenceProbe is a lost
+// camera, well before Aravis's heartbeat would say so.  When the camera is
+// lost the thread closes
 // the connection, says so on standard error, and tries again and again to
 // reach it, with a growing pause; once it answers, it re-applies the mode,
 // region, exposure and gain, restarts the stream and says so again.  The
@@ -21,6 +25,7 @@
 // may outlive a caller's wait).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -51,6 +56,9 @@ struct Timing {
 // How long a call waits for the camera thread's answer before it checks
 // whether the camera is there at all.
 inline constexpr std::chrono::milliseconds kProbeAfter{300};
+
+inline constexpr std::chrono::milliseconds kStreamSilence{500};
+inline constexpr std::chrono::milliseconds kSilenceProbe{400};
 
 // How often a first open that waits for its camera says so.
 inline constexpr std::chrono::seconds kWaitingNotice{5};
@@ -157,6 +165,10 @@ private:
     bool start_stream(Connection& connection, bool resume_ids);
     void stop_stream(Connection& connection);
     void forget_last_complete();
+    // The stream's evidence of life: when it last brought a frame (or began).
+    void note_stream_alive() { stream_alive_at_.store(std::chrono::steady_clock::now().time_since_epoch().count()); }
+    bool stream_silent() const;
+    bool camera_silent(std::unique_lock<std::mutex>& lock);
 
     const std::string name_;
 
@@ -185,7 +197,8 @@ private:
     // Each taken alone or inside mutex_, never the other way round: the
     // receive thread takes them, and the camera thread joins that thread.
     zebcommon::FrameExchange frames_;  // has its own mutex
-    std::mutex stream_mutex_;          // protects everything below
+    std::atomic<std::chrono::steady_clock::rep> stream_alive_at_{0};
+    std::mutex stream_mutex_;  // protects everything below
     FrameIdCounter ids_;
     IdWidth id_width_ = IdWidth::wide64;
     Mode shown_mode_{};

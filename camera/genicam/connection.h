@@ -78,6 +78,8 @@ public:
     // The camera stopped answering: Aravis's heartbeat failed, the device
     // went away, or a command timed out.
     bool lost() const { return lost_->load(); }
+    // The owner found the camera silent itself (see CameraSlot).
+    void mark_lost() { lost_->store(true); }
 
     bool set_exposure(uint32_t exposure_us);  // clamped to the camera's bounds
     bool set_gain(float gain);                // clamped to the camera's bounds

@@ -443,6 +443,21 @@ TEST_F(GenicamFake, LostCameraIsWaitedForAndComesBackWithItsSettings) {
     for (size_t i = 0; i < rounds.size(); ++i) rounds[i].print(i == 0 ? "1 s into the outage" : "10 s into the outage");
 }
 
+// A streaming camera that falls silent is known lost within a second (the
+// stream stops and one probe goes unanswered), not at Aravis's heartbeat
+// seconds later; the bound leaves half a second for a loaded machine.
+TEST_F(GenicamFake, ASilentStreamingCameraIsLostWithinASecond) {
+    open_worker();
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(next_frame(worker_, &frame));
+    CQSETTINGS runs{};
+    fake_.kill_now();
+    const auto killed = Clock::now();
+    while (seconds_since(killed) < 1.5 && cqGetSettings(control_, &runs) == 0 && runs.dwState != CQ_CAMERA_LOST)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(runs.dwState, DWORD{CQ_CAMERA_LOST}) << "after " << seconds_since(killed) << " s";
+}
+
 // The program's shutdown in an outage: its worker sees the stop request
 // after one wait, stops and closes; then the control handle closes.
 TEST_F(GenicamFake, StopRequestOneSecondIntoAnOutageEndsWithinTwoSeconds) {
@@ -526,8 +541,8 @@ TEST_F(GenicamFake, FramesWithMissingPacketsAreMarkedIncompleteAndNeverTorn) {
                 const uint32_t library_step = frame.curFN - last_complete_fn;
                 if (camera_step != library_step) {
                     ++mismatched;
-                    ADD_FAILURE() << percent << " % loss, field " << i << ": the camera's id stepped by "
-                                  << camera_step << ", the frame number by " << library_step;
+                    ADD_FAILURE() << percent << " % loss, field " << i << ": the camera's id stepped by " << camera_step
+                                  << ", the frame number by " << library_step;
                 }
                 camera_span += camera_step;
                 library_span += library_step;
