@@ -532,6 +532,12 @@ void CameraSlot::forget_last_complete() {
 
 void CameraSlot::on_image(const DeliveredImage& image) {
     note_stream_alive();
+    std::string run_line;
+    {
+        std::lock_guard lock(stream_mutex_);
+        run_line = incomplete_run_.frame(Clock::now(), image.complete);
+    }
+    if (!run_line.empty()) std::fputs(run_line.c_str(), stderr);
     if (!image.complete) {
         // Its own pixels would show a torn picture: it is handed out with the
         // newest complete frame's pixels and marked incomplete.  Without one

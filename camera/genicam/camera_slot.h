@@ -39,6 +39,7 @@
 #include "connection.h"
 #include "frame_exchange.h"
 #include "frame_ids.h"
+#include "incomplete_run.h"
 #include "mode_table.h"
 #include "pixel_layout.h"
 #include "region_fit.h"
@@ -200,6 +201,7 @@ private:
     std::atomic<std::chrono::steady_clock::rep> stream_alive_at_{0};
     std::mutex stream_mutex_;  // protects everything below
     FrameIdCounter ids_;
+    IncompleteRun incomplete_run_;
     IdWidth id_width_ = IdWidth::wide64;
     Mode shown_mode_{};
     // The newest complete frame, kept (retained) to stand in for the pixels

@@ -253,6 +253,11 @@ bool Connection::start_stream(FrameSink* sink) {
         if (error) g_error_free(error);
         return false;
     }
+    // Missing packets are asked for again (GigE Vision resends), and the
+    // socket buffer holds a whole frame, so a busy host drops fewer.
+    if (ARV_IS_GV_STREAM(stream))
+        g_object_set(stream, "packet-resend", ARV_GV_STREAM_PACKET_RESEND_ALWAYS, "socket-buffer",
+                     ARV_GV_STREAM_SOCKET_BUFFER_AUTO, nullptr);
     guint payload = 0;
     check([&](GError** e) { payload = arv_camera_get_payload(camera_, e); });
     if (payload == 0) {

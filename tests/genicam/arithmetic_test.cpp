@@ -1,12 +1,14 @@
 // The GenICam camera library's pure arithmetic: frame-id widening, pixel
-// formats and the image decoding, the mode list, region fitting, retry pauses.
+// formats and the image decoding, the mode list, region fitting, retry pauses, the incomplete-frame lines.
 // Threads: the test main thread only.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "frame_ids.h"
+#include "incomplete_run.h"
 #include "mode_table.h"
 #include "pixel_layout.h"
 #include "region_fit.h"
@@ -218,6 +220,32 @@ TEST(GenicamRegionFit, RequestsOutsideTheFrameAreRefused) {
     EXPECT_FALSE(fit_region({0, 0, 0, 100}, x, y));
     EXPECT_FALSE(fit_region({0xFFFFFFF0u, 0, 0x20, 100}, x, y));  // no wrap-around
     EXPECT_EQ(fit_region({64, 32, 320, 240}, x, y), (Region{64, 32, 320, 240}));
+}
+
+// Incomplete frames are told of once a run has lasted over a second, and
+// once when a second has passed without one; short bursts say nothing.
+TEST(IncompleteRun, ARunOverASecondIsToldOnceAndSoIsItsEnd) {
+    using std::chrono::milliseconds;
+    IncompleteRun run;
+    const IncompleteRun::Clock::time_point t0{};
+    std::vector<std::string> lines;
+    const auto at = [&](int ms, bool complete) {
+        if (std::string line = run.frame(t0 + milliseconds(ms), complete); !line.empty()) lines.push_back(line);
+    };
+    at(0, false);  // a burst of 0.9 s, then 1.1 s clean: nothing
+    at(900, false);
+    at(2000, true);
+    EXPECT_TRUE(lines.empty());
+    // Every 40 ms, one frame in four complete, for 1.2 s; the line comes with
+    // the first incomplete frame past the second.
+    for (int ms = 3000; ms <= 4200; ms += 40) at(ms, (ms / 40) % 4 == 0);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "Frames arriving incomplete: 20 of the last 27 (packets lost on the network)\n");
+    for (int ms = 4240; ms <= 5200; ms += 40) at(ms, true);  // within a second of the last incomplete one
+    EXPECT_EQ(lines.size(), 1u);
+    at(5300, true);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "Frames arriving complete again\n");
 }
 
 }  // namespace

@@ -564,6 +564,26 @@ TEST_F(GenicamFake, FramesWithMissingPacketsAreMarkedIncompleteAndNeverTorn) {
     ASSERT_TRUE(drop_stream_packets(0));
 }
 
+// 5 % of the stream lost for over a second, then none: one line when the
+// run of incomplete frames has lasted a second, one when it has ended.
+TEST_F(GenicamFake, ARunOfIncompleteFramesIsToldAndSoIsItsEnd) {
+    if (std::system("nft list ruleset >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs nft (scripts/setup installs nftables)";
+    open_worker();
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(next_frame(worker_, &frame));
+    testing::internal::CaptureStderr();
+    for (int percent : {5, 0}) {
+        ASSERT_TRUE(drop_stream_packets(percent));
+        const auto began = Clock::now();
+        while (seconds_since(began) < 1.6) ASSERT_TRUE(each_frame(worker_, &frame)) << percent << " % loss";
+    }
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(occurrences(messages, "Frames arriving incomplete: "), 1) << messages;
+    EXPECT_EQ(occurrences(messages, " (packets lost on the network)\n"), 1) << messages;
+    EXPECT_EQ(occurrences(messages, "Frames arriving complete again\n"), 1) << messages;
+}
+
 TEST_F(GenicamFake, InputsReadThroughLineStatusAll) {
     EXPECT_EQ(input_level(control_, -1), 10u);  // Line1 and Line3 high
     const DWORD expected[4] = {0, 1, 0, 1};
