@@ -5,6 +5,7 @@
 #include "control_panel.h"
 
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "camera_state.h"
@@ -160,6 +161,42 @@ void carry_panel_into_record(ctrl_window* cw) {
     show_region(cw, mode.dwCx, mode.dwCy, {0, 0, mode.dwCx, mode.dwCy});
 }
 
+// The selector lists the camera's modes afresh, on entry 0, without
+// update_mode running.
+void refill_mode_list(ctrl_window* cw) {
+    GtkComboBox* combo = GTK_COMBO_BOX(cw->mode);
+    const gpointer handler = reinterpret_cast<gpointer>(update_mode);
+    block_handler(combo, handler, true);
+    while (gchar* text = gtk_combo_box_get_active_text(combo)) {
+        g_free(text);
+        gtk_combo_box_remove_text(combo, 0);
+        gtk_combo_box_set_active(combo, 0);
+    }
+    fill_mode_list(combo);
+    gtk_combo_box_set_active(combo, 0);
+    block_handler(combo, handler, false);
+}
+
+// Whether the selector lists the modes the camera library lists now (a
+// camera back from an outage may offer others).
+bool mode_list_current(GtkComboBox* combo) {
+    GtkTreeModel* model = gtk_combo_box_get_model(combo);
+    const gint entries = gtk_tree_model_iter_n_children(model, nullptr);
+    for (gint index = 0;; ++index) {
+        char text[MODE_TEXT_SIZE];
+        if (with_camera([&](HANDLE h) { return cqGetModeDescriptorString(h, UINT(index), text, sizeof text); }))
+            return index == entries;
+        text[sizeof text - 1] = '\0';
+        GtkTreeIter entry;
+        if (!gtk_tree_model_iter_nth_child(model, &entry, nullptr, index)) return false;
+        gchar* shown = nullptr;
+        gtk_tree_model_get(model, &entry, 0, &shown, -1);
+        const bool same = shown && std::strcmp(shown, text) == 0;
+        g_free(shown);
+        if (!same) return false;
+    }
+}
+
 // The record takes what the camera runs and the widgets show it, each with
 // its handler blocked, as a restart carries the panel into the record the
 // other way round.
@@ -188,6 +225,7 @@ void show_camera_settings(ctrl_window* cw, const CQSETTINGS& runs) {
         change();
         block_handler(instance, handler, false);
     };
+    if (!mode_list_current(GTK_COMBO_BOX(cw->mode))) refill_mode_list(cw);
     quietly(cw->mode, reinterpret_cast<gpointer>(update_mode),
             [&] { gtk_combo_box_set_active(GTK_COMBO_BOX(cw->mode), static_cast<gint>(runs.uiMode)); });
     quietly(adjustment_of_range(cw->exp), reinterpret_cast<gpointer>(update_exposure),
@@ -337,17 +375,7 @@ gboolean update_run(GtkToggleButton* toggle, ctrl_window* cw) {
         }
         startLive();
 
-        GtkComboBox* combo = GTK_COMBO_BOX(cw->mode);
-        const gpointer handler = reinterpret_cast<gpointer>(update_mode);
-        block_handler(combo, handler, true);
-        while (gchar* text = gtk_combo_box_get_active_text(combo)) {
-            g_free(text);
-            gtk_combo_box_remove_text(combo, 0);
-            gtk_combo_box_set_active(combo, 0);
-        }
-        fill_mode_list(combo);
-        gtk_combo_box_set_active(combo, 0);
-        block_handler(combo, handler, false);
+        refill_mode_list(cw);
         note_camera_settings(cw);
     } else {
         stopLive();

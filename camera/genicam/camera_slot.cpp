@@ -414,6 +414,8 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& conne
     if (!reconnect) {
         facts_ = connection.facts();
         settings_ = Settings{};
+    } else {
+        take_changed_camera_locked(connection.facts());
     }
     Settings settings = settings_;
     const CameraFacts facts = facts_;
@@ -451,6 +453,26 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& conne
         loss_reported_ = false;
     }
     changed_.notify_all();
+}
+
+void CameraSlot::take_changed_camera_locked(const CameraFacts& now) {
+    if (now.serial != facts_.serial || now.model != facts_.model)
+        std::fprintf(stderr, "Camera %s came back as another camera: %s (serial %s), not %s (serial %s)\n",
+                     name_.c_str(), now.model.c_str(), now.serial.c_str(), facts_.model.c_str(), facts_.serial.c_str());
+    std::vector<std::string> before, after;
+    for (const Mode& mode : facts_.modes) before.push_back(describe_mode(mode));
+    for (const Mode& mode : now.modes) after.push_back(describe_mode(mode));
+    if (before == after && now.serial == facts_.serial && now.model == facts_.model) return;
+    // The settings go on where they fit the camera as it is now; the
+    // region is fitted anew by the caller.
+    const Mode wanted = facts_.modes[std::min<size_t>(settings_.mode_index, facts_.modes.size() - 1)];
+    const ModeMatch match = nearest_mode(now.modes, wanted);
+    if (!match.exact)
+        std::fprintf(stderr, "Camera %s no longer offers %s; using %s\n", name_.c_str(), describe_mode(wanted).c_str(),
+                     describe_mode(now.modes[match.index]).c_str());
+    if (match.index != settings_.mode_index) settings_.region = Region{};
+    settings_.mode_index = match.index;
+    facts_ = now;
 }
 
 void CameraSlot::close_connection(std::unique_lock<std::mutex>& lock) {

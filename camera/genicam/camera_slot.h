@@ -159,6 +159,9 @@ private:
     void camera_thread();
     std::unique_ptr<Connection> reach_camera();
     void configure(std::unique_lock<std::mutex>& lock, Connection& connection);
+    // A camera back from an outage that is another one, or offers other
+    // modes: named, and its facts taken, the mode the nearest it offers.
+    void take_changed_camera_locked(const CameraFacts& now);
     void close_connection(std::unique_lock<std::mutex>& lock);
     int apply_mode(Connection& connection, uint32_t exposure_us, uint32_t mode_index, const Mode& mode,
                    const Region& region);

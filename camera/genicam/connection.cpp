@@ -157,6 +157,9 @@ void Connection::read_facts() {
     check([&](GError** e) { vendor = arv_camera_get_vendor_name(camera_, e); });
     check([&](GError** e) { model = arv_camera_get_model_name(camera_, e); });
     facts.model = std::string(vendor ? vendor : "") + (vendor && model ? " " : "") + (model ? model : "");
+    const char* serial = nullptr;
+    check([&](GError** e) { serial = arv_camera_get_device_serial_number(camera_, e); });
+    facts.serial = serial ? serial : "";
 
     CameraGeometry geometry;
     gint sensor_width = 0, sensor_height = 0;

@@ -52,6 +52,7 @@ protected:
 
 struct CameraFacts {
     std::string model;                         // "vendor model", for messages
+    std::string serial;                        // the device's serial number, "" when it has none
     std::vector<std::string> offered_formats;  // every pixel format the camera offers, shown or not
     std::vector<Mode> modes;
     AxisRule x_rule, y_rule;  // increments and minimum sizes; .full comes from the mode

@@ -206,6 +206,23 @@ TEST(GenicamModeTable, FormatsTimesBinningsWithBinnedFullFrames) {
     EXPECT_EQ(binning_factors(16), (std::vector<uint32_t>{1, 2, 4}));
 }
 
+// A camera back with other modes: the same format and binning, else the
+// same kind of picture, else the same binning, else the first mode.
+TEST(GenicamModeTable, NearestModeKeepsFormatThenKindThenBinning) {
+    CameraGeometry geometry;
+    geometry.sensor_width = 640;
+    geometry.sensor_height = 480;
+    geometry.max_binning = 2;
+    const auto before = build_modes({{0x01100011, "BayerRG12"}, {0x01080001, "Mono8"}}, geometry);
+    const auto after = build_modes({{0x01080001, "Mono8"}, {0x01080009, "BayerRG8"}}, geometry);
+    const auto index = [](ModeMatch m) { return std::vector<uint32_t>{m.index, m.exact}; };
+    EXPECT_EQ(index(nearest_mode(after, before[3])), (std::vector<uint32_t>{1, 1}));  // Mono8 2x2
+    EXPECT_EQ(index(nearest_mode(after, before[1])), (std::vector<uint32_t>{3, 0}));  // BayerRG12 2x2: BayerRG8 2x2
+    geometry.max_binning = 1;
+    const auto unbinned = build_modes({{0x01080001, "Mono8"}}, geometry);
+    EXPECT_EQ(index(nearest_mode(unbinned, before[1])), (std::vector<uint32_t>{0, 0}));
+}
+
 TEST(GenicamRegionFit, ZeroIsTheFullFrameAndRequestsRoundToIncrements) {
     const AxisRule x{1280, 8, 16, 64}, y{1024, 2, 2, 2};
     EXPECT_EQ(fit_region({}, x, y), (Region{0, 0, 1280, 1024}));

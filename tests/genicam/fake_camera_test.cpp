@@ -900,6 +900,46 @@ TEST_F(GenicamSlowCameraShortBound, ACallGivenUpOnIsNeverAppliedLater) {
     EXPECT_NE(register_value("PixelFormat").find("Mono12p"), std::string::npos) << "the format change ran to its end";
 }
 
+// A camera that comes back from an outage as another one (another serial,
+// without the format in use) is named, and the nearest mode it offers runs.
+TEST(GenicamChangedCamera, AnotherSerialWithoutTheFormatInUseIsNamedAndTheNearestModeRuns) {
+    if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace";
+    FormatCamera first(GENICAM_FORMAT_CAMERA, "Mono8,Mono12p");
+    ASSERT_TRUE(first.start());
+    const HANDLE h = open_camera();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const int mono12p = find_mode(h, "Mono12p, 640");
+    ASSERT_GE(mono12p, 0);
+    ASSERT_EQ(cqSetMode(h, 10000, mono12p, 0, 0, 320, 240), 0);
+    ASSERT_EQ(cqStartAcquisition(h), 0);
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(frame_until(h, &frame, [](const CQGETFRAMEEX& f) { return f.curBPP == 12; }));
+    testing::internal::CaptureStderr();
+    first.kill_now();
+    CQSETTINGS runs{};
+    const auto lost = [&] { return cqGetSettings(h, &runs) == 0 && runs.dwState == CQ_CAMERA_LOST; };
+    for (const auto began = Clock::now(); !lost() && seconds_since(began) < 10.0;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(runs.dwState, DWORD{CQ_CAMERA_LOST});
+
+    FormatCamera second(GENICAM_FORMAT_CAMERA, "Mono8", "127.0.0.1", 0, "FMT02");
+    ASSERT_TRUE(second.start());
+    EXPECT_TRUE(frame_until(h, &frame, [](const CQGETFRAMEEX& f) { return f.curBPP == 8; }));
+    ASSERT_EQ(cqGetSettings(h, &runs), 0);
+    EXPECT_EQ(mode_text(h, runs.uiMode), "Mono8, 640 x 480");
+    EXPECT_EQ(find_mode(h, "Mono12p"), -1) << "the list is the camera's as it is now";
+    EXPECT_EQ(std::vector<DWORD>({runs.dwROIx0, runs.dwROIy0, runs.dwROIcx, runs.dwROIcy}),
+              std::vector<DWORD>({0, 0, 640, 480}));
+    cqkUninitialize(h);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_NE(messages.find("Camera 127.0.0.1 came back as another camera: "), std::string::npos) << messages;
+    EXPECT_NE(messages.find("(serial FMT02), not "), std::string::npos) << messages;
+    EXPECT_NE(messages.find("(serial FMT01)\n"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("Camera 127.0.0.1 no longer offers Mono12p, 640 x 480; using Mono8, 640 x 480\n"),
+              std::string::npos)
+        << messages;
+}
+
 // What the user is told when no camera opens, beside the program's own
 // "Couldn't setup camera!".
 TEST(GenicamNoCamera, EachReasonHasItsLine) {

@@ -143,4 +143,21 @@ TEST_F(GenicamPanel, AcquisitionOffAndOnDuringAnOutageComesBackByItself) {
         << "frames " << lps->dwNframes << ", running " << lps->bRun;
 }
 
+// The camera comes back as another one, without the modes the panel listed:
+// the panel lists the camera's modes as they are now, on the one that runs.
+TEST_F(GenicamPanel, ACameraBackWithOtherModesIsListedAfresh) {
+    fake_.kill_now();
+    ASSERT_TRUE(wait_until([] { return camera_settings().dwState == CQ_CAMERA_LOST; }, 15.0));
+    genicam_test::FormatCamera other(GENICAM_FORMAT_CAMERA, "Mono12p", "127.0.0.1", 0, "FMT02");
+    ASSERT_TRUE(other.start());
+    ASSERT_TRUE(wait_until([] { return camera_settings().dwState == CQ_CAMERA_ANSWERING; }, 15.0));
+    time_handler(&cw);
+    GtkTreeModel* listed = gtk_combo_box_get_model(GTK_COMBO_BOX(cw.mode));
+    EXPECT_EQ(gtk_tree_model_iter_n_children(listed, nullptr), 3);  // Mono12p at three binnings
+    gchar* text = gtk_combo_box_get_active_text(GTK_COMBO_BOX(cw.mode));
+    EXPECT_STREQ(text, "Mono12p, 640 x 480");
+    g_free(text);
+    EXPECT_EQ(lps->uiMode, 0u);
+}
+
 }  // namespace
