@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 
+#include "camera_state.h"
 #include "frame_handover.h"
 #include "live_run.h"
 #include "setup.h"
@@ -158,7 +159,10 @@ struct Worker {
 
         const CQK_RETURN mode_set =
             cqSetMode(handle, lps->uiExposure, lps->uiMode, lps->dwROIx0, lps->dwROIy0, lps->dwROIcx, lps->dwROIcy);
-        if (mode_set != 0) return fail("cqSetMode", mode_set);
+        // A camera the library waits for (an outage) takes no mode now; the
+        // library brings it back with the settings it ran, and the panel
+        // shows those.
+        if (mode_set != 0 && !camera_waiting(handle)) return fail("cqSetMode", mode_set);
         // Spins without a pause, as the camera expects; a stop request ends
         // the spin, so a camera that never completes cannot hang the worker.
         while (!cqIsSetModeComplete(handle)) {

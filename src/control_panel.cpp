@@ -5,8 +5,10 @@
 #include "control_panel.h"
 
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
+#include "camera_state.h"
 #include "display.h"
 #include "setup.h"
 
@@ -25,11 +27,45 @@ bool camera_open() {
     return with_camera([](HANDLE h) { return h != INVALID_HANDLE_VALUE; });
 }
 
-// Sends exposure, mode and region to the camera.
-void send_mode() {
-    with_camera([](HANDLE h) {
-        return cqSetMode(h, lps->uiExposure, lps->uiMode, lps->dwROIx0, lps->dwROIy0, lps->dwROIcx, lps->dwROIcy);
+// What the camera runs; false when the library cannot say (then the panel
+// shows what it was set to, as before).
+bool read_camera_settings(CQSETTINGS* runs) {
+    return with_camera([&](HANDLE h) { return camera_settings(h, runs); });
+}
+
+// The one panel (its handlers other than update_mode and update_run get no
+// user data): set by build_control_panel.
+ctrl_window* panel = nullptr;
+
+void show_camera_settings(ctrl_window* cw, const CQSETTINGS& runs);
+
+// Whether result refused a change because the camera is not answering. Then
+// the panel goes back to what the camera runs (and runs again once it is
+// back), and a change that asked for something else is named. Any other
+// failure goes unreported, as before.
+bool refused_while_waiting(CQK_RETURN result, const char* setting, const Request& asked) {
+    if (result == 0) return false;
+    CQSETTINGS runs{};
+    if (!read_camera_settings(&runs) || runs.dwState == CQ_CAMERA_ANSWERING) return false;
+    CQMODE mode{};
+    with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, runs.uiMode, &mode); });
+    if (asks_for_change(asked, runs, mode.dwCx, mode.dwCy))
+        fprintf(stderr, "Camera not answering: the %s change was not applied; the panel shows the settings in effect\n",
+                setting);
+    if (panel) show_camera_settings(panel, runs);
+    return true;
+}
+
+// Sends exposure, mode and region to the camera; false when it refused them
+// for not answering.
+bool send_mode(const char* setting) {
+    const Request asked{
+        lps->uiExposure, lps->uiMode, {lps->dwROIx0, lps->dwROIy0, lps->dwROIcx, lps->dwROIcy}, lps->fGain};
+    const CQK_RETURN result = with_camera([&](HANDLE h) {
+        return cqSetMode(h, asked.exposure_us, asked.mode, asked.region.x0, asked.region.y0, asked.region.cx,
+                         asked.region.cy);
     });
+    return !refused_while_waiting(result, setting, asked);
 }
 
 GtkAdjustment* adjustment_of_range(GtkWidget* w) { return gtk_range_get_adjustment(GTK_RANGE(w)); }
@@ -52,7 +88,7 @@ void commit_roi() {
     lps->dwROIy0 = r.y0;
     lps->dwROIcx = r.cx;
     lps->dwROIcy = r.cy;
-    send_mode();
+    send_mode("region");
 }
 
 // The shared pattern of the four region handlers. Writing a clamped value
@@ -87,6 +123,21 @@ void block_handler(gpointer instance, gpointer func, bool block) {
         g_signal_handlers_unblock_matched(instance, mask, 0, 0, nullptr, func, nullptr);
 }
 
+// The region spin buttons show region inside a full frame of cx x cy
+// without their handlers sending anything.
+void show_region(ctrl_window* cw, DWORD cx, DWORD cy, const Region& region) {
+    const std::pair<GtkWidget*, gpointer> spins[] = {{cw->x0, reinterpret_cast<gpointer>(update_x0)},
+                                                     {cw->y0, reinterpret_cast<gpointer>(update_y0)},
+                                                     {cw->cx, reinterpret_cast<gpointer>(update_cx)},
+                                                     {cw->cy, reinterpret_cast<gpointer>(update_cy)}};
+    for (auto [spin, handler] : spins) block_handler(adjustment_of_spin(spin), handler, true);
+    gtk_adjustment_configure(adjustment_of_spin(cw->x0), region.x0, 0, DWORD(cx - 4u), 2, 20, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->y0), region.y0, 0, DWORD(cy - 2u), 2, 20, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->cx), region.cx, 4, cx, 4, 20, 0);
+    gtk_adjustment_configure(adjustment_of_spin(cw->cy), region.cy, 2, cy, 2, 20, 0);
+    for (auto [spin, handler] : spins) block_handler(adjustment_of_spin(spin), handler, false);
+}
+
 // The region as edited becomes the mode's full frame.
 void edit_full_frame(const CQMODE& mode) {
     lps->dwCx = lps->m_roi_cx = mode.dwCx;
@@ -107,14 +158,94 @@ void carry_panel_into_record(ctrl_window* cw) {
     CQMODE mode{};
     if (with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, 0, &mode); })) return;
     edit_full_frame(mode);  // the record's region stays all zero: the full frame
-    // The spin buttons follow without their handlers sending anything.
-    const std::pair<GtkWidget*, gpointer> spins[] = {{cw->x0, reinterpret_cast<gpointer>(update_x0)},
-                                                     {cw->y0, reinterpret_cast<gpointer>(update_y0)},
-                                                     {cw->cx, reinterpret_cast<gpointer>(update_cx)},
-                                                     {cw->cy, reinterpret_cast<gpointer>(update_cy)}};
-    for (auto [spin, handler] : spins) block_handler(adjustment_of_spin(spin), handler, true);
-    configure_region_spins(cw, mode.dwCx, mode.dwCy);
-    for (auto [spin, handler] : spins) block_handler(adjustment_of_spin(spin), handler, false);
+    show_region(cw, mode.dwCx, mode.dwCy, {0, 0, mode.dwCx, mode.dwCy});
+}
+
+// The selector lists the camera's modes afresh, on entry 0, without
+// update_mode running.
+void refill_mode_list(ctrl_window* cw) {
+    GtkComboBox* combo = GTK_COMBO_BOX(cw->mode);
+    const gpointer handler = reinterpret_cast<gpointer>(update_mode);
+    block_handler(combo, handler, true);
+    while (gchar* text = gtk_combo_box_get_active_text(combo)) {
+        g_free(text);
+        gtk_combo_box_remove_text(combo, 0);
+        gtk_combo_box_set_active(combo, 0);
+    }
+    fill_mode_list(combo);
+    gtk_combo_box_set_active(combo, 0);
+    block_handler(combo, handler, false);
+}
+
+// Whether the selector lists the modes the camera library lists now (a
+// camera back from an outage may offer others).
+bool mode_list_current(GtkComboBox* combo) {
+    GtkTreeModel* model = gtk_combo_box_get_model(combo);
+    const gint entries = gtk_tree_model_iter_n_children(model, nullptr);
+    for (gint index = 0;; ++index) {
+        char text[MODE_TEXT_SIZE];
+        if (with_camera([&](HANDLE h) { return cqGetModeDescriptorString(h, UINT(index), text, sizeof text); }))
+            return index == entries;
+        text[sizeof text - 1] = '\0';
+        GtkTreeIter entry;
+        if (!gtk_tree_model_iter_nth_child(model, &entry, nullptr, index)) return false;
+        gchar* shown = nullptr;
+        gtk_tree_model_get(model, &entry, 0, &shown, -1);
+        const bool same = shown && std::strcmp(shown, text) == 0;
+        g_free(shown);
+        if (!same) return false;
+    }
+}
+
+// The record takes what the camera runs and the widgets show it, each with
+// its handler blocked, as a restart carries the panel into the record the
+// other way round.
+void show_camera_settings(ctrl_window* cw, const CQSETTINGS& runs) {
+    cw->settings_changes = runs.dwChanges;
+    CQMODE mode{};
+    if (with_camera([&](HANDLE h) { return cqGetModeDescriptor(h, runs.uiMode, &mode); })) return;
+    lps->uiExposure = runs.uiExposure;
+    lps->uiMode = runs.uiMode;
+    lps->fGain = runs.fGain;
+    lps->dwCx = mode.dwCx;
+    lps->dwCy = mode.dwCy;
+    const Region region{runs.dwROIx0, runs.dwROIy0, runs.dwROIcx, runs.dwROIcy};
+    lps->m_roi_x0 = region.x0;
+    lps->m_roi_y0 = region.y0;
+    lps->m_roi_cx = region.cx;
+    lps->m_roi_cy = region.cy;
+    const Region sent = region_to_send(region, mode.dwCx, mode.dwCy);
+    lps->dwROIx0 = sent.x0;
+    lps->dwROIy0 = sent.y0;
+    lps->dwROIcx = sent.cx;
+    lps->dwROIcy = sent.cy;
+
+    const auto quietly = [](gpointer instance, gpointer handler, auto change) {
+        block_handler(instance, handler, true);
+        change();
+        block_handler(instance, handler, false);
+    };
+    if (!mode_list_current(GTK_COMBO_BOX(cw->mode))) refill_mode_list(cw);
+    quietly(cw->mode, reinterpret_cast<gpointer>(update_mode),
+            [&] { gtk_combo_box_set_active(GTK_COMBO_BOX(cw->mode), static_cast<gint>(runs.uiMode)); });
+    quietly(adjustment_of_range(cw->exp), reinterpret_cast<gpointer>(update_exposure),
+            [&] { gtk_adjustment_set_value(adjustment_of_range(cw->exp), runs.uiExposure / 1000.0); });
+    quietly(adjustment_of_range(cw->gain), reinterpret_cast<gpointer>(update_gain),
+            [&] { gtk_adjustment_set_value(adjustment_of_range(cw->gain), runs.fGain); });
+    show_region(cw, mode.dwCx, mode.dwCy, region);
+}
+
+// The number of changes the camera library counted, once the panel shows
+// what runs: a camera back from an outage is shown at the next poll.
+void note_camera_settings(ctrl_window* cw) {
+    CQSETTINGS runs{};
+    if (read_camera_settings(&runs)) cw->settings_changes = runs.dwChanges;
+}
+
+void show_camera_settings_if_changed(ctrl_window* cw) {
+    CQSETTINGS runs{};
+    if (!read_camera_settings(&runs)) return;
+    if (runs.dwChanges != cw->settings_changes) show_camera_settings(cw, runs);
 }
 
 void set_settings_sensitive(ctrl_window* cw, gboolean sensitive) {
@@ -145,6 +276,13 @@ Region region_to_send(const Region& e, DWORD full_cx, DWORD full_cy) {
 
 bool input_from_all(DWORD level, int n) { return (level >> (n - 1)) & 1u; }
 
+bool asks_for_change(const Request& asked, const CQSETTINGS& runs, DWORD full_cx, DWORD full_cy) {
+    const Region running = region_to_send({runs.dwROIx0, runs.dwROIy0, runs.dwROIcx, runs.dwROIcy}, full_cx, full_cy);
+    const Region region = region_to_send(asked.region, full_cx, full_cy);
+    return asked.exposure_us != runs.uiExposure || asked.mode != runs.uiMode || asked.gain != runs.fGain ||
+           region.x0 != running.x0 || region.y0 != running.y0 || region.cx != running.cx || region.cy != running.cy;
+}
+
 unsigned adjustment_to_unsigned(double value) {
     if (!(value > 0.0)) return 0;
     if (value >= 4294967295.0) return 0xFFFFFFFFu;
@@ -165,7 +303,8 @@ gboolean update_mode(GtkComboBox* combo, ctrl_window* cw) {
     lps->dwROIx0 = lps->dwROIy0 = 0;
     lps->dwROIcx = mode.dwCx;
     lps->dwROIcy = mode.dwCy;
-    send_mode();
+    // Refused: the panel already shows the mode that runs.
+    if (!send_mode("mode")) return TRUE;
 
     // A failed query leaves the scale's current range.
     GtkAdjustment* gain = adjustment_of_range(cw->gain);
@@ -185,16 +324,18 @@ gboolean update_exposure(GtkAdjustment* adj, gpointer) {
     const UINT exposure = adjustment_to_unsigned(gtk_adjustment_get_value(adj) * 1000.0);
     if (exposure == lps->uiExposure) return TRUE;
     lps->uiExposure = exposure;
-    send_mode();
+    send_mode("exposure");
     return TRUE;
 }
 
 gboolean update_gain(GtkAdjustment* adj, gpointer) {
     const float gain = static_cast<float>(gtk_adjustment_get_value(adj));
     if (gain == lps->fGain) return TRUE;
+    const Request asked{lps->uiExposure, lps->uiMode, {lps->dwROIx0, lps->dwROIy0, lps->dwROIcx, lps->dwROIcy}, gain};
     lps->fGain = gain;
-    with_camera([&](HANDLE h) { return cqSetGainVal(h, gain); });
-    send_mode();
+    const CQK_RETURN result = with_camera([&](HANDLE h) { return cqSetGainVal(h, gain); });
+    if (refused_while_waiting(result, "gain", asked)) return TRUE;
+    send_mode("gain");
     return TRUE;
 }
 
@@ -234,17 +375,8 @@ gboolean update_run(GtkToggleButton* toggle, ctrl_window* cw) {
         }
         startLive();
 
-        GtkComboBox* combo = GTK_COMBO_BOX(cw->mode);
-        const gpointer handler = reinterpret_cast<gpointer>(update_mode);
-        block_handler(combo, handler, true);
-        while (gchar* text = gtk_combo_box_get_active_text(combo)) {
-            g_free(text);
-            gtk_combo_box_remove_text(combo, 0);
-            gtk_combo_box_set_active(combo, 0);
-        }
-        fill_mode_list(combo);
-        gtk_combo_box_set_active(combo, 0);
-        block_handler(combo, handler, false);
+        refill_mode_list(cw);
+        note_camera_settings(cw);
     } else {
         stopLive();
     }
@@ -281,6 +413,7 @@ gboolean time_handler(ctrl_window* cw) {
     gtk_toggle_button_set_inconsistent(run, !gtk_toggle_button_get_active(run) != !running);
     gtk_toggle_button_set_inconsistent(show, !gtk_toggle_button_get_active(show) != !lps->show);
     set_settings_sensitive(cw, running ? TRUE : FALSE);
+    show_camera_settings_if_changed(cw);
     return TRUE;
 }
 
@@ -337,7 +470,9 @@ void build_control_panel(ctrl_window* cw) {
     gtk_container_add(GTK_CONTAINER(cw->window), cw->boxmain);
 
     // The first mode, applied directly: no handler is connected yet.
+    panel = cw;
     update_mode(GTK_COMBO_BOX(cw->mode), cw);
+    note_camera_settings(cw);
 
     // Shown, and the status poll started; its id is kept so the panel can be stopped.
     gtk_widget_show_all(cw->window);

@@ -34,6 +34,8 @@ struct ctrl_window {
     GtkWidget* show;
     GtkWidget* run;
     guint poll_timer;  // the status poll's source, 0 once stopped
+    // CQSETTINGS.dwChanges when the panel last showed what the camera runs.
+    DWORD settings_changes;
 };
 
 // Builds the panel, applies the first mode, starts the status poll and
@@ -67,6 +69,16 @@ struct Region {
 // The region to send: all zeros (full frame) when the edited region is the
 // whole frame, else the edited region itself.
 Region region_to_send(const Region& edited, DWORD full_cx, DWORD full_cy);
+
+// What a handler asked the camera for.
+struct Request {
+    UINT exposure_us, mode;
+    Region region;  // as sent: all zero for the full frame
+    float gain;
+};
+// Whether it asks for anything other than what runs, in a mode whose full
+// frame is full_cx x full_cy.
+bool asks_for_change(const Request& asked, const CQSETTINGS& runs, DWORD full_cx, DWORD full_cy);
 
 // Input n (1..4) from the level of a read of all inputs: bit n-1.
 bool input_from_all(DWORD level, int n);

@@ -24,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 // How often the camera thread looks whether Aravis's heartbeat lost the camera.
 constexpr auto kLossCheckInterval = std::chrono::milliseconds(100);
 constexpr auto kDefaultCallTimeout = std::chrono::milliseconds(5000);
+constexpr auto kFirstWaitingNotice = std::chrono::milliseconds(500);
 
 long long milliseconds(Clock::duration span) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(span).count();
@@ -124,13 +125,24 @@ void CameraSlot::start_thread_locked() {
     std::thread(&CameraSlot::camera_thread, this).detach();
 }
 
-int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms) {
+int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms, bool until_first_answer) {
     std::unique_lock lock(mutex_);
     ++attaching_;
     start_thread_locked();
     changed_.notify_all();
-    const bool up =
-        changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms), [&] { return answering_locked(); });
+    const auto answering = [&] { return answering_locked(); };
+    bool up = lost_;
+    if (!up && until_first_answer && !ever_reached_) {
+        // A camera that is there answers within the first notice's grace;
+        // one that answered with nothing to show is not waited for.
+        auto notice = Clock::now() + kFirstWaitingNotice;
+        while (!changed_.wait_until(lock, notice, [&] { return answering() || formats_reported_; })) {
+            std::fprintf(stderr, "Waiting for camera %s to answer\n", name_.c_str());
+            notice += kWaitingNotice;
+        }
+        up = answering();
+    }
+    if (!up) up = changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms), answering);
     --attaching_;
     changed_.notify_all();
     if (!up) {
@@ -209,6 +221,21 @@ std::optional<GainRange> CameraSlot::gain_range() {
     return GainRange{facts_.gain_min, facts_.gain_max};
 }
 
+SettingsInEffect CameraSlot::settings_in_effect() {
+    std::lock_guard lock(mutex_);
+    SettingsInEffect in_effect{state_,
+                               changes_,
+                               settings_.exposure_us,
+                               settings_.mode_index,
+                               settings_.region,
+                               settings_.gain.value_or(facts_.gain)};
+    // Nothing applied yet is the mode's full frame.
+    if ((in_effect.region.cx == 0 || in_effect.region.cy == 0) && in_effect.mode_index < facts_.modes.size())
+        in_effect.region =
+            Region{0, 0, facts_.modes[in_effect.mode_index].width, facts_.modes[in_effect.mode_index].height};
+    return in_effect;
+}
+
 std::optional<Timing> CameraSlot::timing() {
     auto timing = std::make_shared<Timing>();
     std::unique_lock lock(mutex_);
@@ -233,8 +260,14 @@ std::optional<uint32_t> CameraSlot::input_levels() {
 
 int CameraSlot::start(zebcommon::HandleQueue* handle) {
     std::unique_lock lock(mutex_);
-    if (!answering_locked()) return kNoDevice;
     if (frames_.acquiring(handle)) return kOk;
+    if (lost_ && !connection_) {
+        // The reconnect starts the stream for every handle that acquires.
+        ++acquiring_handles_;
+        frames_.begin(handle);
+        return kOk;
+    }
+    if (!answering_locked()) return kNoDevice;
     if (acquiring_handles_ == 0) {
         const int result = run_locked(lock, "cqStartAcquisition", [this](Connection& connection) {
             return connection.streaming() || start_stream(connection, false) ? kOk : kFailed;
@@ -278,13 +311,14 @@ void CameraSlot::camera_thread() {
                 std::fprintf(stderr, "Camera %s lost, waiting for it to come back\n", name_.c_str());
                 loss_reported_ = true;
             }
+            if (lost && open_handles_ > 0) lost_ = true;
             close_connection(lock);
             pause = lost ? kFirstRetryPause : std::chrono::milliseconds(0);
             next_attempt = Clock::now() + pause;
             continue;
         }
         if (!connection_ && !wanted) {
-            loss_reported_ = false;
+            if (!lost_) loss_reported_ = false;  // a lost camera's return is still news
             thread_running_ = false;
             state_ = CameraState::closed;
             changed_.notify_all();
@@ -318,15 +352,38 @@ void CameraSlot::camera_thread() {
             lock.lock();
             job->result = result;
             job->done = true;
-            if (job->abandoned)
+            if (job->abandoned) {
                 std::fprintf(stderr, "Camera %s: %s, given up on by its caller, finished after %lld ms\n",
                              name_.c_str(), job->call, milliseconds(Clock::now() - began));
+                ++changes_;  // its caller was told it failed: whatever it changed is news
+            }
             if (!connection_->lost() && state_ == CameraState::not_answering) state_ = CameraState::connected;
             changed_.notify_all();
             continue;
         }
+        if (camera_silent(lock)) {
+            connection_->mark_lost();
+            continue;
+        }
         changed_.wait_for(lock, kLossCheckInterval);
     }
+}
+
+bool CameraSlot::stream_silent() const {
+    const Clock::time_point alive{Clock::duration{stream_alive_at_.load()}};
+    return Clock::now() - alive > kStreamSilence;
+}
+
+bool CameraSlot::camera_silent(std::unique_lock<std::mutex>& lock) {
+    // Only a stream says the camera should be sending; a camera with no
+    // address to ask (USB3 Vision) is left to Aravis.
+    if (!connection_->streaming() || address_.empty() || !stream_silent()) return false;
+    const std::string address = address_;
+    lock.unlock();
+    const bool answered = GvcpProbe(address).ask(static_cast<int>(kSilenceProbe.count())) == ProbeAnswer::answered;
+    lock.lock();
+    if (answered) note_stream_alive();  // there, only slow to send: asked again after another silence
+    return !answered;
 }
 
 std::unique_ptr<Connection> CameraSlot::reach_camera() {
@@ -352,11 +409,13 @@ std::unique_ptr<Connection> CameraSlot::reach_camera() {
 void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& connection) {
     // The mode list is read when the first handle opens and kept while any
     // handle is open, so mode indexes keep their meaning across a reconnect.
-    const bool reconnect = open_handles_ > 0 && !facts_.modes.empty();
+    const bool reconnect = (open_handles_ > 0 || lost_) && !facts_.modes.empty();
     address_ = connection.address();
     if (!reconnect) {
         facts_ = connection.facts();
         settings_ = Settings{};
+    } else {
+        take_changed_camera_locked(connection.facts());
     }
     Settings settings = settings_;
     const CameraFacts facts = facts_;
@@ -385,12 +444,35 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, Connection& conne
     if (connection.lost()) return;
     settings_.mode_index = settings.mode_index;
     settings_.region = settings.region;
+    if (reconnect) ++changes_;  // the settings run again, maybe fitted anew
+    lost_ = false;
+    ever_reached_ = true;
     state_ = CameraState::connected;
     if (loss_reported_) {
         std::fprintf(stderr, "Camera %s is back\n", name_.c_str());
         loss_reported_ = false;
     }
     changed_.notify_all();
+}
+
+void CameraSlot::take_changed_camera_locked(const CameraFacts& now) {
+    if (now.serial != facts_.serial || now.model != facts_.model)
+        std::fprintf(stderr, "Camera %s came back as another camera: %s (serial %s), not %s (serial %s)\n",
+                     name_.c_str(), now.model.c_str(), now.serial.c_str(), facts_.model.c_str(), facts_.serial.c_str());
+    std::vector<std::string> before, after;
+    for (const Mode& mode : facts_.modes) before.push_back(describe_mode(mode));
+    for (const Mode& mode : now.modes) after.push_back(describe_mode(mode));
+    if (before == after && now.serial == facts_.serial && now.model == facts_.model) return;
+    // The settings go on where they fit the camera as it is now; the
+    // region is fitted anew by the caller.
+    const Mode wanted = facts_.modes[std::min<size_t>(settings_.mode_index, facts_.modes.size() - 1)];
+    const ModeMatch match = nearest_mode(now.modes, wanted);
+    if (!match.exact)
+        std::fprintf(stderr, "Camera %s no longer offers %s; using %s\n", name_.c_str(), describe_mode(wanted).c_str(),
+                     describe_mode(now.modes[match.index]).c_str());
+    if (match.index != settings_.mode_index) settings_.region = Region{};
+    settings_.mode_index = match.index;
+    facts_ = now;
 }
 
 void CameraSlot::close_connection(std::unique_lock<std::mutex>& lock) {
@@ -417,9 +499,14 @@ int CameraSlot::apply_mode(Connection& connection, uint32_t exposure_us, uint32_
     {
         std::lock_guard lock(mutex_);
         geometry_changed = mode_index != settings_.mode_index || region != settings_.region;
+    }
+    // Kept only once the camera took it: a refused exposure must not come
+    // back with the next reconnect.
+    if (!connection.set_exposure(exposure_us)) return kFailed;
+    {
+        std::lock_guard lock(mutex_);
         settings_.exposure_us = exposure_us;
     }
-    if (!connection.set_exposure(exposure_us)) return kFailed;
     if (!geometry_changed) return kOk;
     // Width, height, format and binning are locked while a real camera
     // streams: stop, set, and stream again with buffers of the new size.
@@ -444,6 +531,7 @@ bool CameraSlot::apply_geometry(Connection& connection, const Mode& mode, const 
 
 bool CameraSlot::start_stream(Connection& connection, bool resume_ids) {
     forget_last_complete();  // its size may not be the new one
+    note_stream_alive();
     {
         std::lock_guard lock(stream_mutex_);
         ids_ = resume_ids ? resume_frame_ids(ids_) : restart_frame_ids(ids_);
@@ -465,6 +553,13 @@ void CameraSlot::forget_last_complete() {
 // --- the receive thread ------------------------------------------------------
 
 void CameraSlot::on_image(const DeliveredImage& image) {
+    note_stream_alive();
+    std::string run_line;
+    {
+        std::lock_guard lock(stream_mutex_);
+        run_line = incomplete_run_.frame(Clock::now(), image.complete);
+    }
+    if (!run_line.empty()) std::fputs(run_line.c_str(), stderr);
     if (!image.complete) {
         // Its own pixels would show a torn picture: it is handed out with the
         // newest complete frame's pixels and marked incomplete.  Without one

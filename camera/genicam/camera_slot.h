@@ -10,7 +10,11 @@
 // probe refused or unanswered, or the camera thread finding the camera lost.
 // A camera that answers slowly, or one with no address to ask (USB3
 // Vision), is waited for up to call_timeout().  A job whose caller gave up
-// is taken back if it has not started, so it never takes effect later.  When the camera is lost the thread closes
+// is taken back if it has not started, so it never takes effect later.
+// A stream that brings nothing for kStreamSilence makes the idle camera
+// thread ask the camera once; no answer within kSilenceProbe is a lost
+// camera, well before Aravis's heartbeat would say so.  When the camera is
+// lost the thread closes
 // the connection, says so on standard error, and tries again and again to
 // reach it, with a growing pause; once it answers, it re-applies the mode,
 // region, exposure and gain, restarts the stream and says so again.  The
@@ -21,6 +25,7 @@
 // may outlive a caller's wait).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -34,6 +39,7 @@
 #include "connection.h"
 #include "frame_exchange.h"
 #include "frame_ids.h"
+#include "incomplete_run.h"
 #include "mode_table.h"
 #include "pixel_layout.h"
 #include "region_fit.h"
@@ -52,6 +58,12 @@ struct Timing {
 // whether the camera is there at all.
 inline constexpr std::chrono::milliseconds kProbeAfter{300};
 
+inline constexpr std::chrono::milliseconds kStreamSilence{500};
+inline constexpr std::chrono::milliseconds kSilenceProbe{400};
+
+// How often a first open that waits for its camera says so.
+inline constexpr std::chrono::seconds kWaitingNotice{5};
+
 // The longest a call waits for a camera that is there but slow: 5 s, or
 // TOLMIREX_CAMERA_CALL_TIMEOUT_MS.
 std::chrono::milliseconds call_timeout();
@@ -65,6 +77,18 @@ enum class CameraState {
     closing,        // the camera thread is closing the connection
 };
 
+// The settings the camera runs (or runs again once it is back), as the slot
+// last applied them; changes grows when they changed without the caller of a
+// call that succeeded knowing it: a reconnect, a change given up on that took
+// effect after all.
+struct SettingsInEffect {
+    CameraState state = CameraState::closed;
+    uint32_t changes = 0;
+    uint32_t exposure_us = 0, mode_index = 0;
+    Region region{};
+    float gain = 0;
+};
+
 class CameraSlot final : public FrameSink {
 public:
     explicit CameraSlot(std::string name) : name_(std::move(name)) {}
@@ -72,8 +96,12 @@ public:
     CameraSlot& operator=(const CameraSlot&) = delete;
 
     // Waits up to the time-out for the camera to answer (at once when it
-    // already does); kNoDevice when it did not.
-    int attach(zebcommon::HandleQueue* handle, int open_timeout_ms);
+    // already does); kNoDevice when it did not.  The camera this slot had and
+    // lost is not waited for: the handle opens at once, waiting for it as
+    // every open handle does through an outage.  until_first_answer: a camera
+    // this slot never reached (one that powers up after the PC) is waited for
+    // without a bound, saying so every kWaitingNotice.
+    int attach(zebcommon::HandleQueue* handle, int open_timeout_ms, bool until_first_answer = false);
     // Stops its acquisition and releases its frames; the last one closes the
     // camera (and waits for that only while the camera answers).
     void detach(zebcommon::HandleQueue* handle);
@@ -85,12 +113,15 @@ public:
     // From what the camera said when it was first opened: also while it is lost.
     std::optional<Mode> mode(uint32_t index);
     std::optional<GainRange> gain_range();
+    // From what the slot knows: at once, also while the camera is lost.
+    SettingsInEffect settings_in_effect();
     // Asked of the camera: nullopt while it is lost.
     std::optional<Timing> timing();
     std::optional<uint32_t> input_levels();
 
     // Acquisition through one handle; the rest of the hand-over is the
-    // exchange's.  Waiting times out while the camera is lost.
+    // exchange's.  Waiting times out while the camera is lost; a start then
+    // is kept, and the stream starts once the camera is back.
     int start(zebcommon::HandleQueue* handle);
     void stop(zebcommon::HandleQueue* handle);
     int wait_for_field(zebcommon::HandleQueue* handle, uint32_t timeout_ms);
@@ -128,6 +159,9 @@ private:
     void camera_thread();
     std::unique_ptr<Connection> reach_camera();
     void configure(std::unique_lock<std::mutex>& lock, Connection& connection);
+    // A camera back from an outage that is another one, or offers other
+    // modes: named, and its facts taken, the mode the nearest it offers.
+    void take_changed_camera_locked(const CameraFacts& now);
     void close_connection(std::unique_lock<std::mutex>& lock);
     int apply_mode(Connection& connection, uint32_t exposure_us, uint32_t mode_index, const Mode& mode,
                    const Region& region);
@@ -135,6 +169,10 @@ private:
     bool start_stream(Connection& connection, bool resume_ids);
     void stop_stream(Connection& connection);
     void forget_last_complete();
+    // The stream's evidence of life: when it last brought a frame (or began).
+    void note_stream_alive() { stream_alive_at_.store(std::chrono::steady_clock::now().time_since_epoch().count()); }
+    bool stream_silent() const;
+    bool camera_silent(std::unique_lock<std::mutex>& lock);
 
     const std::string name_;
 
@@ -142,14 +180,19 @@ private:
     std::condition_variable changed_;  // jobs posted or done, handles, connection state
     bool thread_running_ = false;
     CameraState state_ = CameraState::closed;
-    bool loss_reported_ = false;     // the lost line went out, the back line not yet
+    bool loss_reported_ = false;  // the lost line went out, the back line not yet
+    // The camera was lost and not reached since: its modes and settings are
+    // kept, even with no handle open, for a handle opened meanwhile.
+    bool lost_ = false;
+    bool ever_reached_ = false;      // configured at least once
     bool formats_reported_ = false;  // the line saying no format can be shown went out
     int attaching_ = 0;
     int open_handles_ = 0;
     int acquiring_handles_ = 0;
-    CameraFacts facts_;    // from the first connection while any handle is open
-    std::string address_;  // the connected camera's IPv4 address, "" when it has none
-    Settings settings_;
+    CameraFacts facts_;     // from the first connection while any handle is open
+    std::string address_;   // the connected camera's IPv4 address, "" when it has none
+    Settings settings_;     // only what the camera took: a refused change is not kept
+    uint32_t changes_ = 0;  // see SettingsInEffect
     std::deque<std::shared_ptr<Job>> jobs_;
     // Set and reset under mutex_ by the camera thread only, which alone uses
     // the connection.
@@ -158,8 +201,10 @@ private:
     // Each taken alone or inside mutex_, never the other way round: the
     // receive thread takes them, and the camera thread joins that thread.
     zebcommon::FrameExchange frames_;  // has its own mutex
-    std::mutex stream_mutex_;          // protects everything below
+    std::atomic<std::chrono::steady_clock::rep> stream_alive_at_{0};
+    std::mutex stream_mutex_;  // protects everything below
     FrameIdCounter ids_;
+    IncompleteRun incomplete_run_;
     IdWidth id_width_ = IdWidth::wide64;
     Mode shown_mode_{};
     // The newest complete frame, kept (retained) to stand in for the pixels

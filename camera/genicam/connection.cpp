@@ -157,6 +157,9 @@ void Connection::read_facts() {
     check([&](GError** e) { vendor = arv_camera_get_vendor_name(camera_, e); });
     check([&](GError** e) { model = arv_camera_get_model_name(camera_, e); });
     facts.model = std::string(vendor ? vendor : "") + (vendor && model ? " " : "") + (model ? model : "");
+    const char* serial = nullptr;
+    check([&](GError** e) { serial = arv_camera_get_device_serial_number(camera_, e); });
+    facts.serial = serial ? serial : "";
 
     CameraGeometry geometry;
     gint sensor_width = 0, sensor_height = 0;
@@ -205,6 +208,8 @@ void Connection::read_facts() {
         facts.gain_min = static_cast<float>(gain_min);
         facts.gain_max = static_cast<float>(gain_max);
     }
+    double gain = 0;
+    if (check([&](GError** e) { gain = arv_camera_get_gain(camera_, e); })) facts.gain = static_cast<float>(gain);
     double exposure_min = 0, exposure_max = 0;
     if (check([&](GError** e) { arv_camera_get_exposure_time_bounds(camera_, &exposure_min, &exposure_max, e); }) &&
         exposure_max > 0) {
@@ -251,6 +256,11 @@ bool Connection::start_stream(FrameSink* sink) {
         if (error) g_error_free(error);
         return false;
     }
+    // Missing packets are asked for again (GigE Vision resends), and the
+    // socket buffer holds a whole frame, so a busy host drops fewer.
+    if (ARV_IS_GV_STREAM(stream))
+        g_object_set(stream, "packet-resend", ARV_GV_STREAM_PACKET_RESEND_ALWAYS, "socket-buffer",
+                     ARV_GV_STREAM_SOCKET_BUFFER_AUTO, nullptr);
     guint payload = 0;
     check([&](GError** e) { payload = arv_camera_get_payload(camera_, e); });
     if (payload == 0) {

@@ -52,10 +52,12 @@ protected:
 
 struct CameraFacts {
     std::string model;                         // "vendor model", for messages
+    std::string serial;                        // the device's serial number, "" when it has none
     std::vector<std::string> offered_formats;  // every pixel format the camera offers, shown or not
     std::vector<Mode> modes;
     AxisRule x_rule, y_rule;  // increments and minimum sizes; .full comes from the mode
     float gain_min = 0, gain_max = 0;
+    float gain = 0;  // as the camera was set when opened
     double exposure_min_us = 1, exposure_max_us = 1e7;
     IdWidth id_width = IdWidth::wide64;
 };
@@ -77,6 +79,8 @@ public:
     // The camera stopped answering: Aravis's heartbeat failed, the device
     // went away, or a command timed out.
     bool lost() const { return lost_->load(); }
+    // The owner found the camera silent itself (see CameraSlot).
+    void mark_lost() { lost_->store(true); }
 
     bool set_exposure(uint32_t exposure_us);  // clamped to the camera's bounds
     bool set_gain(float gain);                // clamped to the camera's bounds

@@ -2,6 +2,7 @@
 #include "mode_table.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace genicam {
 namespace {
@@ -40,6 +41,22 @@ std::string describe_mode(const Mode& mode) {
     else
         std::snprintf(text, sizeof text, "%s, %u x %u", mode.format_name.c_str(), mode.width, mode.height);
     return text;
+}
+
+ModeMatch nearest_mode(const std::vector<Mode>& modes, const Mode& wanted) {
+    const auto colour = [](const Mode& m) { return m.layout.mosaic != Mosaic::mono; };
+    const auto first = [&](auto&& fits) -> std::optional<uint32_t> {
+        for (uint32_t i = 0; i < modes.size(); ++i)
+            if (fits(modes[i])) return i;
+        return std::nullopt;
+    };
+    if (auto i =
+            first([&](const Mode& m) { return m.pixel_format == wanted.pixel_format && m.binning == wanted.binning; }))
+        return {*i, true};
+    if (auto i = first([&](const Mode& m) { return colour(m) == colour(wanted) && m.binning == wanted.binning; }))
+        return {*i, false};
+    if (auto i = first([&](const Mode& m) { return m.binning == wanted.binning; })) return {*i, false};
+    return {0, false};
 }
 
 }  // namespace genicam

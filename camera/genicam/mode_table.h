@@ -42,4 +42,14 @@ std::vector<Mode> build_modes(const std::vector<OfferedFormat>& formats, const C
 // "BayerRG12, 1024 x 768, 2x2 binning".
 std::string describe_mode(const Mode& mode);
 
+// The mode of modes closest to wanted, for a camera that came back with
+// other modes: the same format and binning, else the same kind of picture
+// (mono or colour) and binning, else the same binning, else the first.
+// Exact says whether it is the same format and binning.  modes not empty.
+struct ModeMatch {
+    uint32_t index;
+    bool exact;
+};
+ModeMatch nearest_mode(const std::vector<Mode>& modes, const Mode& wanted);
+
 }  // namespace genicam

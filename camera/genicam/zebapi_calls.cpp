@@ -23,12 +23,25 @@ namespace {
 // overrides it.
 constexpr int kDefaultOpenTimeoutMs = 3000;
 
-int open_timeout_ms() {
+bool open_timeout_set() {
     const char* text = std::getenv("TOLMIREX_CAMERA_OPEN_TIMEOUT_MS");
-    if (!text || !*text) return kDefaultOpenTimeoutMs;
+    return text && *text;
+}
+
+int open_timeout_ms() {
+    if (!open_timeout_set()) return kDefaultOpenTimeoutMs;
+    const char* text = std::getenv("TOLMIREX_CAMERA_OPEN_TIMEOUT_MS");
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
     return *end == '\0' && value >= 0 && value <= 600000 ? static_cast<int>(value) : kDefaultOpenTimeoutMs;
+}
+
+// A camera named by TOLMIREX_CAMERA_ID is waited for until it first
+// answers (a line PC may boot faster than its camera), unless the time-out
+// is set.
+bool wait_for_named_camera() {
+    const char* chosen = std::getenv("TOLMIREX_CAMERA_ID");
+    return chosen && *chosen && !open_timeout_set();
 }
 
 int accept_on_open_handle(HANDLE h) { return Handles::find(h) ? kOk : kBadHandle; }
@@ -56,7 +69,8 @@ CQK_RETURN cqkInitialize(const char*, DWORD id, HANDLE* out) {
     auto name = camera_name(id);
     if (!name) return kNoDevice;
     auto handle = std::make_shared<OpenHandle>(slot_for(*name));
-    if (int result = handle->source.attach(&handle->frames, open_timeout_ms()); result != kOk) return result;
+    if (int result = handle->source.attach(&handle->frames, open_timeout_ms(), wait_for_named_camera()); result != kOk)
+        return result;
     *out = Handles::add(handle);
     return kOk;
 }
@@ -90,6 +104,19 @@ CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, 
     auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     return handle->source.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
+}
+
+CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* out) {
+    auto handle = Handles::find(h);
+    if (!handle) return kBadHandle;
+    if (!out) return kBadArgument;
+    const SettingsInEffect s = handle->source.settings_in_effect();
+    const DWORD state = s.state == CameraState::connected       ? CQ_CAMERA_ANSWERING
+                        : s.state == CameraState::not_answering ? CQ_CAMERA_NOT_ANSWERING
+                                                                : CQ_CAMERA_LOST;
+    *out = CQSETTINGS{state,       s.changes,   s.exposure_us, s.mode_index, s.region.x0,
+                      s.region.y0, s.region.cx, s.region.cy,   s.gain};
+    return kOk;
 }
 
 BOOL cqIsSetModeComplete(HANDLE) {

@@ -147,6 +147,29 @@ CQK_RETURN cqProcessFrame(HANDLE h);
 CQK_RETURN cqRetrieveBitmapAdv(HANDLE h, CQGETBITMAP* bitmap, CQGETBITMAPOPT* options);
 CQK_RETURN cqFreeBitmap(HANDLE h, CQGETBITMAP* bitmap); /* h is 0; frees bp and nulls it */
 
+/*
+ * Extension of this tree's camera libraries (the simulator and the GenICam
+ * library), beyond the maker's: the settings the camera runs, so that a panel
+ * can show them after a change the camera refused or after the camera came
+ * back from an outage.
+ */
+#define CQ_CAMERA_ANSWERING 0     /* the camera takes changes */
+#define CQ_CAMERA_NOT_ANSWERING 1 /* a call found it silent: changes are refused */
+#define CQ_CAMERA_LOST 2          /* changes are refused; the library reaches for it again and again */
+
+typedef struct CQSETTINGS {
+    DWORD dwState;   /* CQ_CAMERA_ANSWERING, CQ_CAMERA_NOT_ANSWERING or CQ_CAMERA_LOST */
+    DWORD dwChanges; /* grows whenever the settings below changed without a call that succeeded saying so
+                        (the camera came back, a change its caller gave up on took effect after all) */
+    UINT uiExposure; /* us */
+    UINT uiMode;
+    DWORD dwROIx0, dwROIy0, dwROIcx, dwROIcy; /* the region in effect; the full frame is 0, 0, width, height */
+    float fGain;                              /* dB */
+} CQSETTINGS;
+
+/* Answers from what the library knows, without waiting for the camera. */
+CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* settings);
+
 #ifdef __cplusplus
 }
 #endif
@@ -178,5 +201,6 @@ ZEBAPI_STATIC_ASSERT(sizeof(DARKSIDE) == 160, "DARKSIDE layout");
 ZEBAPI_STATIC_ASSERT(sizeof(LUT) == 4108, "LUT layout");
 ZEBAPI_STATIC_ASSERT(sizeof(CQGETBITMAPOPT) == 32, "CQGETBITMAPOPT layout");
 ZEBAPI_STATIC_ASSERT(sizeof(CQMODE) == 28, "CQMODE layout");
+ZEBAPI_STATIC_ASSERT(sizeof(CQSETTINGS) == 36, "CQSETTINGS layout");
 
 #endif /* ZEBAPI_H */

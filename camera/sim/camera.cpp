@@ -110,6 +110,11 @@ void Camera::set_gain(float gain_db) {
     ++settings_changes_;
 }
 
+CameraSettings Camera::settings() {
+    std::lock_guard lock(mutex_);
+    return settings_;
+}
+
 GainRange Camera::gain_range() {
     std::lock_guard lock(mutex_);
     return environment_.gain;

@@ -48,6 +48,8 @@ public:
     int set_mode(uint32_t exposure_us, uint32_t mode_index, Region requested);
     bool set_mode_complete();
     void set_gain(float gain_db);
+    // What runs; the region always explicit (resolved when set).
+    CameraSettings settings();
     GainRange gain_range();
     FrameTiming timing();
     SensorKind sensor();

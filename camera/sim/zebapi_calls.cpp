@@ -102,6 +102,18 @@ CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, 
     return handle->source.set_mode(exposure_us, mode, Region{x0, y0, cx, cy});
 }
 
+// Not logged: the panel asks once a second.  The simulated camera always
+// answers, and nothing changes its settings but the calls.
+CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* out) {
+    auto handle = Handles::find(h);
+    if (!handle) return kBadHandle;
+    if (!out) return kBadArgument;
+    const CameraSettings s = handle->source.settings();
+    *out = CQSETTINGS{CQ_CAMERA_ANSWERING, 0,           s.exposure_us, s.mode_index, s.region.x0,
+                      s.region.y0,         s.region.cx, s.region.cy,   s.gain_db};
+    return kOk;
+}
+
 BOOL cqIsSetModeComplete(HANDLE h) {
     auto handle = logged_handle(h, "cqIsSetModeComplete");
     if (!handle) return 1;  // nothing pending on a handle that does not exist; callers spin on 0

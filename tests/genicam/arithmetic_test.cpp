@@ -1,12 +1,14 @@
 // The GenICam camera library's pure arithmetic: frame-id widening, pixel
-// formats and the image decoding, the mode list, region fitting, retry pauses.
+// formats and the image decoding, the mode list, region fitting, retry pauses, the incomplete-frame lines.
 // Threads: the test main thread only.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "frame_ids.h"
+#include "incomplete_run.h"
 #include "mode_table.h"
 #include "pixel_layout.h"
 #include "region_fit.h"
@@ -204,6 +206,23 @@ TEST(GenicamModeTable, FormatsTimesBinningsWithBinnedFullFrames) {
     EXPECT_EQ(binning_factors(16), (std::vector<uint32_t>{1, 2, 4}));
 }
 
+// A camera back with other modes: the same format and binning, else the
+// same kind of picture, else the same binning, else the first mode.
+TEST(GenicamModeTable, NearestModeKeepsFormatThenKindThenBinning) {
+    CameraGeometry geometry;
+    geometry.sensor_width = 640;
+    geometry.sensor_height = 480;
+    geometry.max_binning = 2;
+    const auto before = build_modes({{0x01100011, "BayerRG12"}, {0x01080001, "Mono8"}}, geometry);
+    const auto after = build_modes({{0x01080001, "Mono8"}, {0x01080009, "BayerRG8"}}, geometry);
+    const auto index = [](ModeMatch m) { return std::vector<uint32_t>{m.index, m.exact}; };
+    EXPECT_EQ(index(nearest_mode(after, before[3])), (std::vector<uint32_t>{1, 1}));  // Mono8 2x2
+    EXPECT_EQ(index(nearest_mode(after, before[1])), (std::vector<uint32_t>{3, 0}));  // BayerRG12 2x2: BayerRG8 2x2
+    geometry.max_binning = 1;
+    const auto unbinned = build_modes({{0x01080001, "Mono8"}}, geometry);
+    EXPECT_EQ(index(nearest_mode(unbinned, before[1])), (std::vector<uint32_t>{0, 0}));
+}
+
 TEST(GenicamRegionFit, ZeroIsTheFullFrameAndRequestsRoundToIncrements) {
     const AxisRule x{1280, 8, 16, 64}, y{1024, 2, 2, 2};
     EXPECT_EQ(fit_region({}, x, y), (Region{0, 0, 1280, 1024}));
@@ -218,6 +237,32 @@ TEST(GenicamRegionFit, RequestsOutsideTheFrameAreRefused) {
     EXPECT_FALSE(fit_region({0, 0, 0, 100}, x, y));
     EXPECT_FALSE(fit_region({0xFFFFFFF0u, 0, 0x20, 100}, x, y));  // no wrap-around
     EXPECT_EQ(fit_region({64, 32, 320, 240}, x, y), (Region{64, 32, 320, 240}));
+}
+
+// Incomplete frames are told of once a run has lasted over a second, and
+// once when a second has passed without one; short bursts say nothing.
+TEST(IncompleteRun, ARunOverASecondIsToldOnceAndSoIsItsEnd) {
+    using std::chrono::milliseconds;
+    IncompleteRun run;
+    const IncompleteRun::Clock::time_point t0{};
+    std::vector<std::string> lines;
+    const auto at = [&](int ms, bool complete) {
+        if (std::string line = run.frame(t0 + milliseconds(ms), complete); !line.empty()) lines.push_back(line);
+    };
+    at(0, false);  // a burst of 0.9 s, then 1.1 s clean: nothing
+    at(900, false);
+    at(2000, true);
+    EXPECT_TRUE(lines.empty());
+    // Every 40 ms, one frame in four complete, for 1.2 s; the line comes with
+    // the first incomplete frame past the second.
+    for (int ms = 3000; ms <= 4200; ms += 40) at(ms, (ms / 40) % 4 == 0);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "Frames arriving incomplete: 20 of the last 27 (packets lost on the network)\n");
+    for (int ms = 4240; ms <= 5200; ms += 40) at(ms, true);  // within a second of the last incomplete one
+    EXPECT_EQ(lines.size(), 1u);
+    at(5300, true);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "Frames arriving complete again\n");
 }
 
 }  // namespace

@@ -121,8 +121,8 @@ void TestProgram::kill_now() {
 }
 
 FormatCamera::FormatCamera(const std::string& program, const std::string& formats, const std::string& address,
-                           int heartbeat_timeout_ms)
-    : TestProgram({program, "--address", address, "--formats", formats, "--heartbeat-timeout",
+                           int heartbeat_timeout_ms, const std::string& serial)
+    : TestProgram({program, "--address", address, "--formats", formats, "--serial", serial, "--heartbeat-timeout",
                    std::to_string(heartbeat_timeout_ms > 0 ? heartbeat_timeout_ms : 3000)}) {}
 
 ControlRelay::ControlRelay(const std::string& program, const std::string& delay_file, const std::string& listen,

@@ -443,6 +443,21 @@ TEST_F(GenicamFake, LostCameraIsWaitedForAndComesBackWithItsSettings) {
     for (size_t i = 0; i < rounds.size(); ++i) rounds[i].print(i == 0 ? "1 s into the outage" : "10 s into the outage");
 }
 
+// A streaming camera that falls silent is known lost within a second (the
+// stream stops and one probe goes unanswered), not at Aravis's heartbeat
+// seconds later; the bound leaves half a second for a loaded machine.
+TEST_F(GenicamFake, ASilentStreamingCameraIsLostWithinASecond) {
+    open_worker();
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(next_frame(worker_, &frame));
+    CQSETTINGS runs{};
+    fake_.kill_now();
+    const auto killed = Clock::now();
+    while (seconds_since(killed) < 1.5 && cqGetSettings(control_, &runs) == 0 && runs.dwState != CQ_CAMERA_LOST)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(runs.dwState, DWORD{CQ_CAMERA_LOST}) << "after " << seconds_since(killed) << " s";
+}
+
 // The program's shutdown in an outage: its worker sees the stop request
 // after one wait, stops and closes; then the control handle closes.
 TEST_F(GenicamFake, StopRequestOneSecondIntoAnOutageEndsWithinTwoSeconds) {
@@ -526,8 +541,8 @@ TEST_F(GenicamFake, FramesWithMissingPacketsAreMarkedIncompleteAndNeverTorn) {
                 const uint32_t library_step = frame.curFN - last_complete_fn;
                 if (camera_step != library_step) {
                     ++mismatched;
-                    ADD_FAILURE() << percent << " % loss, field " << i << ": the camera's id stepped by "
-                                  << camera_step << ", the frame number by " << library_step;
+                    ADD_FAILURE() << percent << " % loss, field " << i << ": the camera's id stepped by " << camera_step
+                                  << ", the frame number by " << library_step;
                 }
                 camera_span += camera_step;
                 library_span += library_step;
@@ -547,6 +562,26 @@ TEST_F(GenicamFake, FramesWithMissingPacketsAreMarkedIncompleteAndNeverTorn) {
                     acquired, incomplete, lost, torn, camera_span);
     }
     ASSERT_TRUE(drop_stream_packets(0));
+}
+
+// 5 % of the stream lost for over a second, then none: one line when the
+// run of incomplete frames has lasted a second, one when it has ended.
+TEST_F(GenicamFake, ARunOfIncompleteFramesIsToldAndSoIsItsEnd) {
+    if (std::system("nft list ruleset >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs nft (scripts/setup installs nftables)";
+    open_worker();
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(next_frame(worker_, &frame));
+    testing::internal::CaptureStderr();
+    for (int percent : {5, 0}) {
+        ASSERT_TRUE(drop_stream_packets(percent));
+        const auto began = Clock::now();
+        while (seconds_since(began) < 1.6) ASSERT_TRUE(each_frame(worker_, &frame)) << percent << " % loss";
+    }
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(occurrences(messages, "Frames arriving incomplete: "), 1) << messages;
+    EXPECT_EQ(occurrences(messages, " (packets lost on the network)\n"), 1) << messages;
+    EXPECT_EQ(occurrences(messages, "Frames arriving complete again\n"), 1) << messages;
 }
 
 TEST_F(GenicamFake, InputsReadThroughLineStatusAll) {
@@ -863,6 +898,46 @@ TEST_F(GenicamSlowCameraShortBound, ACallGivenUpOnIsNeverAppliedLater) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_NE(register_value("GainRaw").find("GainRaw = 0"), std::string::npos) << register_value("GainRaw");
     EXPECT_NE(register_value("PixelFormat").find("Mono12p"), std::string::npos) << "the format change ran to its end";
+}
+
+// A camera that comes back from an outage as another one (another serial,
+// without the format in use) is named, and the nearest mode it offers runs.
+TEST(GenicamChangedCamera, AnotherSerialWithoutTheFormatInUseIsNamedAndTheNearestModeRuns) {
+    if (!in_private_network()) GTEST_SKIP() << "needs a private network namespace";
+    FormatCamera first(GENICAM_FORMAT_CAMERA, "Mono8,Mono12p");
+    ASSERT_TRUE(first.start());
+    const HANDLE h = open_camera();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const int mono12p = find_mode(h, "Mono12p, 640");
+    ASSERT_GE(mono12p, 0);
+    ASSERT_EQ(cqSetMode(h, 10000, mono12p, 0, 0, 320, 240), 0);
+    ASSERT_EQ(cqStartAcquisition(h), 0);
+    CQGETFRAMEEX frame{};
+    ASSERT_TRUE(frame_until(h, &frame, [](const CQGETFRAMEEX& f) { return f.curBPP == 12; }));
+    testing::internal::CaptureStderr();
+    first.kill_now();
+    CQSETTINGS runs{};
+    const auto lost = [&] { return cqGetSettings(h, &runs) == 0 && runs.dwState == CQ_CAMERA_LOST; };
+    for (const auto began = Clock::now(); !lost() && seconds_since(began) < 10.0;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(runs.dwState, DWORD{CQ_CAMERA_LOST});
+
+    FormatCamera second(GENICAM_FORMAT_CAMERA, "Mono8", "127.0.0.1", 0, "FMT02");
+    ASSERT_TRUE(second.start());
+    EXPECT_TRUE(frame_until(h, &frame, [](const CQGETFRAMEEX& f) { return f.curBPP == 8; }));
+    ASSERT_EQ(cqGetSettings(h, &runs), 0);
+    EXPECT_EQ(mode_text(h, runs.uiMode), "Mono8, 640 x 480");
+    EXPECT_EQ(find_mode(h, "Mono12p"), -1) << "the list is the camera's as it is now";
+    EXPECT_EQ(std::vector<DWORD>({runs.dwROIx0, runs.dwROIy0, runs.dwROIcx, runs.dwROIcy}),
+              std::vector<DWORD>({0, 0, 640, 480}));
+    cqkUninitialize(h);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_NE(messages.find("Camera 127.0.0.1 came back as another camera: "), std::string::npos) << messages;
+    EXPECT_NE(messages.find("(serial FMT02), not "), std::string::npos) << messages;
+    EXPECT_NE(messages.find("(serial FMT01)\n"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("Camera 127.0.0.1 no longer offers Mono12p, 640 x 480; using Mono8, 640 x 480\n"),
+              std::string::npos)
+        << messages;
 }
 
 // What the user is told when no camera opens, beside the program's own

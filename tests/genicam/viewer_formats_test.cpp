@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "fake_camera.h"
 #include "format_pattern.h"
@@ -83,6 +85,32 @@ TEST_F(GenicamViewer, ACameraWithNothingToShowIsNamedWithItsFormats) {
     EXPECT_NE(viewer.errors().find("Camera 127.0.0.1 ("), std::string::npos) << viewer.errors();
     EXPECT_NE(viewer.errors().find("offers no pixel format the viewer can show: Coord3D_C8\n"), std::string::npos)
         << viewer.errors();
+}
+
+// A line PC that boots faster than its camera: the viewer waits for the
+// camera named, says so, and starts once it answers; a signal ends the wait.
+TEST_F(GenicamViewer, AViewerStartedBeforeItsCameraWaitsForIt) {
+    const auto said_waiting = [](Viewer& viewer) {
+        return wait_until(
+            [&] { return viewer.errors().find("Waiting for camera 127.0.0.1 to answer\n") != std::string::npos; });
+    };
+    {
+        Viewer viewer;
+        ASSERT_TRUE(said_waiting(viewer)) << viewer.errors();
+        viewer.send_signal(SIGTERM);
+        EXPECT_EQ(viewer.wait_exit(2.0), 128 + SIGTERM);
+        EXPECT_EQ(viewer.output(), "");
+    }
+    const auto started = std::chrono::steady_clock::now();
+    Viewer viewer;
+    ASSERT_TRUE(said_waiting(viewer)) << viewer.errors();
+    std::this_thread::sleep_for(std::chrono::seconds(3) - (std::chrono::steady_clock::now() - started));
+    FormatCamera camera(GENICAM_FORMAT_CAMERA, "Mono8");
+    ASSERT_TRUE(camera.start());
+    ASSERT_NE(wait_for_window(dpy, "Video FPS: "), 0u) << viewer.output() << viewer.errors();
+    EXPECT_EQ(viewer.output().find("Couldn't setup camera!"), std::string::npos) << viewer.output();
+    send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
+    EXPECT_EQ(viewer.wait_exit(), 0);
 }
 
 }  // namespace

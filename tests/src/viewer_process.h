@@ -72,6 +72,11 @@ public:
 
     bool running() { return !exited_ && waitpid(pid_, nullptr, WNOHANG) == 0; }
 
+    // Sends a signal, as Ctrl-C (SIGINT) or a service manager (SIGTERM) does.
+    void send_signal(int signal_number) {
+        if (!exited_) kill(pid_, signal_number);
+    }
+
     // Resident memory of the running program, in MB. A reading that fails
     // fails the test and is infinite, so that no bound passes on it.
     double resident_mb() const {
