@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 
+#include "camera_silence.h"
 #include "frame_handover.h"
 #include "live_run.h"
 #include "setup.h"
@@ -96,6 +97,7 @@ struct Worker {
     DWORD previous_fn = 0xFFFFFFFFu;
     XEvent expose{};
     XEvent destroy{};
+    XEvent quiet{};  // nothing new for a second: the display's statistics tick all the same
     CQGETBITMAPOPT bitmap_options{};
     CQFILTER filter{};
 
@@ -111,6 +113,8 @@ struct Worker {
     unsigned reopen_pause_ms = 0;
     bool resets_reported = false;
 
+    CameraSilence silence{SteadyClock::now()};
+
     explicit Worker(Window w) : win(w) {
         expose.xexpose.type = Expose;
         expose.xexpose.display = worker_display;
@@ -122,6 +126,12 @@ struct Worker {
         destroy.xdestroywindow.event = win;
         destroy.xdestroywindow.window = win;
 
+        quiet.xclient.type = ClientMessage;
+        quiet.xclient.display = worker_display;
+        quiet.xclient.window = win;
+        quiet.xclient.message_type = quiet_notice_atom(worker_display);
+        quiet.xclient.format = 32;
+
         filter.dwFilter = 2;
         filter.gammaY = 1.0;
         filter.dwBPP = 8;
@@ -130,6 +140,11 @@ struct Worker {
     void send(XEvent& event, long mask) {
         XSendEvent(worker_display, win, True, mask, &event);
         XFlush(worker_display);
+    }
+
+    // Called wherever a frame could have come and did not.
+    void tell_silence() {
+        if (silence.quiet_notice_due(SteadyClock::now()) && lps->bRun) send(quiet, NoEventMask);
     }
 
     bool fail(const char* call, CQK_RETURN result) {
@@ -163,6 +178,7 @@ struct Worker {
         // the spin, so a camera that never completes cannot hang the worker.
         while (!cqIsSetModeComplete(handle)) {
             if (!lps->bRun) return false;  // stopped while the mode settles: straight to the exit path
+            tell_silence();
         }
 
         lps->fFPS = 100.0;
@@ -202,6 +218,7 @@ struct Worker {
         while (lps->bRun) {
             const CQK_RETURN result = cqWaitForField(handle, WAIT_TIMEOUT_MS);
             if (result == 0) return;
+            tell_silence();
             if (result == CQK_WAIT_REOPEN_LOST || result == CQK_WAIT_REOPEN_RESET) {
                 close();
                 pace_reopen(result);
@@ -232,9 +249,11 @@ struct Worker {
         wait_unless_stopped(std::chrono::milliseconds(reopen_pause_ms));
     }
 
-    // Takes every ready field, retrieving each into gf and counting it.
-    void take_ready_fields() {
+    // Takes every ready field, retrieving each into gf and counting it; how
+    // many it took.
+    int take_ready_fields() {
         std::lock_guard<std::mutex> lock(frame_mutex);
+        int taken = 0;
         void* data = nullptr;
         while (cqIsFieldReady(handle) == 0) {
             if (cqAcquireField(handle, &data) != 0 || data == nullptr) continue;
@@ -248,7 +267,9 @@ struct Worker {
             lps->dwNframes.fetch_add(1);
             lps->dwLframes.fetch_add(lost_frames(previous_fn, lps->gf.curFN));
             previous_fn = lps->gf.curFN;
+            ++taken;
         }
+        return taken;
     }
 
     void measure_white_balance() {
@@ -305,11 +326,15 @@ struct Worker {
             wait();
             if (!lps->bRun) return;
             if (handle == INVALID_HANDLE_VALUE) continue;
-            take_ready_fields();
-            if (!cqIsFrameComplete(handle)) continue;
-            if (lps->color && !process_colour()) continue;
-            lps->bHaveData = 1;
-            if (lps->bRun) send(expose, ExposureMask);
+            // A pass that took no field has nothing new to show: the display
+            // is not asked to draw the last frame again.
+            if (take_ready_fields() > 0 && cqIsFrameComplete(handle) && (!lps->color || process_colour())) {
+                lps->bHaveData = 1;
+                if (lps->bRun) send(expose, ExposureMask);
+                silence.noticed(SteadyClock::now());
+            } else {
+                tell_silence();
+            }
         }
     }
 

@@ -78,6 +78,7 @@ public:
 private:
     void event_loop() {
         const Atom wm_delete = delete_window_atom();
+        const Atom quiet_notice = quiet_notice_atom(x11_display);
         for (;;) {
             const unsigned start_time = getcurms();
             XEvent event;
@@ -87,6 +88,7 @@ private:
                 case DestroyNotify: return;
                 case ClientMessage:
                     if (static_cast<Atom>(event.xclient.data.l[0]) == wm_delete) return;
+                    if (event.xclient.message_type == quiet_notice) quiet_statistics_tick(win_, &quiet_since_ms_);
                     break;
                 case ConfigureNotify:
                     win_width_ = event.xconfigure.width;
@@ -136,7 +138,7 @@ private:
         }
 
         maybe_statistics_tick(win_);
-        account_redraw(start_time);
+        quiet_since_ms_ = account_redraw(start_time);
         return true;
     }
 
@@ -176,6 +178,7 @@ private:
 
     // The start steps; false when the thread gives up, holding what it got so far.
     bool start() {
+        quiet_since_ms_ = getcurms();
         const int screen = DefaultScreen(x11_display);
         dpy_width_ = DisplayWidth(x11_display, screen);
         dpy_height_ = DisplayHeight(x11_display, screen);
@@ -253,6 +256,7 @@ private:
     pthread_t acq_thread_{};
     bool worker_started_ = false;
     int draw_errors_ = 0;
+    unsigned quiet_since_ms_ = 0;  // end of the last redraw or quiet tick, for quiet_statistics_tick
     std::vector<BYTE> frame_copy_;  // the frame being shown, copied out of the camera's buffer
 };
 
