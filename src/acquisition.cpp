@@ -142,9 +142,19 @@ struct Worker {
         XFlush(worker_display);
     }
 
-    // Called wherever a frame could have come and did not.
+    // Called wherever a frame could have come and did not, once the call
+    // that gave none is recorded in `silence`.
     void tell_silence() {
-        if (silence.quiet_notice_due(SteadyClock::now()) && lps->bRun) send(quiet, NoEventMask);
+        const auto now = SteadyClock::now();
+        if (silence.stall_due(now))
+            fprintf(stderr, "No frames from the camera for over a second: %s returned %d\n", silence.call(),
+                    silence.result());
+        if (silence.quiet_notice_due(now) && lps->bRun) send(quiet, NoEventMask);
+    }
+
+    void tell_frames() {
+        if (const auto stalled = silence.frame(SteadyClock::now()))
+            fprintf(stderr, "Frames from the camera again after %.1f s\n", *stalled);
     }
 
     bool fail(const char* call, CQK_RETURN result) {
@@ -178,6 +188,7 @@ struct Worker {
         // the spin, so a camera that never completes cannot hang the worker.
         while (!cqIsSetModeComplete(handle)) {
             if (!lps->bRun) return false;  // stopped while the mode settles: straight to the exit path
+            silence.no_frame("cqIsSetModeComplete", 0);
             tell_silence();
         }
 
@@ -218,6 +229,7 @@ struct Worker {
         while (lps->bRun) {
             const CQK_RETURN result = cqWaitForField(handle, WAIT_TIMEOUT_MS);
             if (result == 0) return;
+            silence.no_frame("cqWaitForField", result);
             tell_silence();
             if (result == CQK_WAIT_REOPEN_LOST || result == CQK_WAIT_REOPEN_RESET) {
                 close();
@@ -253,10 +265,15 @@ struct Worker {
     // many it took.
     int take_ready_fields() {
         std::lock_guard<std::mutex> lock(frame_mutex);
-        int taken = 0;
+        int taken = 0, failed = 0;
         void* data = nullptr;
-        while (cqIsFieldReady(handle) == 0) {
-            if (cqAcquireField(handle, &data) != 0 || data == nullptr) continue;
+        CQK_RETURN ready;
+        while ((ready = cqIsFieldReady(handle)) == 0) {
+            if (const CQK_RETURN acquired = cqAcquireField(handle, &data); acquired != 0 || data == nullptr) {
+                silence.no_frame("cqAcquireField", acquired);
+                ++failed;
+                continue;
+            }
             if (lps->color) {
                 cqUpdateFrame(handle, data);
                 cqRetrieveFrameEx(handle, &lps->gf);
@@ -269,6 +286,7 @@ struct Worker {
             previous_fn = lps->gf.curFN;
             ++taken;
         }
+        if (taken == 0 && failed == 0) silence.no_frame("cqIsFieldReady", ready);
         return taken;
     }
 
@@ -328,7 +346,9 @@ struct Worker {
             if (handle == INVALID_HANDLE_VALUE) continue;
             // A pass that took no field has nothing new to show: the display
             // is not asked to draw the last frame again.
-            if (take_ready_fields() > 0 && cqIsFrameComplete(handle) && (!lps->color || process_colour())) {
+            const int taken = take_ready_fields();
+            if (taken > 0) tell_frames();
+            if (taken > 0 && cqIsFrameComplete(handle) && (!lps->color || process_colour())) {
                 lps->bHaveData = 1;
                 if (lps->bRun) send(expose, ExposureMask);
                 silence.noticed(SteadyClock::now());

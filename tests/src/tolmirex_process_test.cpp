@@ -187,4 +187,35 @@ TEST_F(ProcessTest, ACameraThatCannotBeStartedIsNamed) {
     }
 }
 
+// A camera that sends no frames while acquisition is on is spoken of in one
+// line naming the call, and again when frames come back; the title's rates
+// fall meanwhile, also before the first frame.
+TEST_F(ProcessTest, ACameraThatSendsNoFramesIsSpokenOf) {
+    const std::string stall = "No frames from the camera for over a second: ";
+    const struct {
+        const char* fault;
+        const char* call;
+        const char* title;  // the title once the rates have fallen
+    } cases[] = {{"acquire", "cqAcquireField returned 5\n", "Video FPS: 0.0; Acquisition: frm 0 skip 0 "},
+                 {"settle", "cqIsSetModeComplete returned 0\n", "Video FPS: 0.0; Acquisition: frm 0 skip 0 "},
+                 {"acquire@50+", "cqAcquireField returned 5\n", "Video FPS: 0.0; Acquisition: frm 49 skip 0 "},
+                 // 200 fields lost, two seconds at the camera's 100 frames a second.
+                 {"acquire@50x200", "cqAcquireField returned 5\n", nullptr}};
+    for (const auto& [fault, call, title] : cases) {
+        SCOPED_TRACE(fault);
+        Viewer viewer(Environment{{"ZEBSIM_FAULTS", fault}});
+        EXPECT_TRUE(wait_until([&] { return viewer.errors().find(stall + call) != std::string::npos; }))
+            << viewer.errors();
+        if (title)
+            EXPECT_NE(wait_for_window(dpy, title), 0u) << window_name(dpy, wait_for_window(dpy, "Video FPS: ", 0));
+        else
+            EXPECT_TRUE(wait_until([&] {
+                return viewer.errors().find("\nFrames from the camera again after ") != std::string::npos;
+            })) << viewer.errors();
+        EXPECT_EQ(occurrences(viewer.errors(), stall), 1u) << viewer.errors();
+        send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+    }
+}
+
 }  // namespace
