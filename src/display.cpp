@@ -22,6 +22,7 @@
 #include "va_report.h"
 #include "video_window.h"
 #include "window_size.h"
+#include "x_connection.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ private:
         for (;;) {
             const unsigned start_time = getcurms();
             XEvent event;
-            XNextEvent(x11_display, &event);
+            if (!next_x_event(x11_display, &event)) return;
             bool redraw = false;
             switch (event.type) {
                 case DestroyNotify: return;
@@ -204,6 +205,7 @@ private:
         if (!win_) return false;
         worker_display = XOpenDisplay(DisplayString(x11_display));
         if (!worker_display) return false;
+        watch_x_connection(worker_display);
         worker_started_ = pthread_create(&acq_thread_, nullptr, acquisition,
                                          reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) == 0;
         return worker_started_;

@@ -11,6 +11,7 @@
 #include "display.h"
 #include "live_run.h"
 #include "setup.h"
+#include "x_connection.h"
 
 namespace {
 
@@ -109,6 +110,8 @@ int main(int argc, char** argv) {
         printf("Can't connect to X server!\n");
         exit(-1);
     }
+    install_x_io_error_handler();
+    watch_x_connection(x11_display);
 
     setupCam();
     lps->show = 1;
@@ -119,6 +122,10 @@ int main(int argc, char** argv) {
     startLive();
 
     gtk_init(&argc, &argv);
+    install_x_io_error_handler();
+    watch_toolkit_x_connection();
+    // Any thread may find the X server gone; the panel's loop ends on its own thread.
+    on_x_connection_lost([] { g_idle_add([](gpointer) { gtk_main_quit(); return gboolean(FALSE); }, nullptr); });
     set_default_window_icon();
     ctrl_window panel{};
     build_control_panel(&panel);
@@ -131,5 +138,5 @@ int main(int argc, char** argv) {
     joinLive();
     close_control_handle();
     XCloseDisplay(x11_display);
-    return 0;
+    return x_connection_lost() ? 1 : 0;
 }

@@ -4,9 +4,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -216,6 +220,84 @@ TEST_F(ProcessTest, ACameraThatSendsNoFramesIsSpokenOf) {
         send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
         EXPECT_EQ(viewer.wait_exit(), 0);
     }
+}
+
+// An X server of the test's own, for a viewer whose server the test kills.
+class DisposableXServer {
+public:
+    DisposableXServer() {
+        int ready[2];
+        if (pipe(ready) != 0) abort();
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+            const std::string fd = std::to_string(ready[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", nullptr);
+            _exit(127);
+        }
+        close(ready[1]);
+        // The server writes its number, then a newline, once it listens, and
+        // dies if the pipe is gone before the newline; one that fails closes it.
+        std::string number;
+        char c;
+        pollfd pipe_end{ready[0], POLLIN, 0};
+        while (poll(&pipe_end, 1, 10000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+        close(ready[0]);
+        if (number.empty()) ADD_FAILURE() << "Xvfb gave no display number";
+        else name_ = ":" + number;
+    }
+    ~DisposableXServer() { kill_now(); }
+
+    void kill_now() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    const std::string& name() const { return name_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The X server killed under a viewer with colour output on: one line naming
+// the display, the camera closed, status 1, and nothing else said (the suite
+// also runs under the sanitizers, whose reports would land on stderr).
+TEST_F(ProcessTest, XServerKilledWithColourOnEndsCleanly) {
+    const std::string call_log = testing::TempDir() + "tolmirex-x-killed.calls";
+    for (int run = 0; run < 10; ++run) {
+        SCOPED_TRACE(run);
+        DisposableXServer server;
+        ASSERT_FALSE(server.name().empty());
+        std::remove(call_log.c_str());
+        Viewer viewer(Environment{{"DISPLAY", server.name().c_str()}, {"ZEBSIM_CALL_LOG", call_log.c_str()}});
+        // "Color output" is three widgets back from the first, which has the focus.
+        const std::string colour_on = "DISPLAY=" + server.name() +
+                                      " timeout 20 xdotool search --sync --name '^Tolmirex control$' "
+                                      "windowfocus --sync key shift+Tab shift+Tab shift+Tab space";
+        ASSERT_EQ(std::system(colour_on.c_str()), 0) << colour_on;
+        ASSERT_TRUE(wait_until([&] { return file_text(call_log).find("cqProcessFrame") != std::string::npos; }))
+            << viewer.errors();
+        server.kill_now();
+        EXPECT_EQ(viewer.wait_exit(20.0), 1);
+        EXPECT_EQ(viewer.errors(),
+                  "Lost the connection to the X server " + server.name() + ": stopping the camera and ending\n");
+        const std::string calls = file_text(call_log);
+        EXPECT_EQ(occurrences(calls, "\ncqkInitialize"), occurrences(calls, "\ncqkUninitialize")) << calls;
+        EXPECT_NE(calls.find("cqStopAcquisition", calls.rfind("cqProcessFrame")), std::string::npos);
+    }
+    std::remove(call_log.c_str());
 }
 
 }  // namespace
