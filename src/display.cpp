@@ -187,7 +187,10 @@ private:
         va_dpy_ = vaGetDisplay(x11_display);
         vaSetErrorCallback(va_dpy_, libva_error, nullptr);
         int major_ver = 0, minor_ver = 0;
-        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver)) return false;
+        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver)) {
+            report_driver_not_started();
+            return false;
+        }
         va_initialized_ = true;
 
         switch (find_image_format(va_dpy_, &image_format_)) {

@@ -11,6 +11,7 @@
 #include "display.h"
 #include "live_run.h"
 #include "setup.h"
+#include "window_size.h"
 #include "x_connection.h"
 
 namespace {
@@ -84,11 +85,23 @@ int read_options(int* argc, char*** argv) {
     return -1;
 }
 
+// WIN_WIDTH or WIN_HEIGHT, read with atoi; a text that is not a plain
+// positive number is told how it was read.
+int window_limit(const char* name) {
+    const char* text = getenv(name);
+    if (!text) return 0;
+    const WindowLimit limit = read_window_limit(text);
+    if (!limit.plain)
+        fprintf(stderr, "%s=\"%s\" is not a plain positive whole number: read as %d%s\n", name, text, limit.value,
+                limit.value > 0 ? "" : ", no limit");
+    return limit.value;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const char* width = getenv("WIN_WIDTH")) max_width = atoi(width);
-    if (const char* height = getenv("WIN_HEIGHT")) max_height = atoi(height);
+    max_width = window_limit("WIN_WIDTH");
+    max_height = window_limit("WIN_HEIGHT");
     setvbuf(stdout, nullptr, _IONBF, 0);
 
     // The toolkit would set the locale inside gtk_init, while the display
@@ -108,6 +121,10 @@ int main(int argc, char** argv) {
     x11_display = XOpenDisplay(nullptr);
     if (!x11_display) {
         printf("Can't connect to X server!\n");
+        if (const char* name = getenv("DISPLAY"); name && *name)
+            fprintf(stderr, "X display \"%s\" could not be opened\n", name);
+        else
+            fprintf(stderr, "No X display: DISPLAY is not set\n");
         exit(-1);
     }
     install_x_io_error_handler();

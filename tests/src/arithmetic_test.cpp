@@ -3,6 +3,7 @@
 // and the clock.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -119,6 +120,26 @@ TEST(WindowSize, StaysWithinWhatXAllows) {
     EXPECT_EQ(size(1280, 1024, 40000, 0), std::make_pair(32767, 26213));
     EXPECT_EQ(size(1024, 1280, 0, 40000), std::make_pair(26213, 32767));
     EXPECT_EQ(size(1280, 1024, 32767, 0), std::make_pair(32767, 26213));
+}
+
+TEST(WindowSize, LimitsReadAsAtoiReadsThem) {
+    const struct {
+        const char* text;
+        int value;
+        bool plain;
+    } cases[] = {{"800", 800, true},     {"2147483647", 2147483647, true},
+                 {"1e9", 1, false},      {"abc", 0, false},
+                 {"", 0, false},         {"0", 0, false},
+                 {"-5", -5, false},      {"+800", 800, false},
+                 {" 800", 800, false},   {"800px", 800, false},
+                 {"2147483648", INT_MIN, false},
+                 {"12345678901234567890123456789012345678901234567890", -1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const WindowLimit limit = read_window_limit(c.text);
+        EXPECT_EQ(limit.value, c.value);
+        EXPECT_EQ(limit.plain, c.plain);
+    }
 }
 
 // --- Statistics tick ---

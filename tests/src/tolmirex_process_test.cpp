@@ -222,6 +222,43 @@ TEST_F(ProcessTest, ACameraThatSendsNoFramesIsSpokenOf) {
     }
 }
 
+// Bad input gets one line each, once: how a window limit was read, a
+// setting ignored, a VA driver that does not start, a display that does not open.
+TEST_F(ProcessTest, BadInputIsNamedOnceEach) {
+    const char* fifty_digits = "12345678901234567890123456789012345678901234567890";
+    const std::pair<Environment, std::string> runs[] = {
+        {{{"WIN_WIDTH", "1e9"}}, "WIN_WIDTH=\"1e9\" is not a plain positive whole number: read as 1\n"},
+        {{{"WIN_HEIGHT", fifty_digits}},
+         std::string("WIN_HEIGHT=\"") + fifty_digits + "\" is not a plain positive whole number: read as -1, no limit\n"},
+        {{{"ZEBSIM_CAMERAS", "abc"}}, "zebsim: ignoring ZEBSIM_CAMERAS=\"abc\"\n"},
+        {{{"TOLMIREX_SIMD", "foo"}}, "ignoring TOLMIREX_SIMD=foo (expected scalar, sse2, avx2 or avx512)\n"}};
+    for (const auto& [env, line] : runs) {
+        SCOPED_TRACE(env[0].first);
+        Viewer viewer(env);
+        EXPECT_NE(wait_for_window(dpy, "Video FPS: "), 0u) << viewer.output() << viewer.errors();
+        send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+        EXPECT_EQ(viewer.errors(), line);
+    }
+
+    {
+        Viewer viewer(Environment{{"LIBVA_DRIVER_NAME", "nonexistent"}});
+        EXPECT_TRUE(wait_until([&] { return occurrences(viewer.errors(), "\n") == 2; })) << viewer.errors();
+        EXPECT_EQ(viewer.errors().rfind("videoDisplay:vaInitialize (", 0), 0u) << viewer.errors();
+        EXPECT_NE(viewer.errors().find("\nVA driver \"nonexistent\" (LIBVA_DRIVER_NAME) could not be loaded or "
+                                       "started from "),
+                  std::string::npos)
+            << viewer.errors();
+        send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+    }
+
+    Viewer viewer(Environment{{"DISPLAY", ":4242"}});
+    EXPECT_EQ(viewer.wait_exit(), 255);
+    EXPECT_EQ(viewer.output(), "Can't connect to X server!\n");
+    EXPECT_EQ(viewer.errors(), "X display \":4242\" could not be opened\n");
+}
+
 // An X server of the test's own, for a viewer whose server the test kills.
 class DisposableXServer {
 public:
