@@ -46,7 +46,10 @@ inline SimdLevel detected_simd_level() {
 }
 
 // The level kernels are chosen for: the detected one, capped by TOLMIREX_SIMD.
-inline SimdLevel simd_level() {
+// Seen by default (even from the VA driver, which hides the rest), so that its
+// static is one object for the whole process (a GNU unique symbol): the level
+// is chosen, and a bad name warned about, once, whichever library asks first.
+[[gnu::visibility("default")]] inline SimdLevel simd_level() {
     static const SimdLevel level = [] {
         const SimdLevel detected = detected_simd_level();
         const char* wanted = std::getenv("TOLMIREX_SIMD");

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 
+#include "camera_silence.h"
 #include "camera_state.h"
 #include "frame_handover.h"
 #include "live_run.h"
@@ -97,6 +98,7 @@ struct Worker {
     DWORD previous_fn = 0xFFFFFFFFu;
     XEvent expose{};
     XEvent destroy{};
+    XEvent quiet{};  // nothing new for a second: the display's statistics tick all the same
     CQGETBITMAPOPT bitmap_options{};
     CQFILTER filter{};
 
@@ -112,6 +114,8 @@ struct Worker {
     unsigned reopen_pause_ms = 0;
     bool resets_reported = false;
 
+    CameraSilence silence{SteadyClock::now()};
+
     explicit Worker(Window w) : win(w) {
         expose.xexpose.type = Expose;
         expose.xexpose.display = worker_display;
@@ -123,6 +127,12 @@ struct Worker {
         destroy.xdestroywindow.event = win;
         destroy.xdestroywindow.window = win;
 
+        quiet.xclient.type = ClientMessage;
+        quiet.xclient.display = worker_display;
+        quiet.xclient.window = win;
+        quiet.xclient.message_type = quiet_notice_atom(worker_display);
+        quiet.xclient.format = 32;
+
         filter.dwFilter = 2;
         filter.gammaY = 1.0;
         filter.dwBPP = 8;
@@ -131,6 +141,21 @@ struct Worker {
     void send(XEvent& event, long mask) {
         XSendEvent(worker_display, win, True, mask, &event);
         XFlush(worker_display);
+    }
+
+    // Called wherever a frame could have come and did not, once the call
+    // that gave none is recorded in `silence`.
+    void tell_silence() {
+        const auto now = SteadyClock::now();
+        if (silence.stall_due(now))
+            fprintf(stderr, "No frames from the camera for over a second: %s returned %d\n", silence.call(),
+                    silence.result());
+        if (silence.quiet_notice_due(now) && lps->bRun) send(quiet, NoEventMask);
+    }
+
+    void tell_frames() {
+        if (const auto stalled = silence.frame(SteadyClock::now()))
+            fprintf(stderr, "Frames from the camera again after %.1f s\n", *stalled);
     }
 
     bool fail(const char* call, CQK_RETURN result) {
@@ -167,6 +192,8 @@ struct Worker {
         // the spin, so a camera that never completes cannot hang the worker.
         while (!cqIsSetModeComplete(handle)) {
             if (!lps->bRun) return false;  // stopped while the mode settles: straight to the exit path
+            silence.no_frame("cqIsSetModeComplete", 0);
+            tell_silence();
         }
 
         lps->fFPS = 100.0;
@@ -206,6 +233,8 @@ struct Worker {
         while (lps->bRun) {
             const CQK_RETURN result = cqWaitForField(handle, WAIT_TIMEOUT_MS);
             if (result == 0) return;
+            silence.no_frame("cqWaitForField", result);
+            tell_silence();
             if (result == CQK_WAIT_REOPEN_LOST || result == CQK_WAIT_REOPEN_RESET) {
                 close();
                 pace_reopen(result);
@@ -236,12 +265,19 @@ struct Worker {
         wait_unless_stopped(std::chrono::milliseconds(reopen_pause_ms));
     }
 
-    // Takes every ready field, retrieving each into gf and counting it.
-    void take_ready_fields() {
+    // Takes every ready field, retrieving each into gf and counting it; how
+    // many it took.
+    int take_ready_fields() {
         std::lock_guard<std::mutex> lock(frame_mutex);
+        int taken = 0, failed = 0;
         void* data = nullptr;
-        while (cqIsFieldReady(handle) == 0) {
-            if (cqAcquireField(handle, &data) != 0 || data == nullptr) continue;
+        CQK_RETURN ready;
+        while ((ready = cqIsFieldReady(handle)) == 0) {
+            if (const CQK_RETURN acquired = cqAcquireField(handle, &data); acquired != 0 || data == nullptr) {
+                silence.no_frame("cqAcquireField", acquired);
+                ++failed;
+                continue;
+            }
             if (lps->color) {
                 cqUpdateFrame(handle, data);
                 cqRetrieveFrameEx(handle, &lps->gf);
@@ -252,7 +288,10 @@ struct Worker {
             lps->dwNframes.fetch_add(1);
             lps->dwLframes.fetch_add(lost_frames(previous_fn, lps->gf.curFN));
             previous_fn = lps->gf.curFN;
+            ++taken;
         }
+        if (taken == 0 && failed == 0) silence.no_frame("cqIsFieldReady", ready);
+        return taken;
     }
 
     void measure_white_balance() {
@@ -309,11 +348,17 @@ struct Worker {
             wait();
             if (!lps->bRun) return;
             if (handle == INVALID_HANDLE_VALUE) continue;
-            take_ready_fields();
-            if (!cqIsFrameComplete(handle)) continue;
-            if (lps->color && !process_colour()) continue;
-            lps->bHaveData = 1;
-            if (lps->bRun) send(expose, ExposureMask);
+            // A pass that took no field has nothing new to show: the display
+            // is not asked to draw the last frame again.
+            const int taken = take_ready_fields();
+            if (taken > 0) tell_frames();
+            if (taken > 0 && cqIsFrameComplete(handle) && (!lps->color || process_colour())) {
+                lps->bHaveData = 1;
+                if (lps->bRun) send(expose, ExposureMask);
+                silence.noticed(SteadyClock::now());
+            } else {
+                tell_silence();
+            }
         }
     }
 

@@ -417,11 +417,18 @@ gboolean time_handler(ctrl_window* cw) {
     return TRUE;
 }
 
+// The status poll stops with the window: a poll that is due in the same
+// main-loop pass as the close would otherwise run on destroyed widgets.
+static void panel_destroyed(GtkWidget*, ctrl_window* cw) {
+    stop_control_panel(cw);
+    gtk_main_quit();
+}
+
 void build_control_panel(ctrl_window* cw) {
     // The window; closing it ends the main loop.
     cw->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(cw->window), "Tolmirex control");
-    connect(cw->window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
+    connect(cw->window, "destroy", G_CALLBACK(panel_destroyed), cw);
 
     // The widgets.
     cw->boxmain = gtk_vbox_new(FALSE, 0);

@@ -21,6 +21,7 @@
 #include "va_report.h"
 #include "video_window.h"
 #include "window_size.h"
+#include "x_connection.h"
 
 namespace {
 
@@ -77,15 +78,17 @@ public:
 private:
     void event_loop() {
         const Atom wm_delete = delete_window_atom();
+        const Atom quiet_notice = quiet_notice_atom(x11_display);
         for (;;) {
             const unsigned start_time = getcurms();
             XEvent event;
-            XNextEvent(x11_display, &event);
+            if (!next_x_event(x11_display, &event)) return;
             bool redraw = false;
             switch (event.type) {
                 case DestroyNotify: return;
                 case ClientMessage:
                     if (static_cast<Atom>(event.xclient.data.l[0]) == wm_delete) return;
+                    if (event.xclient.message_type == quiet_notice) quiet_statistics_tick(win_, &quiet_since_ms_);
                     break;
                 case ConfigureNotify:
                     win_width_ = event.xconfigure.width;
@@ -135,7 +138,7 @@ private:
         }
 
         maybe_statistics_tick(win_);
-        account_redraw(start_time);
+        quiet_since_ms_ = account_redraw(start_time);
         return true;
     }
 
@@ -175,6 +178,7 @@ private:
 
     // The start steps; false when the thread gives up, holding what it got so far.
     bool start() {
+        quiet_since_ms_ = getcurms();
         const int screen = DefaultScreen(x11_display);
         dpy_width_ = DisplayWidth(x11_display, screen);
         dpy_height_ = DisplayHeight(x11_display, screen);
@@ -182,7 +186,10 @@ private:
         va_dpy_ = vaGetDisplay(x11_display);
         vaSetErrorCallback(va_dpy_, libva_error, nullptr);
         int major_ver = 0, minor_ver = 0;
-        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver)) return false;
+        if (VA_CALL(vaInitialize, va_dpy_, &major_ver, &minor_ver)) {
+            report_driver_not_started();
+            return false;
+        }
         va_initialized_ = true;
 
         switch (find_image_format(va_dpy_, &image_format_)) {
@@ -200,6 +207,7 @@ private:
         if (!win_) return false;
         worker_display = XOpenDisplay(DisplayString(x11_display));
         if (!worker_display) return false;
+        watch_x_connection(worker_display);
         worker_started_ = pthread_create(&acq_thread_, nullptr, acquisition,
                                          reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) == 0;
         return worker_started_;
@@ -252,6 +260,7 @@ private:
     pthread_t acq_thread_{};
     bool worker_started_ = false;
     int draw_errors_ = 0;
+    unsigned quiet_since_ms_ = 0;  // end of the last redraw or quiet tick, for quiet_statistics_tick
 };
 
 }  // namespace

@@ -72,3 +72,5 @@ bool take_bitmap(CQGETBITMAP* out) {
     *out = taken;
     return true;
 }
+
+Atom quiet_notice_atom(Display* dpy) { return XInternAtom(dpy, "_TOLMIREX_QUIET", False); }

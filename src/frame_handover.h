@@ -1,8 +1,10 @@
 // The hand-overs from the acquisition worker to the display thread: the
-// newest frame descriptor, guarded by a short lock, and the one-bitmap slot,
-// handed over through an atomic exchange of its pointer. Each operation says
-// which thread calls it.
+// newest frame descriptor, guarded by a short lock, the one-bitmap slot,
+// handed over through an atomic exchange of its pointer, and the notice that
+// nothing new came. Each operation says which thread calls it.
 #pragma once
+
+#include <X11/Xlib.h>
 
 #include <cstddef>
 #include <mutex>
@@ -37,3 +39,8 @@ void publish_bitmap(const CQGETBITMAP& bitmap);
 // empty. The display thread and the worker's exit path both use it, so a
 // bitmap is taken by exactly one of them.
 bool take_bitmap(CQGETBITMAP* out);
+
+// Quiet notice (worker -> display thread): a client message of this type,
+// which the worker posts once a second while it has posted no frame notice,
+// so that the statistics keep ticking. Any thread, on its own connection.
+Atom quiet_notice_atom(Display* dpy);

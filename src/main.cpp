@@ -11,6 +11,8 @@
 #include "display.h"
 #include "live_run.h"
 #include "setup.h"
+#include "window_size.h"
+#include "x_connection.h"
 
 namespace {
 
@@ -83,11 +85,23 @@ int read_options(int* argc, char*** argv) {
     return -1;
 }
 
+// WIN_WIDTH or WIN_HEIGHT, read with atoi; a text that is not a plain
+// positive number is told how it was read.
+int window_limit(const char* name) {
+    const char* text = getenv(name);
+    if (!text) return 0;
+    const WindowLimit limit = read_window_limit(text);
+    if (!limit.plain)
+        fprintf(stderr, "%s=\"%s\" is not a plain positive whole number: read as %d%s\n", name, text, limit.value,
+                limit.value > 0 ? "" : ", no limit");
+    return limit.value;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const char* width = getenv("WIN_WIDTH")) max_width = atoi(width);
-    if (const char* height = getenv("WIN_HEIGHT")) max_height = atoi(height);
+    max_width = window_limit("WIN_WIDTH");
+    max_height = window_limit("WIN_HEIGHT");
     setvbuf(stdout, nullptr, _IONBF, 0);
 
     // The toolkit would set the locale inside gtk_init, while the display
@@ -107,8 +121,14 @@ int main(int argc, char** argv) {
     x11_display = XOpenDisplay(nullptr);
     if (!x11_display) {
         printf("Can't connect to X server!\n");
+        if (const char* name = getenv("DISPLAY"); name && *name)
+            fprintf(stderr, "X display \"%s\" could not be opened\n", name);
+        else
+            fprintf(stderr, "No X display: DISPLAY is not set\n");
         exit(-1);
     }
+    install_x_io_error_handler();
+    watch_x_connection(x11_display);
 
     setupCam();
     lps->show = 1;
@@ -119,6 +139,10 @@ int main(int argc, char** argv) {
     startLive();
 
     gtk_init(&argc, &argv);
+    install_x_io_error_handler();
+    watch_toolkit_x_connection();
+    // Any thread may find the X server gone; the panel's loop ends on its own thread.
+    on_x_connection_lost([] { g_idle_add([](gpointer) { gtk_main_quit(); return gboolean(FALSE); }, nullptr); });
     set_default_window_icon();
     ctrl_window panel{};
     build_control_panel(&panel);
@@ -131,5 +155,5 @@ int main(int argc, char** argv) {
     joinLive();
     close_control_handle();
     XCloseDisplay(x11_display);
-    return 0;
+    return x_connection_lost() ? 1 : 0;
 }

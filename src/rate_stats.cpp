@@ -28,8 +28,7 @@ TickResult statistics_tick(const TickInput& in) {
     return r;
 }
 
-void maybe_statistics_tick(Window win) {
-    if (lps->putsurface_time <= STATS_TICK_MS) return;
+static void run_statistics_tick(Window win) {
     const double elapsed = getT();
     setT0();
     const DWORD nframes = lps->dwNframes;
@@ -45,13 +44,28 @@ void maybe_statistics_tick(Window win) {
     set_window_name(win, r.title.c_str());
 }
 
+void maybe_statistics_tick(Window win) {
+    if (lps->putsurface_time > STATS_TICK_MS) run_statistics_tick(win);
+}
+
+void quiet_statistics_tick(Window win, unsigned* quiet_since_ms) {
+    const unsigned now = getcurms();
+    const unsigned quiet_ms = now - *quiet_since_ms;
+    if (quiet_ms <= STATS_TICK_MS) return;
+    *quiet_since_ms = now;
+    lps->putsurface_time += quiet_ms;
+    run_statistics_tick(win);
+}
+
 // Redraws since the program started; any thread may read it.
 static std::atomic<unsigned long> redraws_total{0};
 
-void account_redraw(unsigned start_ms) {
-    lps->putsurface_time += getcurms() - start_ms;
+unsigned account_redraw(unsigned start_ms) {
+    const unsigned now = getcurms();
+    lps->putsurface_time += now - start_ms;
     lps->frame_num += 1;
     redraws_total.fetch_add(1, std::memory_order_relaxed);
+    return now;
 }
 
 unsigned long total_redraws() { return redraws_total.load(std::memory_order_relaxed); }

@@ -2,7 +2,11 @@
 #include "window_size.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 
 namespace {
 
@@ -40,4 +44,15 @@ WindowSize window_size_for(unsigned sw, unsigned sh, int max_w, int max_h, unsig
         size.height /= 2;
     }
     return bounded_for_x(size.width, size.height);
+}
+
+WindowLimit read_window_limit(const char* text) {
+    // glibc's atoi is strtol cast to int; spelt out, so a value beyond int's
+    // range is read the same way without undefined behaviour.
+    errno = 0;
+    const long wide = strtol(text, nullptr, 10);
+    const bool in_range = errno != ERANGE && wide > 0 && wide <= INT_MAX;
+    bool digits = *text != '\0';
+    for (const char* c = text; *c; ++c) digits = digits && isdigit(static_cast<unsigned char>(*c));
+    return {static_cast<int>(wide), digits && in_range};
 }

@@ -14,3 +14,12 @@ constexpr int MAX_WINDOW_SIDE = 32767;
 // bounded to what X allows, 1 to MAX_WINDOW_SIDE a side, with the aspect kept
 // as far as whole pixels allow. The image must not be empty.
 WindowSize window_size_for(unsigned sw, unsigned sh, int max_w, int max_h, unsigned dpy_w, unsigned dpy_h);
+
+// A window limit as WIN_WIDTH or WIN_HEIGHT gives it: read as atoi reads it,
+// and whether the text was a plain positive whole number within int's range,
+// so that any other text can be told how it was read.
+struct WindowLimit {
+    int value;
+    bool plain;
+};
+WindowLimit read_window_limit(const char* text);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 namespace zebsim {
 namespace {
@@ -15,8 +17,14 @@ std::optional<std::string> variable(const char* name) {
     return std::string(value);
 }
 
+// The environment is read at every open and count; each bad setting is
+// warned about once per process.
 void warn_bad(const char* name, const std::string& value) {
-    std::fprintf(stderr, "zebsim: ignoring %s=\"%s\"\n", name, value.c_str());
+    static std::mutex mutex;                                           // protects warned
+    static std::set<std::string>* warned = new std::set<std::string>;  // lives as long as the process
+    std::lock_guard lock(mutex);
+    if (warned->insert(std::string(name) + "=" + value).second)
+        std::fprintf(stderr, "zebsim: ignoring %s=\"%s\"\n", name, value.c_str());
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // The viewer's pure arithmetic: lost frames, white balance, window size,
-// statistics tick, region clamping and the clock.
+// statistics tick, the worker's account of a silent camera, region clamping
+// and the clock.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <limits>
 
 #include "acquisition.h"
+#include "camera_silence.h"
 #include "control_panel.h"
 #include "rate_stats.h"
 #include "setup.h"
@@ -119,6 +122,26 @@ TEST(WindowSize, StaysWithinWhatXAllows) {
     EXPECT_EQ(size(1280, 1024, 32767, 0), std::make_pair(32767, 26213));
 }
 
+TEST(WindowSize, LimitsReadAsAtoiReadsThem) {
+    const struct {
+        const char* text;
+        int value;
+        bool plain;
+    } cases[] = {{"800", 800, true},     {"2147483647", 2147483647, true},
+                 {"1e9", 1, false},      {"abc", 0, false},
+                 {"", 0, false},         {"0", 0, false},
+                 {"-5", -5, false},      {"+800", 800, false},
+                 {" 800", 800, false},   {"800px", 800, false},
+                 {"2147483648", INT_MIN, false},
+                 {"12345678901234567890123456789012345678901234567890", -1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const WindowLimit limit = read_window_limit(c.text);
+        EXPECT_EQ(limit.value, c.value);
+        EXPECT_EQ(limit.plain, c.plain);
+    }
+}
+
 // --- Statistics tick ---
 
 TEST(StatisticsTick, TitleText) {
@@ -148,6 +171,43 @@ TEST(StatisticsTick, Smoothing) {
     EXPECT_DOUBLE_EQ(statistics_tick({0.0, 0, 0, 0, 42.0, 100.0, 1, 1001}).fps, 42.0);
     // Frame counter wrapped since the previous tick: the unsigned difference.
     EXPECT_NEAR(statistics_tick({1.0, 10, 0xFFFFFFF6u, 0, 1, 1, 1, 1001}).fps, 20.0, 1e-9);
+}
+
+// --- A camera that sends nothing ---
+
+TEST(CameraSilence, StallSpokenOfOnceAndItsEnd) {
+    using std::chrono::milliseconds;
+    const CameraSilence::Clock::time_point t0{};
+    CameraSilence s(t0);
+    s.no_frame("cqWaitForField", 2);
+    EXPECT_FALSE(s.stall_due(t0 + milliseconds(1000)));  // exactly a second is not over it
+    EXPECT_TRUE(s.stall_due(t0 + milliseconds(1001)));
+    EXPECT_FALSE(s.stall_due(t0 + milliseconds(5000)));  // once per stall
+    EXPECT_STREQ(s.call(), "cqWaitForField");
+    const auto stalled = s.frame(t0 + milliseconds(2500));
+    ASSERT_TRUE(stalled.has_value());
+    EXPECT_DOUBLE_EQ(*stalled, 2.5);
+    // Frames came: a new stall counts from the last one, and a short one
+    // passes without a word at either end.
+    s.no_frame("cqAcquireField", 5);
+    EXPECT_FALSE(s.stall_due(t0 + milliseconds(3400)));
+    EXPECT_FALSE(s.frame(t0 + milliseconds(3400)).has_value());
+    EXPECT_TRUE(s.stall_due(t0 + milliseconds(4401)));
+    EXPECT_STREQ(s.call(), "cqAcquireField");
+}
+
+TEST(CameraSilence, NoCallNoStallLineAndQuietNoticesEverySecond) {
+    using std::chrono::milliseconds;
+    const CameraSilence::Clock::time_point t0{};
+    CameraSilence s(t0);
+    EXPECT_FALSE(s.stall_due(t0 + milliseconds(3000)));  // nothing to name yet
+    EXPECT_FALSE(s.quiet_notice_due(t0 + milliseconds(999)));
+    EXPECT_TRUE(s.quiet_notice_due(t0 + milliseconds(1000)));
+    EXPECT_FALSE(s.quiet_notice_due(t0 + milliseconds(1500)));
+    EXPECT_TRUE(s.quiet_notice_due(t0 + milliseconds(2000)));
+    s.noticed(t0 + milliseconds(2600));  // a frame notice puts the next quiet one off
+    EXPECT_FALSE(s.quiet_notice_due(t0 + milliseconds(3000)));
+    EXPECT_TRUE(s.quiet_notice_due(t0 + milliseconds(3600)));
 }
 
 // --- Region of interest ---

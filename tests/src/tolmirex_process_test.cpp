@@ -4,9 +4,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -185,6 +189,164 @@ TEST_F(ProcessTest, ACameraThatCannotBeStartedIsNamed) {
         send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
         EXPECT_EQ(viewer.wait_exit(), 0);
     }
+}
+
+// A camera that sends no frames while acquisition is on is spoken of in one
+// line naming the call, and again when frames come back; the title's rates
+// fall meanwhile, also before the first frame.
+TEST_F(ProcessTest, ACameraThatSendsNoFramesIsSpokenOf) {
+    const std::string stall = "No frames from the camera for over a second: ";
+    const struct {
+        const char* fault;
+        const char* call;
+        const char* title;  // the title once the rates have fallen
+    } cases[] = {{"acquire", "cqAcquireField returned 5\n", "Video FPS: 0.0; Acquisition: frm 0 skip 0 "},
+                 {"settle", "cqIsSetModeComplete returned 0\n", "Video FPS: 0.0; Acquisition: frm 0 skip 0 "},
+                 {"acquire@50+", "cqAcquireField returned 5\n", "Video FPS: 0.0; Acquisition: frm 49 skip 0 "},
+                 // 200 fields lost, two seconds at the camera's 100 frames a second.
+                 {"acquire@50x200", "cqAcquireField returned 5\n", nullptr}};
+    for (const auto& [fault, call, title] : cases) {
+        SCOPED_TRACE(fault);
+        Viewer viewer(Environment{{"ZEBSIM_FAULTS", fault}});
+        EXPECT_TRUE(wait_until([&] { return viewer.errors().find(stall + call) != std::string::npos; }))
+            << viewer.errors();
+        if (title)
+            EXPECT_NE(wait_for_window(dpy, title), 0u) << window_name(dpy, wait_for_window(dpy, "Video FPS: ", 0));
+        else
+            EXPECT_TRUE(wait_until([&] {
+                return viewer.errors().find("\nFrames from the camera again after ") != std::string::npos;
+            })) << viewer.errors();
+        // (A sanitizer build slow to start may add a stall of its own, naming the wait.)
+        EXPECT_EQ(occurrences(viewer.errors(), stall + call), 1u) << viewer.errors();
+        send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+    }
+}
+
+// The text without the lines of a camera slow to start, as a sanitizer
+// build on a loaded machine can be.
+std::string without_stall_lines(const std::string& text) {
+    std::istringstream lines(text);
+    std::string line, kept;
+    while (std::getline(lines, line))
+        if (line.rfind("No frames from the camera", 0) != 0 && line.rfind("Frames from the camera again", 0) != 0)
+            kept += line + "\n";
+    return kept;
+}
+
+// Bad input gets one line each, once: how a window limit was read, a
+// setting ignored, a VA driver that does not start, a display that does not open.
+TEST_F(ProcessTest, BadInputIsNamedOnceEach) {
+    const char* fifty_digits = "12345678901234567890123456789012345678901234567890";
+    const std::pair<Environment, std::string> runs[] = {
+        {{{"WIN_WIDTH", "1e9"}}, "WIN_WIDTH=\"1e9\" is not a plain positive whole number: read as 1\n"},
+        {{{"WIN_HEIGHT", fifty_digits}},
+         std::string("WIN_HEIGHT=\"") + fifty_digits + "\" is not a plain positive whole number: read as -1, no limit\n"},
+        {{{"ZEBSIM_CAMERAS", "abc"}}, "zebsim: ignoring ZEBSIM_CAMERAS=\"abc\"\n"},
+        {{{"TOLMIREX_SIMD", "foo"}}, "ignoring TOLMIREX_SIMD=foo (expected scalar, sse2, avx2 or avx512)\n"}};
+    for (const auto& [env, line] : runs) {
+        SCOPED_TRACE(env[0].first);
+        Viewer viewer(env);
+        EXPECT_NE(wait_for_window(dpy, "Video FPS: "), 0u) << viewer.output() << viewer.errors();
+        send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+        EXPECT_EQ(without_stall_lines(viewer.errors()), line);
+    }
+
+    {
+        Viewer viewer(Environment{{"LIBVA_DRIVER_NAME", "nonexistent"}});
+        EXPECT_TRUE(wait_until([&] { return occurrences(viewer.errors(), "\n") == 2; })) << viewer.errors();
+        EXPECT_EQ(viewer.errors().rfind("videoDisplay:vaInitialize (", 0), 0u) << viewer.errors();
+        EXPECT_NE(viewer.errors().find("\nVA driver \"nonexistent\" (LIBVA_DRIVER_NAME) could not be loaded or "
+                                       "started from "),
+                  std::string::npos)
+            << viewer.errors();
+        send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
+        EXPECT_EQ(viewer.wait_exit(), 0);
+    }
+
+    Viewer viewer(Environment{{"DISPLAY", ":4242"}});
+    EXPECT_EQ(viewer.wait_exit(), 255);
+    EXPECT_EQ(viewer.output(), "Can't connect to X server!\n");
+    EXPECT_EQ(viewer.errors(), "X display \":4242\" could not be opened\n");
+}
+
+// An X server of the test's own, for a viewer whose server the test kills.
+class DisposableXServer {
+public:
+    DisposableXServer() {
+        int ready[2];
+        if (pipe(ready) != 0) abort();
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+            const std::string fd = std::to_string(ready[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", nullptr);
+            _exit(127);
+        }
+        close(ready[1]);
+        // The server writes its number, then a newline, once it listens, and
+        // dies if the pipe is gone before the newline; one that fails closes it.
+        std::string number;
+        char c;
+        pollfd pipe_end{ready[0], POLLIN, 0};
+        while (poll(&pipe_end, 1, 10000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+        close(ready[0]);
+        if (number.empty()) ADD_FAILURE() << "Xvfb gave no display number";
+        else name_ = ":" + number;
+    }
+    ~DisposableXServer() { kill_now(); }
+
+    void kill_now() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    const std::string& name() const { return name_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The X server killed under a viewer with colour output on: one line naming
+// the display, the camera closed, status 1, and nothing else said (the suite
+// also runs under the sanitizers, whose reports would land on stderr).
+TEST_F(ProcessTest, XServerKilledWithColourOnEndsCleanly) {
+    const std::string call_log = testing::TempDir() + "tolmirex-x-killed.calls";
+    for (int run = 0; run < 10; ++run) {
+        SCOPED_TRACE(run);
+        DisposableXServer server;
+        ASSERT_FALSE(server.name().empty());
+        std::remove(call_log.c_str());
+        Viewer viewer(Environment{{"DISPLAY", server.name().c_str()}, {"ZEBSIM_CALL_LOG", call_log.c_str()}});
+        // "Color output" is three widgets back from the first, which has the focus.
+        const std::string colour_on = "DISPLAY=" + server.name() +
+                                      " timeout 20 xdotool search --sync --onlyvisible --name '^Tolmirex control$' "
+                                      "windowfocus --sync key shift+Tab shift+Tab shift+Tab space";
+        ASSERT_EQ(std::system(colour_on.c_str()), 0) << colour_on;
+        ASSERT_TRUE(wait_until([&] { return file_text(call_log).find("cqProcessFrame") != std::string::npos; }))
+            << viewer.errors();
+        server.kill_now();
+        EXPECT_EQ(viewer.wait_exit(20.0), 1);
+        EXPECT_EQ(without_stall_lines(viewer.errors()),
+                  "Lost the connection to the X server " + server.name() + ": stopping the camera and ending\n");
+        const std::string calls = file_text(call_log);
+        EXPECT_EQ(occurrences(calls, "\ncqkInitialize"), occurrences(calls, "\ncqkUninitialize")) << calls;
+        EXPECT_NE(calls.find("cqStopAcquisition", calls.rfind("cqProcessFrame")), std::string::npos);
+    }
+    std::remove(call_log.c_str());
 }
 
 }  // namespace
