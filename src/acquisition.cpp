@@ -354,7 +354,7 @@ struct Worker {
             if (taken > 0) tell_frames();
             if (taken > 0 && cqIsFrameComplete(handle) && (!lps->color || process_colour())) {
                 lps->bHaveData = 1;
-                if (lps->bRun) send(expose, ExposureMask);
+                if (lps->bRun && claim_frame_notice()) send(expose, ExposureMask);
                 silence.noticed(SteadyClock::now());
             } else {
                 tell_silence();

@@ -100,6 +100,7 @@ private:
                         // Frame notices queued meanwhile merge into this redraw.
                         while (XCheckWindowEvent(x11_display, win_, ExposureMask, &event)) {
                         }
+                        frame_notice_taken();
                         redraw = true;
                     }
                     break;
@@ -208,6 +209,7 @@ private:
         worker_display = XOpenDisplay(DisplayString(x11_display));
         if (!worker_display) return false;
         watch_x_connection(worker_display);
+        reset_frame_notices();
         worker_started_ = pthread_create(&acq_thread_, nullptr, acquisition,
                                          reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) == 0;
         return worker_started_;

@@ -73,4 +73,15 @@ bool take_bitmap(CQGETBITMAP* out) {
     return true;
 }
 
+// The exchanges pair up (acquire and release), so a redraw after
+// frame_notice_taken() sees every frame published before a claim that found
+// the notice still in flight.
+static std::atomic<bool> frame_notice_in_flight{false};
+
+void reset_frame_notices() { frame_notice_in_flight.store(false); }
+
+bool claim_frame_notice() { return !frame_notice_in_flight.exchange(true, std::memory_order_acq_rel); }
+
+void frame_notice_taken() { frame_notice_in_flight.exchange(false, std::memory_order_acq_rel); }
+
 Atom quiet_notice_atom(Display* dpy) { return XInternAtom(dpy, "_TOLMIREX_QUIET", False); }

@@ -40,6 +40,18 @@ void publish_bitmap(const CQGETBITMAP& bitmap);
 // bitmap is taken by exactly one of them.
 bool take_bitmap(CQGETBITMAP* out);
 
+// Frame notice (worker -> display thread): at most one is in flight, so an X
+// server that stops reading never fills the worker's connection, whose
+// writes would then block the worker and cost camera frames.
+// Display thread: before the worker starts, no notice is in flight.
+void reset_frame_notices();
+// Worker: after publishing a frame, true when a notice must be posted (none
+// is in flight); false when the one in flight will find this frame too.
+bool claim_frame_notice();
+// Display thread: a frame notice was taken, before the redraw reads the
+// newest frame, so a frame published after this gets a notice of its own.
+void frame_notice_taken();
+
 // Quiet notice (worker -> display thread): a client message of this type,
 // which the worker posts once a second while it has posted no frame notice,
 // so that the statistics keep ticking. Any thread, on its own connection.

@@ -44,6 +44,7 @@ protected:
 
     void start() {
         begin_live_run();
+        reset_frame_notices();
         ASSERT_EQ(pthread_create(&worker, nullptr, acquisition, reinterpret_cast<void*>(static_cast<uintptr_t>(win))),
                   0);
         running = true;
@@ -56,7 +57,8 @@ protected:
         running = false;
     }
 
-    // Waits until the worker has posted `wanted` frame notices; returns how many came.
+    // Waits until the worker has posted `wanted` frame notices, taking each
+    // as the display thread does; returns how many came.
     int wait_for_exposes(int wanted, double seconds = 10.0) {
         int exposes = 0;
         XEvent event;
@@ -64,7 +66,10 @@ protected:
             [&] {
                 while (XPending(x11_display)) {
                     XNextEvent(x11_display, &event);
-                    if (event.type == Expose && event.xexpose.send_event && event.xexpose.count == 0) ++exposes;
+                    if (event.type == Expose && event.xexpose.send_event && event.xexpose.count == 0) {
+                        frame_notice_taken();
+                        ++exposes;
+                    }
                 }
                 return exposes >= wanted;
             },

@@ -307,6 +307,12 @@ public:
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
+    // Stops the server for a while, as a stalled link or a busy server would.
+    void stall_for(std::chrono::milliseconds how_long) {
+        kill(pid_, SIGSTOP);
+        std::this_thread::sleep_for(how_long);
+        kill(pid_, SIGCONT);
+    }
     const std::string& name() const { return name_; }
 
 private:
@@ -348,6 +354,29 @@ TEST_F(ProcessTest, XServerKilledWithColourOnEndsCleanly) {
         EXPECT_NE(calls.find("cqStopAcquisition", calls.rfind("cqProcessFrame")), std::string::npos);
     }
     std::remove(call_log.c_str());
+}
+
+// An X server that answers nothing for 3 s: the worker never waits for it
+// (it flushes its frame notices, one in flight at a time, so its connection
+// never fills), and the camera loses no frame.
+TEST_F(ProcessTest, AStalledXServerCostsTheCameraNoFrame) {
+    DisposableXServer server;
+    ASSERT_FALSE(server.name().empty());
+    Viewer viewer(Environment{{"DISPLAY", server.name().c_str()}});
+    Display* remote = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(remote, nullptr);
+    const Window video = wait_for_window(remote, "Video FPS: ");
+    ASSERT_NE(video, 0u) << viewer.errors();
+    Title before, after;
+    ASSERT_TRUE(parse_title(window_name(remote, video), &before));
+    server.stall_for(std::chrono::seconds(3));
+    // A title with 400 frames more counts the whole stall.
+    ASSERT_TRUE(wait_until(
+        [&] { return parse_title(window_name(remote, video), &after) && after.frames > before.frames + 400; }, 60));
+    EXPECT_EQ(after.lost, before.lost) << "frames lost while the X server stalled";
+    send_close_request(remote, wait_for_window(remote, "Tolmirex control"));
+    EXPECT_EQ(viewer.wait_exit(), 0);
+    XCloseDisplay(remote);
 }
 
 }  // namespace
