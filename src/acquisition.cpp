@@ -336,6 +336,8 @@ struct Worker {
     }
 
     void run() {
+        // A notice of an earlier run may have gone to a window that is gone.
+        reset_frame_notices();
         if (!worker_begin_run()) return;
         while (lps->bRun) {
             if (handle == INVALID_HANDLE_VALUE && !open()) {

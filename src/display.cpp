@@ -209,7 +209,6 @@ private:
         worker_display = XOpenDisplay(DisplayString(x11_display));
         if (!worker_display) return false;
         watch_x_connection(worker_display);
-        reset_frame_notices();
         worker_started_ = pthread_create(&acq_thread_, nullptr, acquisition,
                                          reinterpret_cast<void*>(static_cast<uintptr_t>(win_))) == 0;
         return worker_started_;

@@ -43,7 +43,7 @@ bool take_bitmap(CQGETBITMAP* out);
 // Frame notice (worker -> display thread): at most one is in flight, so an X
 // server that stops reading never fills the worker's connection, whose
 // writes would then block the worker and cost camera frames.
-// Display thread: before the worker starts, no notice is in flight.
+// Worker: as it starts, no notice is in flight.
 void reset_frame_notices();
 // Worker: after publishing a frame, true when a notice must be posted (none
 // is in flight); false when the one in flight will find this frame too.
