@@ -44,7 +44,6 @@ protected:
 
     void start() {
         begin_live_run();
-        reset_frame_notices();
         ASSERT_EQ(pthread_create(&worker, nullptr, acquisition, reinterpret_cast<void*>(static_cast<uintptr_t>(win))),
                   0);
         running = true;
@@ -58,8 +57,8 @@ protected:
     }
 
     // Waits until the worker has posted `wanted` frame notices, taking each
-    // as the display thread does; returns how many came.
-    int wait_for_exposes(int wanted, double seconds = 10.0) {
+    // as the display thread does unless `take` is false; returns how many came.
+    int wait_for_exposes(int wanted, double seconds = 10.0, bool take = true) {
         int exposes = 0;
         XEvent event;
         wait_until(
@@ -67,7 +66,7 @@ protected:
                 while (XPending(x11_display)) {
                     XNextEvent(x11_display, &event);
                     if (event.type == Expose && event.xexpose.send_event && event.xexpose.count == 0) {
-                        frame_notice_taken();
+                        if (take) frame_notice_taken();
                         ++exposes;
                     }
                 }
@@ -108,6 +107,19 @@ TEST_F(AcquisitionTest, CountsFramesAndPostsFrameNotices) {
     stop();
     EXPECT_EQ(lps->bRun, 0);
     EXPECT_TRUE(ends_with_destroy_notice());
+
+    // One notice in flight: none follows while it is not taken, and a new
+    // run posts again though the last run's notice never was.
+    start();
+    ASSERT_EQ(wait_for_exposes(1, 10.0, false), 1);
+    const DWORD frames = lps->dwNframes;
+    ASSERT_TRUE(wait_until([&] { return lps->dwNframes > frames + 5; }));
+    EXPECT_EQ(wait_for_exposes(1, 0.0, false), 0);
+    stop();
+    ASSERT_TRUE(ends_with_destroy_notice());
+    start();
+    EXPECT_EQ(wait_for_exposes(1), 1);
+    stop();
 }
 
 TEST_F(AcquisitionTest, MonochromeUsesOnlyTheBayerCalls) {
