@@ -116,11 +116,17 @@ protected:
     // start, and once more when it redraws.
     unsigned long loop_passes() { return clock_reads - total_redraws(); }
 
-    // Sends the display thread an event it takes without redrawing, and
-    // waits until it has taken one: then it has taken every event sent from
-    // the observer before it (a pass that redrew for one of those does not
-    // end the wait). False when it has not within the time.
-    bool display_caught_up(Window win) {
+    // Waits until the display thread has taken every event sent from the
+    // observer so far. False when it has not within the time.
+    //
+    // Each marker is an event the thread takes without redrawing, and a wait
+    // ends at the first pass that did not redraw. With the camera silent, the
+    // worker's quiet notice (at most one a second) can be that pass, ahead of
+    // the events sent before the marker; the second marker's wait then ends
+    // only with the first marker taken, or with the second.
+    bool display_caught_up(Window win) { return marker_taken(win) && marker_taken(win); }
+
+    bool marker_taken(Window win) {
         const unsigned long passes = loop_passes(), redraws = total_redraws();
         XEvent marker{};
         marker.xclient.type = ClientMessage;
