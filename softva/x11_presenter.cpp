@@ -2,6 +2,7 @@
 #include "x11_presenter.h"
 
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <algorithm>
@@ -18,6 +19,20 @@ namespace {
 constexpr int kShmAttachRequest = 1;
 // Core request code of TranslateCoordinates (X11/Xproto.h).
 constexpr int kTranslateCoordsRequest = 40;
+
+// Attaches segment `id` of `bytes` over a range first reserved with mmap;
+// (void*)-1 when it cannot. A bare shmat can land where a finished thread's
+// stack was, and a race detector that sees mmap but not shmat would then take
+// the image's rows for that thread's memory; the reservation makes the range
+// new memory first.
+void* attach_over_fresh_range(int id, std::size_t bytes) {
+    void* range = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (range == MAP_FAILED) return reinterpret_cast<void*>(-1);
+    void* address = shmat(id, range, SHM_REMAP);
+    if (address == reinterpret_cast<void*>(-1)) munmap(range, bytes);
+    return address;
+}
+
 // Whether a DestroyNotify for `window` waits in the connection's queue;
 // looks at every queued event without taking any (the predicate never
 // matches).
@@ -105,7 +120,7 @@ VAStatus X11Presenter::adopt_drawable_format(Drawable drawable, Window root, uns
 bool X11Presenter::attach_segment(std::size_t bytes) {
     const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (id < 0) return false;
-    void* address = shmat(id, nullptr, 0);
+    void* address = attach_over_fresh_range(id, bytes);
     if (address == reinterpret_cast<void*>(-1)) {
         shmctl(id, IPC_RMID, nullptr);
         return false;
