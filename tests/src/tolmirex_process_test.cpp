@@ -148,8 +148,8 @@ TEST_F(ProcessTest, ClosingTheVideoWindowKeepsThePanel) {
     // the old display thread has ended, so a program that ended with it
     // would be gone by then.
     for (int click = 0; click < 2; ++click) click_acquisition(control);
-    EXPECT_NE(wait_for_window(dpy, "Video FPS: "), 0u) << viewer.output();
-    EXPECT_TRUE(viewer.running());
+    EXPECT_NE(wait_for_window(dpy, "Video FPS: "), 0u) << viewer.output() << viewer.errors();
+    ASSERT_TRUE(viewer.running()) << viewer.errors();
     send_close_request(dpy, control);
     EXPECT_EQ(viewer.wait_exit(), 0);
 }
