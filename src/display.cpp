@@ -238,8 +238,10 @@ private:
             if (!terminated) return false;
         }
         if (win_) {
+            // Synced, not just flushed: once the thread has ended, the window
+            // is gone for every client, not still queued for a busy server.
             XDestroyWindow(x11_display, win_);
-            XFlush(x11_display);
+            XSync(x11_display, False);
             win_ = 0;
         }
         return true;
