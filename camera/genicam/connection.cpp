@@ -92,7 +92,18 @@ std::unique_ptr<Connection> Connection::open(const std::string& name) {
     if (!camera) return nullptr;
     std::unique_ptr<Connection> connection(new Connection(camera, std::move(lost)));
     connection->read_facts();
+    make_stream_classes();
     return connection;
+}
+
+void Connection::make_stream_classes() {
+    // Aravis registers its stream classes, and their signals, when the first
+    // stream is made. Made here, while the handle's opener waits for the
+    // camera thread, they are not registered beside the toolkit's own classes
+    // on the main thread later: GObject locks its type and signal tables
+    // with futexes ThreadSanitizer cannot see, so it would report a race
+    // between the two, with nothing to do about it.
+    for (GType type : {arv_gv_stream_get_type(), arv_uv_stream_get_type()}) g_type_class_unref(g_type_class_ref(type));
 }
 
 Connection::Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost)

@@ -99,6 +99,7 @@ public:
 private:
     Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost);
     void read_facts();
+    static void make_stream_classes();
     // Runs an Aravis call that reports through GError; true when it
     // succeeded.  A time-out marks the camera lost, so the calls after it
     // give up at once instead of each waiting out Aravis's retries.
