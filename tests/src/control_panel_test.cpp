@@ -255,6 +255,8 @@ TEST_F(ControlPanelTest, AfterARestartThePanelAndTheCameraAgree) {
     gtk_adjustment_set_value(scale(cw.exp), 40);
     gtk_adjustment_set_value(scale(cw.gain), 12);
     click(cw.color);
+    const DWORD frames = lps->dwNframes;  // colour frames, the handler's writes beside them
+    ASSERT_TRUE(wait_until([&] { return lps->dwNframes > frames + 2; }));
     click(cw.run);  // off
     ASSERT_NO_FATAL_FAILURE(switch_on_again());
 
