@@ -380,7 +380,9 @@ bool CameraSlot::camera_silent(std::unique_lock<std::mutex>& lock) {
     if (!connection_->streaming() || address_.empty() || !stream_silent()) return false;
     const std::string address = address_;
     lock.unlock();
-    const bool answered = GvcpProbe(address).ask(static_cast<int>(kSilenceProbe.count())) == ProbeAnswer::answered;
+    // A camera far away answers late, and a busy one later still: it gets
+    // the time a call gets before it is taken for gone.
+    const bool answered = probe_camera(address, static_cast<int>(call_timeout().count())) == ProbeAnswer::answered;
     lock.lock();
     if (answered) note_stream_alive();  // there, only slow to send: asked again after another silence
     return !answered;

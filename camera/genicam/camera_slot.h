@@ -12,8 +12,9 @@
 // Vision), is waited for up to call_timeout().  A job whose caller gave up
 // is taken back if it has not started, so it never takes effect later.
 // A stream that brings nothing for kStreamSilence makes the idle camera
-// thread ask the camera once; no answer within kSilenceProbe is a lost
-// camera, well before Aravis's heartbeat would say so.  When the camera is
+// thread ask the camera once; a refusal is a lost camera at once, well
+// before Aravis's heartbeat would say so, and so is no answer within
+// call_timeout(), the time any call gives a slow camera.  When the camera is
 // lost the thread closes
 // the connection, says so on standard error, and tries again and again to
 // reach it, with a growing pause; once it answers, it re-applies the mode,
@@ -59,7 +60,6 @@ struct Timing {
 inline constexpr std::chrono::milliseconds kProbeAfter{300};
 
 inline constexpr std::chrono::milliseconds kStreamSilence{500};
-inline constexpr std::chrono::milliseconds kSilenceProbe{400};
 
 // How often a first open that waits for its camera says so.
 inline constexpr std::chrono::seconds kWaitingNotice{5};
