@@ -402,7 +402,7 @@ TEST_F(GenicamFake, LostCameraIsWaitedForAndComesBackWithItsSettings) {
     for (const CallTimes& round : rounds) round.check();
     EXPECT_EQ(rounds[0].close_result, 0) << "a handle closes during the outage";
     EXPECT_GT(shortest_wait, 0.9) << "each wait times out after its second";
-    EXPECT_LT(longest_wait, 5.0) << "a wait held up";  // five times its second: a hang, not a slow machine
+    EXPECT_LT(longest_wait, 5.0);  // five times its second: only a hang fails it
 
     ASSERT_TRUE(fake_.start());
     const auto restarted = Clock::now();
@@ -444,9 +444,7 @@ TEST_F(GenicamFake, LostCameraIsWaitedForAndComesBackWithItsSettings) {
 }
 
 // A streaming camera that falls silent is known lost within a second (the
-// stream stops and one probe goes unanswered), not at Aravis's heartbeat,
-// which takes 5 s of unanswered retries; the bound is five times the usual
-// second, and still short of the heartbeat.
+// stream stops and one probe is refused), not at Aravis's heartbeat 5 s on.
 TEST_F(GenicamFake, ASilentStreamingCameraIsLostBeforeTheHeartbeatTells) {
     open_worker();
     CQGETFRAMEEX frame{};
@@ -460,9 +458,7 @@ TEST_F(GenicamFake, ASilentStreamingCameraIsLostBeforeTheHeartbeatTells) {
 }
 
 // The program's shutdown in an outage: its worker sees the stop request
-// after one wait, stops and closes; then the control handle closes.  That
-// takes at most a second; the bound is five times that, so only a wait held
-// past its time-out fails it, not a slow machine.
+// after one wait, stops and closes; then the control handle closes.
 TEST_F(GenicamFake, StopRequestOneSecondIntoAnOutageEndsAfterOneWait) {
     open_worker();
     std::atomic<bool> run{true};
@@ -885,9 +881,7 @@ TEST_F(GenicamSlowCameraShortBound, ACallGivenUpOnIsNeverAppliedLater) {
     const double took = timed([&] { return cqSetGainVal(control_, 7.0f); }, gain_result);
     busy.join();
     EXPECT_EQ(gain_result, 2);
-    // Given up at the 1.5 s bound, not when the busy call ends a dozen
-    // seconds later; five times the bound is a hang, not a slow machine.
-    EXPECT_LT(took, 7.5);
+    EXPECT_LT(took, 7.5);  // at the 1.5 s bound, not when the busy call ends a dozen seconds on
     EXPECT_EQ(busy_result, 2);
     // The format change is left to finish (its frames arrive), then the
     // camera itself is asked.

@@ -287,16 +287,15 @@ TEST_F(AcquisitionTest, ACameraStuckInResetsIsReportedAndReopenedAtAPace) {
     zebsim::set_faults("wait45");
     zebsim::clear_calls();
     testing::internal::CaptureStderr();
-    const auto started = std::chrono::steady_clock::now();
     start();
-    EXPECT_TRUE(wait_until([] { return zebsim::count("cqkInitialize") > 3; }, 30.0));
-    std::this_thread::sleep_until(started + std::chrono::seconds(5));
+    std::this_thread::sleep_for(std::chrono::seconds(5));
     const size_t reopens = zebsim::count("cqkInitialize");
     const auto begin = std::chrono::steady_clock::now();
     stop();
     const double stop_s = seconds_since(begin);
-    EXPECT_LT(reopens, 20u);  // paced; a slow machine reopens fewer, never more
-    EXPECT_LT(stop_s, 0.5);   // a stop ends the pause at once: a hundred times the stop's own time
+    EXPECT_LT(reopens, 20u);
+    EXPECT_GT(reopens, 3u);
+    EXPECT_LT(stop_s, 0.5);  // a stop ends the pause at once
     EXPECT_EQ(occurrences(testing::internal::GetCapturedStderr(),
                           "Camera reset again within a second of reopening: cqWaitForField returned 45"),
               1u);

@@ -21,10 +21,6 @@
 
 namespace {
 
-// A close takes one camera wait (1 s) and the release; five times that is a
-// hang, never a busy machine.
-constexpr double kCloseNeverHangs = 6.0;
-
 class ProcessTest : public ::testing::Test {
 protected:
     void SetUp() override { dpy = XOpenDisplay(nullptr); }
@@ -136,7 +132,7 @@ TEST_F(ProcessTest, RunsAndEndsWhenTheControlWindowCloses) {
     const auto begin = std::chrono::steady_clock::now();
     send_close_request(dpy, control);
     EXPECT_EQ(viewer.wait_exit(), 0);
-    EXPECT_LT(seconds_since(begin), kCloseNeverHangs);
+    EXPECT_LT(seconds_since(begin), 6.0);  // one camera wait plus the release, with a wide margin
     EXPECT_TRUE(windows_with_name_prefix(dpy, "Video FPS").empty());
 }
 
@@ -176,7 +172,7 @@ TEST_F(ProcessTest, WindowLimitsAtTheExtremesNeitherCrashNorCostMemory) {
             ASSERT_TRUE(viewer.running());
             EXPECT_LT(viewer.resident_mb(), 200.0);
         });
-        EXPECT_LT(close_s, kCloseNeverHangs);
+        EXPECT_LT(close_s, 6.0);  // as any close: only a hang fails it
     }
 }
 
