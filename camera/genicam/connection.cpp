@@ -98,11 +98,11 @@ std::unique_ptr<Connection> Connection::open(const std::string& name) {
 
 void Connection::make_stream_classes() {
     // Aravis registers its stream classes, and their signals, when the first
-    // stream is made. Made here, while the handle's opener waits for the
-    // camera thread, they are not registered beside the toolkit's own classes
-    // on the main thread later: GObject locks its type and signal tables
-    // with futexes ThreadSanitizer cannot see, so it would report a race
-    // between the two, with nothing to do about it.
+    // stream is made. Registered here, while the handle's opener waits for
+    // the camera thread, they come before the toolkit's classes on the main
+    // thread in an order ThreadSanitizer can see: GObject guards its type and
+    // signal tables with futexes it cannot, so registering the two at once
+    // would look like a race.
     for (GType type : {arv_gv_stream_get_type(), arv_uv_stream_get_type()}) g_type_class_unref(g_type_class_ref(type));
 }
 
