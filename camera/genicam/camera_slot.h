@@ -12,10 +12,11 @@
 // Vision), is waited for up to call_timeout().  A job whose caller gave up
 // is taken back if it has not started, so it never takes effect later.
 // A stream that brings nothing for kStreamSilence makes the idle camera
-// thread ask the camera once; a refusal is a lost camera at once, well
-// before Aravis's heartbeat would say so, and so is no answer within
-// call_timeout(), the time any call gives a slow camera.  When the camera is
-// lost the thread closes
+// thread ask the camera whether it is there, sending its read again until
+// answered: a refusal is a lost camera at once, well before Aravis's
+// heartbeat would say so, and so is no answer within call_timeout(), the
+// time any call gives a slow camera.  When the camera is lost the thread
+// closes
 // the connection, says so on standard error, and tries again and again to
 // reach it, with a growing pause; once it answers, it re-applies the mode,
 // region, exposure and gain, restarts the stream and says so again.  The
