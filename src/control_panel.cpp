@@ -209,7 +209,10 @@ void show_camera_settings(ctrl_window* cw, const CQSETTINGS& runs) {
     lps->fGain = runs.fGain;
     lps->dwCx = mode.dwCx;
     lps->dwCy = mode.dwCy;
-    const Region region{runs.dwROIx0, runs.dwROIy0, runs.dwROIcx, runs.dwROIcy};
+    // The library tells the region as cqSetMode takes it: all zero is the full frame.
+    const bool full = runs.dwROIcx == 0 || runs.dwROIcy == 0;
+    const Region region = full ? Region{0, 0, mode.dwCx, mode.dwCy}
+                               : Region{runs.dwROIx0, runs.dwROIy0, runs.dwROIcx, runs.dwROIcy};
     lps->m_roi_x0 = region.x0;
     lps->m_roi_y0 = region.y0;
     lps->m_roi_cx = region.cx;

@@ -11,6 +11,23 @@
 
 namespace zebcommon {
 
+// cqGetSettings: what the handle's camera runs, as tell(source) says it.
+template <class Handle, class Tell>
+int get_settings(Handle* handle, CQSETTINGS* out, Tell tell) {
+    if (!handle) return kBadHandle;
+    if (!out) return kBadArgument;
+    *out = tell(handle->source);
+    return kOk;
+}
+
+// The region as cqSetMode takes it: the mode's full frame (full_cx x
+// full_cy) is all zero.
+inline void full_frame_as_zero(CQSETTINGS* settings, DWORD full_cx, DWORD full_cy) {
+    if (settings->dwROIx0 == 0 && settings->dwROIy0 == 0 && settings->dwROIcx == full_cx &&
+        settings->dwROIcy == full_cy)
+        settings->dwROIcx = settings->dwROIcy = 0;
+}
+
 // cqUpdateFrame / cqUpdateBayerFrame.
 template <class Handle>
 int update_frame(Handle* handle, void* data) {

@@ -163,7 +163,7 @@ typedef struct CQSETTINGS {
                         (the camera came back, a change its caller gave up on took effect after all) */
     UINT uiExposure; /* us */
     UINT uiMode;
-    DWORD dwROIx0, dwROIy0, dwROIcx, dwROIcy; /* the region in effect; the full frame is 0, 0, width, height */
+    DWORD dwROIx0, dwROIy0, dwROIcx, dwROIcy; /* the region in effect, as cqSetMode takes it: the full frame is 0, 0, 0, 0 */
     float fGain;                              /* dB */
 } CQSETTINGS;
 

@@ -105,13 +105,14 @@ CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, 
 // Not logged: the panel asks once a second.  The simulated camera always
 // answers, and nothing changes its settings but the calls.
 CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* out) {
-    auto handle = Handles::find(h);
-    if (!handle) return kBadHandle;
-    if (!out) return kBadArgument;
-    const CameraSettings s = handle->source.settings();
-    *out = CQSETTINGS{CQ_CAMERA_ANSWERING, 0,           s.exposure_us, s.mode_index, s.region.x0,
-                      s.region.y0,         s.region.cx, s.region.cy,   s.gain_db};
-    return kOk;
+    return zebcommon::get_settings(Handles::find(h).get(), out, [](Camera& camera) {
+        const CameraSettings s = camera.settings();
+        CQSETTINGS runs{CQ_CAMERA_ANSWERING, 0,           s.exposure_us, s.mode_index, s.region.x0,
+                        s.region.y0,         s.region.cx, s.region.cy,   s.gain_db};
+        if (const auto mode = sensor_mode(camera.sensor_size(), s.mode_index))
+            zebcommon::full_frame_as_zero(&runs, mode->width, mode->height);
+        return runs;
+    });
 }
 
 BOOL cqIsSetModeComplete(HANDLE h) {
