@@ -1,8 +1,8 @@
 // camera_slot.h - one camera as all its handles share it: a single
 // connection (GigE Vision allows one controller), opened when the first
 // handle opens and closed with the last; the settings every handle changes;
-// and the frames, copied out of Aravis's buffers into the slot's
-// FrameExchange, which queues them for each acquiring handle.
+// and the frames, made by its FrameIntake into the slot's FrameExchange,
+// which queues them for each acquiring handle.
 //
 // Only the slot's camera thread talks to the camera.  A caller hands it a
 // job and waits for the answer; past kProbeAfter it asks the camera
@@ -10,21 +10,26 @@
 // probe refused or unanswered, or the camera thread finding the camera lost.
 // A camera that answers slowly, or one with no address to ask (USB3
 // Vision), is waited for up to call_timeout().  A job whose caller gave up
-// is taken back if it has not started, so it never takes effect later.
-// A stream that brings nothing for kStreamSilence makes the idle camera
-// thread ask the camera whether it is there, sending its read again until
-// answered: a refusal is a lost camera at once, well before Aravis's
-// heartbeat would say so, and so is no answer within call_timeout(), the
-// time any call gives a slow camera.  When the camera is lost the thread
-// closes
-// the connection, says so on standard error, and tries again and again to
-// reach it, with a growing pause; once it answers, it re-applies the mode,
-// region, exposure and gain, restarts the stream and says so again.  The
-// handles stay open meanwhile: waiting for a field simply times out.
+// is taken back if it has not started, so it never takes effect later; once
+// a caller gave up, later calls fail at once until the camera thread is free
+// again.  A stream silent for longer than stream_silence_limit() makes the
+// idle camera thread ask the camera whether it is there, sending its read
+// again until answered: a refusal is a lost camera at once, well before
+// Aravis's heartbeat would say so, and so is no answer within
+// call_timeout(), the time any call gives a slow camera.  When the camera is
+// lost the thread closes the connection, says so on standard error, and
+// tries again and again to reach it, with a growing pause; once it answers,
+// it re-applies the mode, region, exposure and gain, restarts the stream and
+// says so again.  The handles stay open meanwhile: waiting for a field
+// simply times out.
 //
-// Every public member may be called from any thread.  on_image runs on the
-// connection's receive thread.  Slots are never destroyed (the camera thread
-// may outlive a caller's wait).
+// Its code is in four files, one for each thing it does: camera_slot.cpp
+// (the calls: jobs, waits, give-ups), camera_link.cpp (the camera thread),
+// slot_settings.cpp (applying and telling the settings) and frame_intake.cpp
+// (the frames).
+//
+// Every public member may be called from any thread.  Slots are never
+// destroyed (the camera thread may outlive a caller's wait).
 #pragma once
 
 #include <atomic>
@@ -40,11 +45,12 @@
 
 #include "connection.h"
 #include "frame_exchange.h"
-#include "frame_ids.h"
-#include "incomplete_run.h"
+#include "frame_intake.h"
 #include "mode_table.h"
 #include "pixel_layout.h"
 #include "region_fit.h"
+#include "silence_limit.h"
+#include "slot_state.h"
 
 namespace genicam {
 
@@ -60,7 +66,6 @@ struct Timing {
 // whether the camera is there at all.
 inline constexpr std::chrono::milliseconds kProbeAfter{300};
 
-inline constexpr std::chrono::milliseconds kStreamSilence{500};
 
 // How often a first open that waits for its camera says so.
 inline constexpr std::chrono::seconds kWaitingNotice{5};
@@ -69,17 +74,9 @@ inline constexpr std::chrono::seconds kWaitingNotice{5};
 // TOLMIREX_CAMERA_CALL_TIMEOUT_MS.
 std::chrono::milliseconds call_timeout();
 
-// The camera as the slot's camera thread sees it.
-enum class CameraState {
-    closed,         // no connection, and no handle wants one
-    reconnecting,   // wanted: the camera thread is reaching it (and configuring it)
-    connected,      // configured and answering
-    not_answering,  // connected, but a call found it gone: calls give up at once
-    closing,        // the camera thread is closing the connection
-};
-
 // The settings the camera runs (or runs again once it is back), as the slot
-// last applied them; changes grows when they changed without the caller of a
+// last applied them, the exposure and gain as the camera took them (read
+// back); a region all zero is the mode's full frame.  changes grows when they changed without the caller of a
 // call that succeeded knowing it: a reconnect, a change given up on that took
 // effect after all.
 struct SettingsInEffect {
@@ -90,7 +87,7 @@ struct SettingsInEffect {
     float gain = 0;
 };
 
-class CameraSlot final : public FrameSink {
+class CameraSlot final {
 public:
     explicit CameraSlot(std::string name) : name_(std::move(name)) {}
     CameraSlot(const CameraSlot&) = delete;
@@ -118,17 +115,18 @@ public:
     SettingsInEffect settings_in_effect();
     // Asked of the camera: nullopt while it is lost.
     std::optional<Timing> timing();
+    // The inputs as the camera thread last read them, at once: each call
+    // asks it to read them again when it is free.  nullopt while the camera
+    // is not answering.
     std::optional<uint32_t> input_levels();
 
     // Acquisition through one handle; the rest of the hand-over is the
     // exchange's.  Waiting times out while the camera is lost; a start then
-    // is kept, and the stream starts once the camera is back.
+    // is kept, and the stream starts once the camera is configured again.
     int start(zebcommon::HandleQueue* handle);
     void stop(zebcommon::HandleQueue* handle);
     int wait_for_field(zebcommon::HandleQueue* handle, uint32_t timeout_ms);
     zebcommon::FrameExchange& frames() { return frames_; }
-
-    void on_image(const DeliveredImage& image) override;
 
 private:
     struct Settings {
@@ -144,74 +142,89 @@ private:
         int result = 0;
         bool started = false, done = false;
         bool abandoned = false;  // started, and its caller gave up on it
+        std::chrono::steady_clock::time_point posted;
+        // How long it waited for a read of the camera thread's own (settings
+        // read back, inputs, a silence check): not counted against its bound.
+        std::chrono::steady_clock::duration held_up{};
     };
     enum class CallEnd { done, gone, too_slow };
 
-    bool answering_locked() const { return state_ == CameraState::connected; }
+    // The one place the state changes.
+    void move_locked(CameraState to);
+
+    // --- the calls (camera_slot.cpp) ---
     // Posts work to the camera thread and waits for it: kNoDevice when the
-    // camera is gone, kTimeout when it answered too slowly.
+    // camera is gone or a call gave up on it before, kTimeout when it
+    // answered too slowly.
     int run_locked(std::unique_lock<std::mutex>& lock, const char* call, Work work);
-    // Waits until done, up to call_timeout(), or until the camera is found gone.
-    CallEnd wait_for_camera_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done);
+    // Waits until done, up to call_timeout() (plus what held_up() says the
+    // camera thread's own reads took), or until the camera is found gone.
+    CallEnd wait_for_camera_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done,
+                                   const std::function<std::chrono::steady_clock::duration()>& held_up = {});
     void give_up_locked(const std::shared_ptr<Job>& job, CallEnd end, std::chrono::steady_clock::duration waited);
     void start_thread_locked();
 
-    // The camera thread and what only it calls.
+    // --- the camera thread (camera_link.cpp) ---
     void camera_thread();
+    bool wanted_locked() const { return open_handles_ > 0 || attaching_ > 0; }
+    void reach(std::unique_lock<std::mutex>& lock);
     std::unique_ptr<Connection> reach_camera();
-    void configure(std::unique_lock<std::mutex>& lock, Connection& connection);
+    void configure(std::unique_lock<std::mutex>& lock, bool reconnect);
     // A camera back from an outage that is another one, or offers other
     // modes: named, and its facts taken, the mode the nearest it offers.
     void take_changed_camera_locked(const CameraFacts& now);
-    void close_connection(std::unique_lock<std::mutex>& lock);
+    // Runs the next job, or reads the settings back or the inputs when
+    // asked, or looks into a silent stream or a doubted control channel, or
+    // stops a stream no handle acquires; false when there was nothing to do.
+    bool serve(std::unique_lock<std::mutex>& lock);
+    void run_job(std::unique_lock<std::mutex>& lock);
+    void read_inputs(std::unique_lock<std::mutex>& lock);
+    // Whether the connection has answered for the camera being there: after
+    // a silent stream, or Aravis's heartbeat giving up, the camera is asked.
+    bool camera_there(std::unique_lock<std::mutex>& lock);
+    bool stream_silent() const;
+    // Closes it, answering the jobs still queued, and moves to after.
+    void close_connection(std::unique_lock<std::mutex>& lock, CameraState after);
+
+    // --- the settings (slot_settings.cpp) ---
     int apply_mode(Connection& connection, uint32_t exposure_us, uint32_t mode_index, const Mode& mode,
                    const Region& region);
     bool apply_geometry(Connection& connection, const Mode& mode, const Region& region);
+    // The exposure, gain and frame timing as the camera now runs them,
+    // read when the camera thread is free after a change.
+    void read_back(std::unique_lock<std::mutex>& lock);
     bool start_stream(Connection& connection, bool resume_ids);
     void stop_stream(Connection& connection);
-    void forget_last_complete();
-    // The stream's evidence of life: when it last brought a frame (or began).
-    void note_stream_alive() { stream_alive_at_.store(std::chrono::steady_clock::now().time_since_epoch().count()); }
-    bool stream_silent() const;
-    bool camera_silent(std::unique_lock<std::mutex>& lock);
 
     const std::string name_;
 
     std::mutex mutex_;                 // protects everything down to jobs_
-    std::condition_variable changed_;  // jobs posted or done, handles, connection state
-    bool thread_running_ = false;
+    std::condition_variable changed_;  // jobs posted or done, handles, state
     CameraState state_ = CameraState::closed;
-    bool loss_reported_ = false;  // the lost line went out, the back line not yet
-    // The camera was lost and not reached since: its modes and settings are
-    // kept, even with no handle open, for a handle opened meanwhile.
-    bool lost_ = false;
+    // Facts, not state: what was ever so, for what the slot says.
     bool ever_reached_ = false;      // configured at least once
     bool formats_reported_ = false;  // the line saying no format can be shown went out
     int attaching_ = 0;
     int open_handles_ = 0;
     int acquiring_handles_ = 0;
-    CameraFacts facts_;     // from the first connection while any handle is open
+    CameraFacts facts_;     // from the first connection while any handle is open (or the camera is lost)
     std::string address_;   // the connected camera's IPv4 address, "" when it has none
     Settings settings_;     // only what the camera took: a refused change is not kept
     uint32_t changes_ = 0;  // see SettingsInEffect
+    double frame_period_s_ = 0, exposure_s_ = 0;  // as the camera last said (0: unknown)
+    std::optional<uint32_t> input_levels_;        // as last read
+    bool inputs_asked_ = false;                   // read them again when free
+    bool read_back_asked_ = false;                // read the settings back when free
+    std::chrono::steady_clock::time_point own_read_ended_;  // the camera thread's last read of its own
     std::deque<std::shared_ptr<Job>> jobs_;
     // Set and reset under mutex_ by the camera thread only, which alone uses
-    // the connection.
+    // the connection; present in configuring, connected, not_answering and
+    // closing.
     std::unique_ptr<Connection> connection_;
 
-    // Each taken alone or inside mutex_, never the other way round: the
-    // receive thread takes them, and the camera thread joins that thread.
+    // Each taken alone or inside mutex_, never the other way round.
     zebcommon::FrameExchange frames_;  // has its own mutex
-    std::atomic<std::chrono::steady_clock::rep> stream_alive_at_{0};
-    std::mutex stream_mutex_;  // protects everything below
-    FrameIdCounter ids_;
-    IncompleteRun incomplete_run_;
-    IdWidth id_width_ = IdWidth::wide64;
-    Mode shown_mode_{};
-    // The newest complete frame, kept (retained) to stand in for the pixels
-    // of an incomplete one.
-    zebcommon::FrameBuffer* last_complete_ = nullptr;
-    zebcommon::FrameFacts last_complete_facts_;  // as published: the buffer's own are guarded by frames_
+    FrameIntake intake_{frames_};      // has its own mutex
 };
 
 // The slot of the camera with that Aravis id or address, created on first use

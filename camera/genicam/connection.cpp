@@ -88,9 +88,10 @@ uint32_t positive(gint value) { return value > 0 ? static_cast<uint32_t>(value) 
 
 std::unique_ptr<Connection> Connection::open(const std::string& name) {
     auto lost = std::make_unique<std::atomic<bool>>(false);
+    auto doubted = std::make_unique<std::atomic<bool>>(false);
     ArvCamera* camera = is_ipv4_address(name) ? open_by_address(name) : open_by_id(name);
     if (!camera) return nullptr;
-    std::unique_ptr<Connection> connection(new Connection(camera, std::move(lost)));
+    std::unique_ptr<Connection> connection(new Connection(camera, std::move(lost), std::move(doubted)));
     connection->read_facts();
     make_stream_classes();
     return connection;
@@ -106,8 +107,9 @@ void Connection::make_stream_classes() {
     for (GType type : {arv_gv_stream_get_type(), arv_uv_stream_get_type()}) g_type_class_unref(g_type_class_ref(type));
 }
 
-Connection::Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost)
-    : camera_(camera), lost_(std::move(lost)) {
+Connection::Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost,
+                       std::unique_ptr<std::atomic<bool>> doubted)
+    : camera_(camera), lost_(std::move(lost)), doubted_(std::move(doubted)) {
     ArvDevice* device = arv_camera_get_device(camera_);
     if (ARV_IS_GV_DEVICE(device))
         if (GSocketAddress* socket = arv_gv_device_get_device_address(ARV_GV_DEVICE(device))) {
@@ -115,7 +117,7 @@ Connection::Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> los
             address_ = text ? text : "";
             g_free(text);
         }
-    lost_handler_ = g_signal_connect(device, "control-lost", G_CALLBACK(on_control_lost), lost_.get());
+    lost_handler_ = g_signal_connect(device, "control-lost", G_CALLBACK(on_control_lost), doubted_.get());
 }
 
 Connection::~Connection() {
@@ -128,6 +130,15 @@ Connection::~Connection() {
 }
 
 void Connection::on_control_lost(void*, void* flag) { static_cast<std::atomic<bool>*>(flag)->store(true); }
+
+bool Connection::take_control_again() {
+    ArvDevice* device = arv_camera_get_device(camera_);
+    // Only a GigE Vision camera's heartbeat gives up while the camera answers.
+    if (!ARV_IS_GV_DEVICE(device)) return false;
+    if (!check([&](GError** e) { arv_gv_device_take_control(ARV_GV_DEVICE(device), e); })) return false;
+    doubted_->store(false);
+    return true;
+}
 
 template <typename Call>
 bool Connection::check(Call call) {
@@ -242,6 +253,12 @@ bool Connection::set_gain(float gain) {
     if (!std::isfinite(gain)) return false;
     const double clamped = std::clamp(static_cast<double>(gain), double{facts_.gain_min}, double{facts_.gain_max});
     return check([&](GError** e) { arv_camera_set_gain(camera_, clamped, e); });
+}
+
+std::optional<float> Connection::gain() {
+    double gain = 0;
+    if (!check([&](GError** e) { gain = arv_camera_get_gain(camera_, e); }) || !std::isfinite(gain)) return std::nullopt;
+    return static_cast<float>(gain);
 }
 
 bool Connection::set_geometry(const Mode& mode, const Region& region) {

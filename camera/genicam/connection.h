@@ -6,8 +6,8 @@
 // members (lost() may be read anywhere).  The only code that runs elsewhere is
 // the connection's receive thread, which pops Aravis's filled buffers and
 // hands each image to the FrameSink, and Aravis's heartbeat thread, which
-// sets lost().  Our code never runs on Aravis's stream thread: a buffer
-// passes from it to us only through arv_stream_timeout_pop_buffer.
+// sets control_doubted().  Our code never runs on Aravis's stream thread: a
+// buffer passes from it to us only through arv_stream_timeout_pop_buffer.
 #pragma once
 
 #include <atomic>
@@ -76,14 +76,19 @@ public:
     // The camera's IPv4 address for a GigE Vision camera, "" for others.
     const std::string& address() const { return address_; }
 
-    // The camera stopped answering: Aravis's heartbeat failed, the device
-    // went away, or a command timed out.
+    // The camera stopped answering: a command timed out, or the owner found
+    // it gone (see CameraSlot).
     bool lost() const { return lost_->load(); }
-    // The owner found the camera silent itself (see CameraSlot).
     void mark_lost() { lost_->store(true); }
+    // Aravis's heartbeat went unanswered for a few seconds and Aravis gave up
+    // control: a camera far away, or busy with a long job, may still be
+    // there.  Its owner asks it, and takes control again when it is.
+    bool control_doubted() const { return doubted_->load(); }
+    bool take_control_again();
 
     bool set_exposure(uint32_t exposure_us);  // clamped to the camera's bounds
     bool set_gain(float gain);                // clamped to the camera's bounds
+    std::optional<float> gain();              // as the camera runs it
     // Binning, pixel format and region; only while not streaming (a real
     // camera locks them during acquisition).
     bool set_geometry(const Mode& mode, const Region& region);
@@ -97,7 +102,8 @@ public:
     uint32_t input_levels();  // bit n-1 = input n; 0 without line features
 
 private:
-    Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost);
+    Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> lost,
+               std::unique_ptr<std::atomic<bool>> doubted);
     void read_facts();
     static void make_stream_classes();
     // Runs an Aravis call that reports through GError; true when it
@@ -118,7 +124,7 @@ private:
     std::string address_;
     // Allocated before the camera is opened, so before Aravis's heartbeat
     // thread exists: the thread's creation orders it for every checker.
-    std::unique_ptr<std::atomic<bool>> lost_;
+    std::unique_ptr<std::atomic<bool>> lost_, doubted_;
     unsigned long lost_handler_ = 0;
 };
 

@@ -107,16 +107,17 @@ CQK_RETURN cqSetMode(HANDLE h, UINT exposure_us, UINT mode, DWORD x0, DWORD y0, 
 }
 
 CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* out) {
-    auto handle = Handles::find(h);
-    if (!handle) return kBadHandle;
-    if (!out) return kBadArgument;
-    const SettingsInEffect s = handle->source.settings_in_effect();
-    const DWORD state = s.state == CameraState::connected       ? CQ_CAMERA_ANSWERING
-                        : s.state == CameraState::not_answering ? CQ_CAMERA_NOT_ANSWERING
-                                                                : CQ_CAMERA_LOST;
-    *out = CQSETTINGS{state,       s.changes,   s.exposure_us, s.mode_index, s.region.x0,
-                      s.region.y0, s.region.cx, s.region.cy,   s.gain};
-    return kOk;
+    return zebcommon::get_settings(Handles::find(h).get(), out, [](CameraSlot& slot) {
+        const SettingsInEffect s = slot.settings_in_effect();
+        const DWORD state = s.state == CameraState::connected       ? CQ_CAMERA_ANSWERING
+                            : s.state == CameraState::not_answering ? CQ_CAMERA_NOT_ANSWERING
+                                                                    : CQ_CAMERA_LOST;
+        CQSETTINGS runs{state,       s.changes,   s.exposure_us, s.mode_index, s.region.x0,
+                        s.region.y0, s.region.cx, s.region.cy,   s.gain};
+        if (const auto mode = slot.mode(s.mode_index))
+            zebcommon::full_frame_as_zero(&runs, mode->width, mode->height);
+        return runs;
+    });
 }
 
 BOOL cqIsSetModeComplete(HANDLE) {

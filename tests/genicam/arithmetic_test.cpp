@@ -13,6 +13,7 @@
 #include "pixel_layout.h"
 #include "region_fit.h"
 #include "retry_pause.h"
+#include "silence_limit.h"
 
 using namespace genicam;
 
@@ -117,6 +118,19 @@ TEST(GenicamRetryPause, DoublesFromAQuarterSecondUpToTwoSeconds) {
     auto pause = std::chrono::milliseconds(0);
     for (int i = 0; i < 6; ++i) pauses.push_back((pause = next_retry_pause(pause)).count());
     EXPECT_EQ(pauses, (std::vector<long>{250, 500, 1000, 2000, 2000, 2000}));
+}
+
+TEST(GenicamSilenceLimit, ASecondOrThreeFramePeriodsWhicheverTheCameraSaysOrShows) {
+    using std::chrono::milliseconds;
+    struct Case {
+        double period_s, exposure_s;
+        milliseconds spacing;
+        long limit_ms;
+    } cases[] = {{0.04, 0.01, milliseconds(40), 1000},  {1 / 0.9, 0.01, milliseconds(0), 3333},
+                 {0, 0, milliseconds(2000), 6000},      {0.5, 5.0, milliseconds(500), 15000},
+                 {0, 0, milliseconds(0), 1000},         {1e9, 0, milliseconds(0), 3600000}};
+    for (const Case& c : cases)
+        EXPECT_EQ(stream_silence_limit(c.period_s, c.exposure_s, c.spacing).count(), c.limit_ms) << c.period_s;
 }
 
 TEST(GenicamFrameIds, WideIdsAreTakenAsTheyAre) {

@@ -121,9 +121,10 @@ void TestProgram::kill_now() {
 }
 
 FormatCamera::FormatCamera(const std::string& program, const std::string& formats, const std::string& address,
-                           int heartbeat_timeout_ms, const std::string& serial)
+                           int heartbeat_timeout_ms, const std::string& serial, double frame_rate)
     : TestProgram({program, "--address", address, "--formats", formats, "--serial", serial, "--heartbeat-timeout",
-                   std::to_string(heartbeat_timeout_ms > 0 ? heartbeat_timeout_ms : 3000)}) {}
+                   std::to_string(heartbeat_timeout_ms > 0 ? heartbeat_timeout_ms : 3000), "--frame-rate",
+                   std::to_string(frame_rate)}) {}
 
 ControlRelay::ControlRelay(const std::string& program, const std::string& delay_file, const std::string& listen,
                            const std::string& camera)

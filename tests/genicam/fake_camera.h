@@ -57,11 +57,11 @@ private:
 
 // genicam_format_camera offering formats ("Mono12p,RGB8": the first current)
 // on address, with that serial number.  heartbeat_timeout_ms > 0 replaces
-// the camera's 3 s.
+// the camera's 3 s; frame_rate > 0, Aravis's frame rate.
 class FormatCamera : public TestProgram {
 public:
     FormatCamera(const std::string& program, const std::string& formats, const std::string& address = "127.0.0.1",
-                 int heartbeat_timeout_ms = 0, const std::string& serial = "FMT01");
+                 int heartbeat_timeout_ms = 0, const std::string& serial = "FMT01", double frame_rate = 0);
 };
 
 // genicam_control_relay from listen to the camera at camera, delaying by the

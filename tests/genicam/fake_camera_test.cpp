@@ -348,6 +348,20 @@ TEST_F(GenicamFake, ExposureAndGainChangeTheImageWithoutARestart) {
         }
         previous = later.curFN;
     }
+
+    // What runs is what the camera took: the exposure at its 10 us least,
+    // the gain in its whole steps, and the full frame as cqSetMode takes it.
+    // They are read back once the camera thread is free.
+    ASSERT_EQ(cqSetMode(control_, 5, 0, 0, 0, 0, 0), 0);
+    ASSERT_EQ(cqSetGainVal(control_, 2.4f), 0);
+    const std::vector<double> taken{10, 2, 0, 0};
+    std::vector<double> runs_now;
+    for (const auto began = Clock::now(); runs_now != taken && seconds_since(began) < 10.0;) {
+        CQSETTINGS runs{};
+        ASSERT_EQ(cqGetSettings(control_, &runs), 0);
+        runs_now = {double(runs.uiExposure), runs.fGain, double(runs.dwROIcx), double(runs.dwROIcy)};
+    }
+    EXPECT_EQ(runs_now, taken);
 }
 
 // Kill the fake for 16 s and start it again on the same address: nobody
@@ -812,6 +826,8 @@ TEST_F(GenicamFormats, EachFormatShowsTheCamerasPattern) {
 // a while: its answers come late, and it is waited for, never taken as gone.
 class GenicamSlowCamera : public ::testing::Test {
 protected:
+    explicit GenicamSlowCamera(double frame_rate = 0)
+        : camera_{GENICAM_FORMAT_CAMERA, "Mono8,Mono12p", "127.0.0.2", 10000, "FMT01", frame_rate} {}
     void SetUp() override {
         if (!in_private_network())
             GTEST_SKIP() << "needs a private network namespace (tests/genicam/in-private-network)";
@@ -845,7 +861,7 @@ protected:
     ControlRelay relay_{GENICAM_CONTROL_RELAY, delay_file_};
     // The camera's heartbeat time-out outlasts a slow answer, as a slow
     // camera's must.
-    FormatCamera camera_{GENICAM_FORMAT_CAMERA, "Mono8,Mono12p", "127.0.0.2", 10000};
+    FormatCamera camera_;
     HANDLE control_ = INVALID_HANDLE_VALUE;
 };
 
@@ -858,9 +874,11 @@ TEST_F(GenicamSlowCamera, AnswersHalfASecondAndTwoSecondsLateAreWaitedFor) {
         const double took = timed([&] { return cqSetGainVal(control_, 2.0f); }, result);
         EXPECT_EQ(result, 0) << round_trip_ms << " ms";
         EXPECT_GT(took, round_trip_ms * 0.8e-3) << "the delay did not take";
+        // The panel's once-a-second poll: answered from the last reading, at once.
         DWORD levels = 0;
         const double inputs_took = timed([&] { return cqGetGPIO(control_, -1, 0, &levels); }, result);
         EXPECT_EQ(result, 0) << round_trip_ms << " ms, after " << inputs_took << " s";
+        EXPECT_LT(inputs_took, 0.3) << round_trip_ms << " ms";
         EXPECT_TRUE(next_frame(control_, &frame)) << "no frames at " << round_trip_ms << " ms";
         std::printf("round trip %d ms: cqSetGainVal answered after %.2f s\n", round_trip_ms, took);
     }
@@ -891,6 +909,11 @@ TEST_F(GenicamSlowCameraShortBound, ACallGivenUpOnIsNeverAppliedLater) {
     EXPECT_EQ(gain_result, 2);
     EXPECT_LT(took, 7.5);  // at the 1.5 s bound, not when the busy call ends a dozen seconds on
     EXPECT_EQ(busy_result, 2);
+    // While the camera is held up, calls fail at once instead of waiting out
+    // the bound again.
+    int stuck_result = 0;
+    EXPECT_LT(timed([&] { return cqSetGainVal(control_, 3.0f); }, stuck_result), 0.3);
+    EXPECT_EQ(stuck_result, 8);  // kNoDevice, as for a camera not answering
     // The format change is left to finish (its frames arrive), then the
     // camera itself is asked.
     CQGETFRAMEEX frame{};
@@ -905,6 +928,24 @@ TEST_F(GenicamSlowCameraShortBound, ACallGivenUpOnIsNeverAppliedLater) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_NE(register_value("GainRaw").find("GainRaw = 0"), std::string::npos) << register_value("GainRaw");
     EXPECT_NE(register_value("PixelFormat").find("Mono12p"), std::string::npos) << "the format change ran to its end";
+}
+
+// A camera at 1.5 frames a second behind a link with a 0.5 s round trip:
+// slow both ways, and never taken for gone.
+class GenicamSlowFrames : public GenicamSlowCamera {
+protected:
+    GenicamSlowFrames() : GenicamSlowCamera(1.5) {}
+};
+
+TEST_F(GenicamSlowFrames, AreNeverTakenForALostCamera) {
+    genicam_test::set_delay(delay_file_, 250);  // each way
+    CQGETFRAMEEX frame{};
+    for (int frames = 0; frames < 12; ++frames) ASSERT_TRUE(next_frame(control_, &frame)) << frames << " frames";
+    int result = -1;
+    timed([&] { return cqSetGainVal(control_, 2.0f); }, result);
+    EXPECT_EQ(result, 0);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(messages.find("lost"), std::string::npos) << messages;
 }
 
 // A camera that comes back from an outage as another one (another serial,

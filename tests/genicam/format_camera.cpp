@@ -2,7 +2,7 @@
 // pattern of format_pattern.h in the pixel formats it is given:
 //   genicam_format_camera [--address 127.0.0.1] [--serial FMT01]
 //       --formats Mono12p,BayerRG12p,Mono8 [--xml-template fake-camera-lines.xml]
-//       [--heartbeat-timeout 3000]
+//       [--heartbeat-timeout 3000] [--frame-rate 25]
 // Its PixelFormat offers exactly those formats, the first being current at
 // start.  The heartbeat timeout (ms) is the GevHeartbeatTimeout it starts
 // with: behind a slow control channel Aravis's heartbeats come late.  Prints
@@ -68,7 +68,7 @@ std::string description(const std::string& xml, const std::vector<const FormatIn
 int usage() {
     std::fprintf(stderr,
                  "usage: genicam_format_camera [--address A] [--serial S] --formats F1,F2,... "
-                 "[--xml-template PATH] [--heartbeat-timeout MS]\n");
+                 "[--xml-template PATH] [--heartbeat-timeout MS] [--frame-rate FPS]\n");
     return 2;
 }
 
@@ -77,6 +77,7 @@ int usage() {
 int main(int argc, char** argv) {
     std::string address = "127.0.0.1", serial = "FMT01", format_list, xml_template = GENICAM_FORMAT_XML_TEMPLATE;
     long heartbeat_ms = 3000;
+    double frame_rate = 0;  // 0: Aravis's own
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--address")
@@ -89,10 +90,12 @@ int main(int argc, char** argv) {
             xml_template = argv[i + 1];
         else if (option == "--heartbeat-timeout")
             heartbeat_ms = std::atol(argv[i + 1]);
+        else if (option == "--frame-rate")
+            frame_rate = std::atof(argv[i + 1]);
         else
             return usage();
     }
-    if (argc % 2 == 0 || format_list.empty() || xml_template.empty() || heartbeat_ms <= 0) return usage();
+    if (argc % 2 == 0 || format_list.empty() || xml_template.empty() || heartbeat_ms <= 0 || frame_rate < 0) return usage();
 
     std::vector<const FormatInfo*> formats;
     std::stringstream list(format_list);
@@ -140,6 +143,9 @@ int main(int argc, char** argv) {
     arv_fake_camera_write_register(fake, ARV_FAKE_CAMERA_REGISTER_WIDTH, kSensorWidth);
     arv_fake_camera_write_register(fake, ARV_FAKE_CAMERA_REGISTER_HEIGHT, kSensorHeight);
     arv_fake_camera_write_register(fake, kHeartbeatTimeoutRegister, heartbeat_ms);
+    if (frame_rate > 0)
+        arv_fake_camera_write_register(fake, ARV_FAKE_CAMERA_REGISTER_ACQUISITION_FRAME_PERIOD_US,
+                                       static_cast<guint32>(1e6 / frame_rate));
     arv_fake_camera_set_fill_pattern(fake, fill, nullptr);
     std::printf("ready\n");
     std::fflush(stdout);
