@@ -51,6 +51,16 @@ YuvOrder yuv_order(CameraColour layout) {
     return layout == CameraColour::uyvy ? YuvOrder{1, 0, 3, 2} : YuvOrder{0, 1, 2, 3};
 }
 
+// The V of pixel x, whose pair starts at `pair`.  A row of odd width ends on
+// half a pair, its Y and U: the camera sends no V for it, and the bytes after
+// it are the next row's, or past the image on the last row.  That pixel takes
+// the V of the pair before it; in a row of one pixel there is none, and it
+// takes no colour difference (128).
+uint8_t v_of(const uint8_t* pair, const YuvOrder& o, uint32_t x, uint32_t width) {
+    if ((x | 1) < width) return pair[o.v];
+    return x > 0 ? pair[o.v - 4] : 128;
+}
+
 }  // namespace
 
 CameraColourTables fold_camera_colour(const double gains[3][3], const double offset[3]) {
@@ -90,8 +100,9 @@ void camera_colour_rows(const CameraColourImage& image, const CameraColourTables
         const YuvOrder o = yuv_order(image.layout);
         const auto& t = tables.yuv_in;
         for (uint32_t x = 0; x < image.width; x += 2, p += 4) {
-            out[x] = bgrx_of(t[0], t[1], t[2], p[o.y0], p[o.u], p[o.v]);
-            if (x + 1 < image.width) out[x + 1] = bgrx_of(t[0], t[1], t[2], p[o.y1], p[o.u], p[o.v]);
+            const uint8_t v = v_of(p, o, x, image.width);
+            out[x] = bgrx_of(t[0], t[1], t[2], p[o.y0], p[o.u], v);
+            if (x + 1 < image.width) out[x + 1] = bgrx_of(t[0], t[1], t[2], p[o.y1], p[o.u], v);
         }
     }
 }
@@ -110,7 +121,7 @@ std::array<double, 4> camera_colour_means(const CameraColourImage& image, uint32
                 const uint8_t* pair = row + (x & ~1u) * 2;
                 sums[0] += pair[x & 1 ? yo.y1 : yo.y0];
                 sums[1] += pair[yo.u];
-                sums[2] += pair[yo.v];
+                sums[2] += v_of(pair, yo, x, image.width);
             } else {
                 const uint8_t* pixel = row + size_t{x} * ro.step;
                 sums[0] += pixel[ro.r];

@@ -59,7 +59,9 @@ struct CameraColourTables {
 CameraColourTables fold_camera_colour(const double gains[3][3], const double offset[3]);
 
 // Rows [first_row, end_row) of the image into the same rows of bgrx (the
-// whole image's pixels).
+// whole image's pixels).  4:2:2 rows start on a pixel pair; at an odd width
+// each ends on half a pair (Y and U), whose pixel takes the V of the pair
+// before it, or 128 in a row of one pixel.
 void camera_colour_rows(const CameraColourImage& image, const CameraColourTables& tables, uint32_t* bgrx,
                         uint32_t first_row, uint32_t end_row);
 
