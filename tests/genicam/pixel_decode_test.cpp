@@ -1,12 +1,14 @@
 // The pixel decoding kernels: the scalar forms against bytes packed here by
 // a plain bit writer, and every SIMD build this processor runs against the
 // scalar forms at any start and length, without writing past the output.
-// Threads: the test main thread only.
+// Whole frames go through every build and the colour path in blocks of exactly
+// their bytes.  Threads: the test main thread only.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <random>
 #include <vector>
@@ -214,4 +216,59 @@ TEST(PixelDecode, SimdLumaMatchesScalarWithinItsBytes) {
         for (uint32_t count = 0; count <= 300; ++count) check(count);
         check(kLongRun);
     }
+}
+
+// Frames of widths 1 to 67, one and two rows, through every kernel of every
+// build this processor runs and through the colour path of a camera's own
+// pixels: each from a block that ends where the camera's bytes do (and starts
+// at an odd address), into outputs of exactly the shown size, so
+// AddressSanitizer reports one byte too far.  Packed rows also start a sample
+// in, as GR/GB ones do.  An odd-width 4:2:2 row ends on half a pair, whose
+// pixel takes the V of the pair before it (128 in a row of one pixel).
+TEST(PixelDecode, EveryKernelStaysInsideExactFrames) {
+    auto builds = simd_builds();
+    builds.insert(builds.begin(), detail::decode_kernels(tolmirex::SimdLevel::scalar));
+    const double unit[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, zero[3] = {};
+    const colour::CameraColourTables tables = colour::fold_camera_colour(unit, zero);
+    const size_t packings = std::size(kPackings);
+    for (uint32_t h : {1u, 2u})
+        for (uint32_t w = 1; w <= 67; ++w)
+            for (size_t kernel = 0; kernel < packings + std::size(kColours); ++kernel) {
+                const bool packed = kernel < packings;
+                const Packing p = kPackings[packed ? kernel : 0];
+                const CameraColour c = kColours[packed ? 0 : kernel - packings];
+                const size_t row = size_t{w} * colour::bytes_per_pixel(c);
+                const auto bytes = random_bytes(packed ? packed_bytes(p, size_t{w} * h) : row * h, w);
+                std::vector<uint8_t> block(bytes.size() + 1);
+                std::copy(bytes.begin(), bytes.end(), block.begin() + 1);
+                const uint8_t* frame = block.data() + 1;
+                for (uint32_t skip = 0; skip <= uint32_t{packed} && 2 * skip < w; ++skip) {
+                    const uint32_t shown = w - 2 * skip;
+                    auto decode = [&](const detail::DecodeKernels& k) {
+                        std::vector<uint16_t> samples(packed ? size_t{shown} * h : 0);
+                        std::vector<uint8_t> luma(packed ? 0 : size_t{shown} * h);
+                        for (uint32_t y = 0; y < h; ++y)
+                            packed ? k.unpack(p, frame, size_t{y} * w + skip, shown, samples.data() + y * shown)
+                                   : k.luma(c, frame + y * row, shown, luma.data() + y * shown);
+                        return std::pair(samples, luma);
+                    };
+                    for (const detail::DecodeKernels& k : builds)
+                        ASSERT_EQ(decode(k), decode(builds[0])) << tolmirex::simd_level_name(k.level) << " kernel "
+                                                                << kernel << " " << w << "x" << h << " skip " << skip;
+                }
+                if (packed) continue;
+                const colour::CameraColourImage image{frame, w, h, c};
+                std::vector<uint32_t> bgrx(size_t{w} * h), whole_pair(2);
+                colour::camera_colour_rows(image, tables, bgrx.data(), 0, h);
+                colour::camera_colour_means(image, 0, 0, w, h);
+                for (uint32_t y = 0; colour::is_422(c) && w % 2 && y < h; ++y) {
+                    const uint8_t* half = frame + (y + 1) * row - 2;
+                    const int v = c == CameraColour::yuyv ? 3 : 2;
+                    uint8_t pair[4] = {half[0], half[1], 0, 0};
+                    pair[v] = w > 1 ? half[v - 4] : 128;
+                    colour::camera_colour_rows({pair, 2, 1, c}, tables, whole_pair.data(), 0, 1);
+                    ASSERT_EQ(bgrx[size_t{y} * w + w - 1], whole_pair[0])
+                        << "colour " << int(c) << " " << w << "x" << h;
+                }
+            }
 }
