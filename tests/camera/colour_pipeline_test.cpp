@@ -302,13 +302,15 @@ TEST(ColourPipeline, BandsOverThreadsMatchOneThreadExactly) {
     pipeline.configure(settings);
     for (auto [w, h] : {std::pair{64u, 48u}, std::pair{37u, 7u}, std::pair{16u, 1u}, std::pair{9u, 2u}}) {
         const auto wide = noise<uint16_t>(w, h, 12, w * h);
-        const auto bytes = noise<uint8_t>(w * 4, h, 8, w + h);
+        // Each exactly the image's bytes, so AddressSanitizer sees a read past them.
+        const auto bytes = noise<uint8_t>(w, h, 8, w + h), rgba = noise<uint8_t>(w * 4, h, 8, w);
+        const auto yuyv = noise<uint8_t>(w * 2, h, 8, h);
         const colour::RawImage images[] = {
             {wide.data(), w, h, 2, Mosaic::rggb},
             {bytes.data(), w, h, 1, Mosaic::bggr},
             {wide.data(), w, h, 2, Mosaic::mono},
-            {bytes.data(), w, h, 1, Mosaic::rggb, bytes.data(), colour::CameraColour::rgba8},
-            {bytes.data(), w, h, 1, Mosaic::rggb, bytes.data(), colour::CameraColour::yuyv},
+            {bytes.data(), w, h, 1, Mosaic::rggb, rgba.data(), colour::CameraColour::rgba8},
+            {bytes.data(), w, h, 1, Mosaic::rggb, yuyv.data(), colour::CameraColour::yuyv},
         };
         for (const colour::RawImage& raw : images) {
             std::vector<uint32_t> alone(size_t{w} * h), banded(size_t{w} * h, 0xDEADBEEF);
