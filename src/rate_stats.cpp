@@ -16,8 +16,14 @@ constexpr size_t TITLE_SIZE = 256;
 TickResult statistics_tick(const TickInput& in) {
     TickResult r{};
     r.tpf = in.elapsed_s;
-    if (in.nframes != in.pframes && in.nframes != 0) r.tpf /= static_cast<DWORD>(in.nframes - in.pframes);
-    r.fps = r.tpf != 0.0 ? 1.0 / r.tpf : in.fps;
+    if (in.nframes != in.pframes && in.nframes != 0) {
+        r.tpf /= static_cast<DWORD>(in.nframes - in.pframes);
+        r.fps = r.tpf != 0.0 ? 1.0 / r.tpf : in.fps;
+    } else {
+        // Nothing came since the last tick: this tick's rate is 0, and the
+        // smoothed rate falls toward it (reads 0 at once before any frame).
+        r.fps = 0.0;
+    }
     r.fps_sum = in.nframes != 0 ? in.fps_sum * TAU + r.fps * (1.0 - TAU) : r.fps;
 
     char title[TITLE_SIZE];

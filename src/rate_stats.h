@@ -22,7 +22,7 @@ struct TickInput {
 
 struct TickResult {
     double tpf;      // time per acquired frame, s (the whole tick without new frames)
-    double fps;      // acquisition rate of this tick
+    double fps;      // acquisition rate of this tick, 0 without new frames
     double fps_sum;  // smoothed acquisition rate
     std::string title;
 };

@@ -156,19 +156,20 @@ TEST(StatisticsTick, TitleText) {
     EXPECT_EQ(statistics_tick(in).title, "Video FPS: 30.0; Acquisition: frm 1234 skip 2 fps 29.9");
 }
 
-TEST(StatisticsTick, NoNewFramesKeepsTheTickLength) {
+TEST(StatisticsTick, NoNewFramesKeepsTheTickLengthAndTheRateFalls) {
     const TickResult r = statistics_tick({1.25, 500, 500, 0, 40.0, 40.0, 10, 1100});
     EXPECT_DOUBLE_EQ(r.tpf, 1.25);
-    EXPECT_DOUBLE_EQ(r.fps, 0.8);
+    EXPECT_DOUBLE_EQ(r.fps, 0.0);
+    EXPECT_DOUBLE_EQ(r.fps_sum, 20.0);
 }
 
 TEST(StatisticsTick, Smoothing) {
     // 50 new frames over one second: the tick rate is 50.
     EXPECT_DOUBLE_EQ(statistics_tick({1.0, 150, 100, 0, 100.0, 100.0, 1, 1001}).fps_sum, 75.0);
     // No frame at all yet: the smoothed rate is the tick rate.
-    EXPECT_DOUBLE_EQ(statistics_tick({2.0, 0, 0, 0, 100.0, 100.0, 1, 1001}).fps_sum, 0.5);
+    EXPECT_DOUBLE_EQ(statistics_tick({2.0, 0, 0, 0, 100.0, 100.0, 1, 1001}).fps_sum, 0.0);
     // A zero-length tick keeps the previous rate.
-    EXPECT_DOUBLE_EQ(statistics_tick({0.0, 0, 0, 0, 42.0, 100.0, 1, 1001}).fps, 42.0);
+    EXPECT_DOUBLE_EQ(statistics_tick({0.0, 5, 0, 0, 42.0, 100.0, 1, 1001}).fps, 42.0);
     // Frame counter wrapped since the previous tick: the unsigned difference.
     EXPECT_NEAR(statistics_tick({1.0, 10, 0xFFFFFFF6u, 0, 1, 1, 1, 1001}).fps, 20.0, 1e-9);
 }

@@ -200,8 +200,8 @@ TEST_F(ProcessTest, ACameraThatSendsNoFramesIsSpokenOf) {
         const char* fault;
         const char* call;
         const char* title;  // the title once the rates have fallen
-    } cases[] = {{"acquire", "cqAcquireField returned 5\n", "Video FPS: 0.0; Acquisition: frm 0 skip 0 "},
-                 {"settle", "cqIsSetModeComplete returned 0\n", "Video FPS: 0.0; Acquisition: frm 0 skip 0 "},
+    } cases[] = {{"acquire", "cqAcquireField returned 5\n", "Video FPS: 0.0; Acquisition: frm 0 skip 0 fps 0.0"},
+                 {"settle", "cqIsSetModeComplete returned 0\n", "Video FPS: 0.0; Acquisition: frm 0 skip 0 fps 0.0"},
                  {"acquire@50+", "cqAcquireField returned 5\n", "Video FPS: 0.0; Acquisition: frm 49 skip 0 "},
                  // 200 fields lost, two seconds at the camera's 100 frames a second.
                  {"acquire@50x200", "cqAcquireField returned 5\n", nullptr}};
