@@ -144,17 +144,19 @@ struct Worker {
     }
 
     // Called wherever a frame could have come and did not, once the call
-    // that gave none is recorded in `silence`.
+    // that gave none is recorded in `silence`. The exposure is read afresh:
+    // the panel may have lengthened it since the open.
     void tell_silence() {
         const auto now = SteadyClock::now();
+        silence.exposure(std::chrono::microseconds(lps->uiExposure.load()));
         if (silence.stall_due(now))
             fprintf(stderr, "No frames from the camera for over a second: %s returned %d\n", silence.call(),
                     silence.result());
         if (silence.quiet_notice_due(now) && lps->bRun) send(quiet, NoEventMask);
     }
 
-    void tell_frames() {
-        if (const auto stalled = silence.frame(SteadyClock::now()))
+    void tell_frames(int taken) {
+        if (const auto stalled = silence.frame(SteadyClock::now(), taken))
             fprintf(stderr, "Frames from the camera again after %.1f s\n", *stalled);
     }
 
@@ -200,11 +202,16 @@ struct Worker {
         lps->fFPS_sum = 100.0;
         float tpfi0 = 0, tpfie = 0, tpfr0 = 0, tpfre = 0;
         cqGetModeTiming(handle, &tpfi0, &tpfie, &tpfr0, &tpfre);
-        if (tpfie != 0.0f && tpfre != 0.0f) {
+        const bool timed = tpfie != 0.0f && tpfre != 0.0f;
+        if (timed) {
             const float fps = 1.0f / tpfre;
             lps->fFPS = fps;
             lps->fFPS_sum = fps;
         }
+        // The period the silence is judged by until frames show their own
+        // (an hour at most, whatever the library says).
+        const float period_s = timed && tpfre > 0.0f ? std::min(tpfre, 3600.0f) : 0.0f;
+        silence.opened(std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<float>(period_s)));
         const CQK_RETURN started = cqStartAcquisition(handle);
         if (started != 0) return fail("cqStartAcquisition", started);
         opened_at = SteadyClock::now();
@@ -353,7 +360,7 @@ struct Worker {
             // A pass that took no field has nothing new to show: the display
             // is not asked to draw the last frame again.
             const int taken = take_ready_fields();
-            if (taken > 0) tell_frames();
+            if (taken > 0) tell_frames(taken);
             if (taken > 0 && cqIsFrameComplete(handle) && (!lps->color || process_colour())) {
                 lps->bHaveData = 1;
                 if (lps->bRun && claim_frame_notice()) send(expose, ExposureMask);

@@ -37,11 +37,14 @@ void maybe_statistics_tick(Window win);
 // Accounts one redraw pass that began at start_ms; the clock at its end.
 unsigned account_redraw(unsigned start_ms);
 
-// On the worker's quiet notice (no frame for a second): when nothing was
-// drawn for over a second either, the silent time counts as redraw-pass time
-// and a tick runs, so the display rate falls to 0 and the acquisition rate
-// decays while the camera sends nothing. `quiet_since_ms` is the end of the
-// last redraw or of the last such tick; updated here.
+// On the worker's quiet notice (a frame overdue: none for a second, or for
+// one and a half of a slow camera's periods): when nothing was drawn for over
+// a second either, the silent time counts as redraw-pass time and a tick
+// runs, so the display rate falls to 0 and the acquisition rate decays while
+// the camera sends nothing. A camera that keeps its pace, however slow, sends
+// no quiet notice: each of its frames' redraw passes spans its period, and
+// the ticks come with the frames. `quiet_since_ms` is the end of the last
+// redraw or of the last such tick; updated here.
 void quiet_statistics_tick(Window win, unsigned* quiet_since_ms);
 
 // Redraws since the program started, for benchmarks; any thread.

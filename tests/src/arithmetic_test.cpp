@@ -193,7 +193,7 @@ TEST(CameraSilence, StallSpokenOfOnceAndItsEnd) {
     s.no_frame("cqAcquireField", 5);
     EXPECT_FALSE(s.stall_due(t0 + milliseconds(3400)));
     EXPECT_FALSE(s.frame(t0 + milliseconds(3400)).has_value());
-    EXPECT_TRUE(s.stall_due(t0 + milliseconds(4401)));
+    EXPECT_TRUE(s.stall_due(t0 + milliseconds(6101)));  // three of the last spacing, 900 ms
     EXPECT_STREQ(s.call(), "cqAcquireField");
 }
 
@@ -209,6 +209,18 @@ TEST(CameraSilence, NoCallNoStallLineAndQuietNoticesEverySecond) {
     s.noticed(t0 + milliseconds(2600));  // a frame notice puts the next quiet one off
     EXPECT_FALSE(s.quiet_notice_due(t0 + milliseconds(3000)));
     EXPECT_TRUE(s.quiet_notice_due(t0 + milliseconds(3600)));
+}
+
+// Silence is judged by the mode timing, then the shorter of the last two spacings, never under the exposure.
+TEST(CameraSilence, SpansFollowTheCamerasPeriod) {
+    using std::chrono::milliseconds;
+    CameraSilence s(CameraSilence::Clock::time_point{});
+    s.opened(milliseconds(5000));  // 0.2 frames a second
+    EXPECT_EQ(s.overdue_span(), milliseconds(7500));
+    for (int t : {0, 2000, 9000}) s.frame(CameraSilence::Clock::time_point{} + milliseconds(t));  // one frame late
+    EXPECT_EQ(s.stall_span(), milliseconds(6000));
+    s.exposure(milliseconds(3000));
+    EXPECT_EQ(s.stall_span(), milliseconds(9000));
 }
 
 // --- Region of interest ---

@@ -224,6 +224,19 @@ TEST_F(ProcessTest, ACameraThatSendsNoFramesIsSpokenOf) {
     }
 }
 
+// A camera at 0.5 frames a second: no stall line, and its own rates after three periods.
+TEST_F(ProcessTest, ASlowCameraIsNeitherStalledNorMiscounted) {
+    Viewer viewer(Environment{{"ZEBSIM_FRAME_RATE", "0.5"}});
+    const Window video = wait_for_window(dpy, "Video FPS: ", 60);
+    Title title;
+    ASSERT_TRUE(wait_until([&] { return parse_title(window_name(dpy, video), &title) && title.frames >= 4; }, 60));
+    EXPECT_NEAR(title.camera_fps, 0.5, 0.05) << window_name(dpy, video);  // within 10 %
+    EXPECT_NEAR(title.video_fps, 0.5, 0.05) << window_name(dpy, video);
+    EXPECT_EQ(viewer.errors().find("from the camera"), std::string::npos) << viewer.errors();
+    send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
+    EXPECT_EQ(viewer.wait_exit(), 0);
+}
+
 // The text without the lines of a camera slow to start, as a sanitizer
 // build on a loaded machine can be.
 std::string without_stall_lines(const std::string& text) {
