@@ -259,7 +259,9 @@ bool CameraSlot::camera_there(std::unique_lock<std::mutex>& lock) {
 }
 
 void CameraSlot::close_connection(std::unique_lock<std::mutex>& lock, CameraState after) {
-    move_locked(CameraState::closing);
+    // A lost camera is lost from now on, while Aravis takes its time over
+    // the close: a handle opened meanwhile does not wait for it.
+    move_locked(after == CameraState::lost ? CameraState::lost : CameraState::closing);
     // Calls waiting for the camera get their answer now.
     for (auto& job : jobs_) {
         job->result = kNoDevice;

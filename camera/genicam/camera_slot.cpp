@@ -187,7 +187,8 @@ void CameraSlot::detach(zebcommon::HandleQueue* handle) {
     // waited for only while the camera answers.
     changed_.notify_all();
     if (calls_allowed(state_))
-        wait_for_camera_locked(lock, [&] { return !connection_ || attaching_ > 0; });
+        wait_for_camera_locked(lock,
+                               [&] { return (!connection_ && state_ != CameraState::closing) || attaching_ > 0; });
 }
 
 std::optional<Timing> CameraSlot::timing() {

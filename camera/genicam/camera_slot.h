@@ -183,7 +183,8 @@ private:
     // a silent stream, or Aravis's heartbeat giving up, the camera is asked.
     bool camera_there(std::unique_lock<std::mutex>& lock);
     bool stream_silent() const;
-    // Closes it, answering the jobs still queued, and moves to after.
+    // Closes it, answering the jobs still queued, and moves to after
+    // (lost, or reaching when nobody wants it or it was never had).
     void close_connection(std::unique_lock<std::mutex>& lock, CameraState after);
 
     // --- the settings (slot_settings.cpp) ---
@@ -218,8 +219,7 @@ private:
     std::chrono::steady_clock::time_point own_read_ended_;  // the camera thread's last read of its own
     std::deque<std::shared_ptr<Job>> jobs_;
     // Set and reset under mutex_ by the camera thread only, which alone uses
-    // the connection; present in configuring, connected, not_answering and
-    // closing.
+    // the connection; present in configuring, connected and not_answering.
     std::unique_ptr<Connection> connection_;
 
     // Each taken alone or inside mutex_, never the other way round.

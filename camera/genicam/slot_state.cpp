@@ -15,13 +15,13 @@ bool may_move(CameraState from, CameraState to) {
     case S::lost:  // reached again, or nobody wants it any more
         return to == S::configuring || to == S::lost_closed;
     case S::configuring:  // configured, or lost (or unwanted) on the way
-        return to == S::connected || to == S::closing;
+        return to == S::connected || to == S::lost || to == S::closing;
     case S::connected:  // a call gave up on it, or lost, or unwanted
-        return to == S::not_answering || to == S::closing;
-    case S::not_answering:  // the camera thread is free again, or the camera was lost
-        return to == S::connected || to == S::closing;
-    case S::closing:  // closed: lost with handles open, or not (wanted again or ending)
-        return to == S::lost || to == S::reaching;
+        return to == S::not_answering || to == S::lost || to == S::closing;
+    case S::not_answering:  // the camera thread is free again, or the camera was lost, or unwanted
+        return to == S::connected || to == S::lost || to == S::closing;
+    case S::closing:  // closed: wanted again, or the thread ends
+        return to == S::reaching;
     }
     return false;
 }

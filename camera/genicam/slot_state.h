@@ -13,7 +13,7 @@ enum class CameraState {
     configuring,    // reached: the camera thread applies the settings (a start asked meanwhile is kept)
     connected,      // configured and answering: calls go to the camera
     not_answering,  // connected, but a call gave up on it: calls fail at once until the camera thread is free again
-    closing,        // the camera thread closes the connection
+    closing,        // the camera thread closes the connection to a camera nobody wants
     lost,           // the camera went away: the camera thread reaches it again; modes and settings are kept
     lost_closed,    // lost, and no handle wants it: no camera thread; modes and settings kept for the next handle
 };
@@ -34,8 +34,7 @@ inline bool thread_runs(CameraState state) {
 // A start asked for in these states is kept: the stream starts once the
 // camera is configured (again).
 inline bool start_kept(CameraState state) {
-    return state == CameraState::configuring || state == CameraState::closing || state == CameraState::lost ||
-           state == CameraState::lost_closed;
+    return state == CameraState::configuring || state == CameraState::lost || state == CameraState::lost_closed;
 }
 
 }  // namespace genicam
