@@ -40,7 +40,8 @@ void CameraSlot::camera_thread() {
                 break;
             }
             reach(lock);
-            if (state_ != CameraState::configuring) {
+            // Not reached, or lost again while configured: the next attempt waits longer.
+            if (state_ == CameraState::reaching || state_ == CameraState::lost) {
                 pause = next_retry_pause(pause);
                 next_attempt = Clock::now() + pause;
             }

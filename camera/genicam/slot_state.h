@@ -34,7 +34,7 @@ inline bool thread_runs(CameraState state) {
 // A start asked for in these states is kept: the stream starts once the
 // camera is configured (again).
 inline bool start_kept(CameraState state) {
-    return state == CameraState::configuring || state == CameraState::lost || state == CameraState::lost_closed;
+    return state == CameraState::configuring || state == CameraState::lost;
 }
 
 }  // namespace genicam
