@@ -150,12 +150,13 @@ protected:
         return total_redraws();
     }
 
-    void send_expose(Window win, int count) {
+    // times notices in one write, so they reach the display together.
+    void send_expose(Window win, int count, int times = 1) {
         XEvent expose{};
         expose.xexpose.type = Expose;
         expose.xexpose.window = win;
         expose.xexpose.count = count;
-        XSendEvent(observer, win, False, ExposureMask, &expose);
+        for (int i = 0; i < times; ++i) XSendEvent(observer, win, False, ExposureMask, &expose);
         XFlush(observer);
     }
 
@@ -246,7 +247,7 @@ TEST_F(DisplayTest, QueuedFrameNoticesMergeIntoOneRedraw) {
     ASSERT_TRUE(display_caught_up(win));
     EXPECT_EQ(total_redraws(), redraws);
 
-    for (int i = 0; i < 6; ++i) send_expose(win, 0);
+    send_expose(win, 0, 6);
     ASSERT_TRUE(display_caught_up(win));
     // The first notice redraws and takes the ones queued behind it along; at
     // most one more redraw for notices that arrived during that one.
