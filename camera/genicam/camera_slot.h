@@ -43,6 +43,7 @@
 #include <optional>
 #include <string>
 
+#include "condition_board.h"
 #include "connection.h"
 #include "frame_exchange.h"
 #include "frame_intake.h"
@@ -119,6 +120,12 @@ public:
     // asks it to read them again when it is free.  nullopt while the camera
     // is not answering.
     std::optional<uint32_t> input_levels();
+    // What stands in the way of the pictures, and what the slot knows of the
+    // camera, at once.
+    CQCONDITION condition();
+    // Switches the camera's triggers off (cqSetFreeRun): kBadArgument when it
+    // has none on.
+    int set_free_run();
 
     // Acquisition through one handle; the rest of the hand-over is the
     // exchange's.  Waiting times out while the camera is lost; a start then
@@ -224,6 +231,7 @@ private:
 
     // Each taken alone or inside mutex_, never the other way round.
     zebcommon::FrameExchange frames_;  // has its own mutex
+    ConditionBoard board_;             // has its own mutex
     FrameIntake intake_{frames_};      // has its own mutex
 };
 

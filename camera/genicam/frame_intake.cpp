@@ -48,6 +48,7 @@ void FrameIntake::on_image(const DeliveredImage& image) {
     }
     if (!run_line.empty()) std::fputs(run_line.c_str(), stderr);
     if (!image.complete) {
+        incomplete_.fetch_add(1);
         // Its own pixels would show a torn picture: it is handed out with the
         // newest complete frame's pixels and marked incomplete.  Without one
         // it is dropped (and counts as lost through the gap in the numbers).

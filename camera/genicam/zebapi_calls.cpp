@@ -120,6 +120,20 @@ CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* out) {
     });
 }
 
+CQK_RETURN cqGetCondition(HANDLE h, CQCONDITION* out) {
+    auto handle = Handles::find(h);
+    if (!handle) return kBadHandle;
+    if (!out) return kBadArgument;
+    *out = handle->source.condition();
+    return kOk;
+}
+
+CQK_RETURN cqSetFreeRun(HANDLE h) {
+    auto handle = Handles::find(h);
+    if (!handle) return kBadHandle;
+    return handle->source.set_free_run();
+}
+
 BOOL cqIsSetModeComplete(HANDLE) {
     return 1;  // cqSetMode returns only once the camera has taken the change
 }

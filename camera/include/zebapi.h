@@ -170,6 +170,29 @@ typedef struct CQSETTINGS {
 /* Answers from what the library knows, without waiting for the camera. */
 CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* settings);
 
+/*
+ * Extension: what the library knows of the camera and of what stands in the
+ * way of its pictures, for the person at the screen.  Texts are UTF-8 and
+ * always end in a NUL; a library that cannot tell something leaves it "".
+ */
+#define CQ_CAN_FREE_RUN 0x1u /* cqSetFreeRun would switch the camera from its trigger to free run */
+
+typedef struct CQCONDITION {
+    char szLibrary[48];  /* which library: "Simulated camera", "GenICam (Aravis 0.8.26)" */
+    char szCamera[192];  /* the camera: model, serial, address, as far as the library knows them */
+    char szStream[192];  /* the library's own facts about the stream: packet size, what bounds the rate */
+    char szProblem[640]; /* what is wrong and what to do about it, in plain sentences; "" while nothing is */
+    DWORD dwProblems;    /* grows with each problem the library finds, so a caller can tell each once */
+    DWORD dwIncomplete;  /* frames that arrived incomplete since the camera was opened */
+    DWORD dwActions;     /* what the library offers to mend: CQ_CAN_FREE_RUN */
+} CQCONDITION;
+
+/* Answers from what the library knows, without waiting for the camera. */
+CQK_RETURN cqGetCondition(HANDLE h, CQCONDITION* condition);
+/* Switches the camera's frame and acquisition triggers off, so that it runs
+ * free; only when cqGetCondition offers CQ_CAN_FREE_RUN. */
+CQK_RETURN cqSetFreeRun(HANDLE h);
+
 #ifdef __cplusplus
 }
 #endif

@@ -115,6 +115,26 @@ CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* out) {
     });
 }
 
+// Not logged either: the panel's status area asks twice a second.  The
+// simulated camera has nothing in the way of its pictures but the faults
+// injected, which the calls' results tell.
+CQK_RETURN cqGetCondition(HANDLE h, CQCONDITION* out) {
+    auto handle = Handles::find(h);
+    if (!handle) return kBadHandle;
+    if (!out) return kBadArgument;
+    *out = CQCONDITION{};
+    const SensorSize size = handle->source.sensor_size();
+    std::snprintf(out->szLibrary, sizeof out->szLibrary, "Simulated camera");
+    std::snprintf(out->szCamera, sizeof out->szCamera, "Tolmirex simulated sensor, %u x %u", size.width, size.height);
+    return kOk;
+}
+
+CQK_RETURN cqSetFreeRun(HANDLE h) {
+    auto handle = logged_handle(h, "cqSetFreeRun");
+    if (!handle) return kBadHandle;
+    return kBadArgument;  // it has no trigger
+}
+
 BOOL cqIsSetModeComplete(HANDLE h) {
     auto handle = logged_handle(h, "cqIsSetModeComplete");
     if (!handle) return 1;  // nothing pending on a handle that does not exist; callers spin on 0
