@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -17,6 +18,7 @@
 #include "camera_state.h"
 #include "frame_handover.h"
 #include "live_run.h"
+#include "notices.h"
 #include "setup.h"
 
 namespace {
@@ -63,6 +65,18 @@ WhiteBalance white_balance_gains(const float m[4], DWORD mosaic, WhiteBalance k)
 
 namespace {
 
+// Says a line on standard error and keeps it for the status area.
+void tell(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void tell(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    fprintf(stderr, "%s\n", line);
+    acquisition_notice.set(line);
+}
+
 // A camera call that keeps failing frame after frame: reported once, when
 // it has failed for more than a second in a row, and again only after it
 // has worked in between.
@@ -75,12 +89,13 @@ public:
         if (!since_)
             since_ = now;
         else if (!reported_ && now - *since_ > TROUBLE_SPAN) {
-            fprintf(stderr, "%s failing for over a second: %s returned %d\n", what_, call, result);
+            tell("%s failing for over a second: %s returned %d", what_, call, result);
             reported_ = true;
         }
     }
 
     void succeeded() {
+        if (reported_) acquisition_notice.set("");
         since_.reset();
         reported_ = false;
     }
@@ -150,14 +165,15 @@ struct Worker {
         const auto now = SteadyClock::now();
         silence.exposure(std::chrono::microseconds(lps->uiExposure.load()));
         if (silence.stall_due(now))
-            fprintf(stderr, "No frames from the camera for over a second: %s returned %d\n", silence.call(),
-                    silence.result());
+            tell("No frames from the camera for over a second: %s returned %d", silence.call(), silence.result());
         if (silence.quiet_notice_due(now) && lps->bRun) send(quiet, NoEventMask);
     }
 
     void tell_frames(int taken) {
-        if (const auto stalled = silence.frame(SteadyClock::now(), taken))
+        if (const auto stalled = silence.frame(SteadyClock::now(), taken)) {
             fprintf(stderr, "Frames from the camera again after %.1f s\n", *stalled);
+            acquisition_notice.set("");
+        }
     }
 
     bool fail(const char* call, CQK_RETURN result) {
@@ -345,12 +361,13 @@ struct Worker {
     void run() {
         // A notice of an earlier run may have gone to a window that is gone.
         reset_frame_notices();
+        acquisition_notice.set("");
         if (!worker_begin_run()) return;
         while (lps->bRun) {
             if (handle == INVALID_HANDLE_VALUE && !open()) {
                 if (failed_call)
-                    fprintf(stderr, "Acquisition stopped: the camera could not be started: %s returned %d\n",
-                            failed_call, failed_result);
+                    tell("Acquisition stopped: the camera could not be started: %s returned %d", failed_call,
+                         failed_result);
                 lps->bRun = 0;
                 return;
             }

@@ -483,6 +483,7 @@ void build_control_panel(ctrl_window* cw) {
     panel = cw;
     update_mode(GTK_COMBO_BOX(cw->mode), cw);
     note_camera_settings(cw);
+    build_status_area(&cw->status, cw, cw->boxmain);
 
     // Shown, and the status poll started; its id is kept so the panel can be stopped.
     gtk_widget_show_all(cw->window);
@@ -504,4 +505,5 @@ void build_control_panel(ctrl_window* cw) {
 void stop_control_panel(ctrl_window* cw) {
     if (cw->poll_timer) g_source_remove(cw->poll_timer);
     cw->poll_timer = 0;
+    stop_status_area(&cw->status);
 }

@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 
+#include "status_area.h"
 #include "zebapi.h"
 
 struct ctrl_window {
@@ -36,6 +37,7 @@ struct ctrl_window {
     guint poll_timer;  // the status poll's source, 0 once stopped
     // CQSETTINGS.dwChanges when the panel last showed what the camera runs.
     DWORD settings_changes;
+    status_area status;  // below the widgets above, in a box of its own
 };
 
 // Builds the panel, applies the first mode, starts the status poll and

@@ -11,15 +11,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "acquisition.h"
 #include "frame_handover.h"
 #include "frame_upload.h"
 #include "rate_stats.h"
 #include "live_run.h"
+#include "notices.h"
 #include "setup.h"
 #include "va_report.h"
 #include "video_window.h"
+#include "window_notice.h"
 #include "window_size.h"
 #include "x_connection.h"
 
@@ -88,7 +91,10 @@ private:
                 case DestroyNotify: return;
                 case ClientMessage:
                     if (static_cast<Atom>(event.xclient.data.l[0]) == wm_delete) return;
-                    if (event.xclient.message_type == quiet_notice) quiet_statistics_tick(win_, &quiet_since_ms_);
+                    if (event.xclient.message_type == quiet_notice) {
+                        quiet_statistics_tick(win_, &quiet_since_ms_);
+                        if (!lps->bHaveData) show_notice(false);
+                    }
                     break;
                 case ConfigureNotify:
                     win_width_ = event.xconfigure.width;
@@ -105,9 +111,19 @@ private:
                     }
                     break;
             }
+            if (redraw && !lps->bHaveData) show_notice(true);
             if (!redraw || !lps->bHaveData) continue;
             if (!redraw_frame(start_time)) return;
         }
+    }
+
+    // Until the first picture, what keeps it away; drawn again when it
+    // changed, or always when the window was exposed.
+    void show_notice(bool exposed) {
+        const std::string text = picture_notice.get();
+        if (text == notice_shown_ && (!exposed || text.empty())) return;
+        draw_window_notice(win_, win_width_, win_height_, text);
+        notice_shown_ = text;
     }
 
     // One redraw; false when the loop must end.
@@ -263,7 +279,8 @@ private:
     pthread_t acq_thread_{};
     bool worker_started_ = false;
     int draw_errors_ = 0;
-    unsigned quiet_since_ms_ = 0;  // end of the last redraw or quiet tick, for quiet_statistics_tick
+    unsigned quiet_since_ms_ = 0;
+    std::string notice_shown_;  // the sentence drawn while there is no picture  // end of the last redraw or quiet tick, for quiet_statistics_tick
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app_icon.h"
 #include "control_panel.h"
 #include "display.h"
+#include "failure_dialog.h"
 #include "live_run.h"
 #include "setup.h"
 #include "window_size.h"
@@ -134,6 +135,8 @@ int main(int argc, char** argv) {
     lps->show = 1;
     if (hMV == INVALID_HANDLE_VALUE) {
         printf("Couldn't setup camera!\n");
+        fprintf(stderr, "%s\n", setup_failure.c_str());
+        if (started_from_menu()) show_failure_dialog(&argc, &argv, "Couldn't setup camera!", setup_failure);
         exit(-1);
     }
     startLive();

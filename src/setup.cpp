@@ -12,6 +12,7 @@ SETUP* const lps = &setup;
 HANDLE hMV = INVALID_HANDLE_VALUE;
 std::mutex hMV_mutex;
 bool has_derive = true;
+std::string setup_failure;
 Display* x11_display = nullptr;
 Display* worker_display = nullptr;
 int max_width = 0;
@@ -93,14 +94,20 @@ void setupCam() {
     lps->zoom = 2;
     lps->Kb = lps->Kg = lps->Kr = 1.0;
 
+    setup_failure.clear();
     DWORD count = 0;
     cqkGetNumberDevices("", &count);
-    if (count == 0) return;
+    if (count == 0) {
+        setup_failure = "The camera library finds no camera. Check that the camera is powered and connected.";
+        return;
+    }
 
     DWORD id = 0;
     cqkGetDevice(0, &id);
     std::lock_guard<std::mutex> lock(hMV_mutex);
-    cqkInitialize("", id, &hMV);
+    const CQK_RETURN opened = cqkInitialize("", id, &hMV);
+    if (hMV == INVALID_HANDLE_VALUE)
+        setup_failure = "The camera could not be opened: cqkInitialize returned " + std::to_string(opened) + ".";
     if (hMV != INVALID_HANDLE_VALUE) {
         cqInitializeHardware(hMV);
         cqApplyCameraProfile(hMV);

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 
 #include "zebapi.h"
 
@@ -91,6 +92,8 @@ double elapsed_seconds(DWORD from_ms, DWORD to_ms);
 // INVALID_HANDLE_VALUE when there is no camera). Only call it while no display
 // thread or worker is running: bitmaps still held in the record are freed.
 void setupCam();
+// Why the last setupCam left hMV closed, for the person; "" when it opened.
+extern std::string setup_failure;
 
 // Closes the control handle if it is open, under hMV_mutex, so it is closed
 // exactly once whichever thread gets there first. Any thread.

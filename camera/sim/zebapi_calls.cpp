@@ -123,9 +123,10 @@ CQK_RETURN cqGetCondition(HANDLE h, CQCONDITION* out) {
     if (!handle) return kBadHandle;
     if (!out) return kBadArgument;
     *out = CQCONDITION{};
-    const SensorSize size = handle->source.sensor_size();
+    const SensorKind sensor = handle->source.sensor();
+    const char* kind = sensor == SensorKind::mono ? "monochrome" : sensor == SensorKind::bggr ? "BGGR colour" : "RGGB colour";
     std::snprintf(out->szLibrary, sizeof out->szLibrary, "Simulated camera");
-    std::snprintf(out->szCamera, sizeof out->szCamera, "Tolmirex simulated sensor, %u x %u", size.width, size.height);
+    std::snprintf(out->szCamera, sizeof out->szCamera, "test scene on a %s sensor", kind);
     return kOk;
 }
 

@@ -12,6 +12,7 @@
 #include "control_panel.h"
 #include "rate_stats.h"
 #include "setup.h"
+#include "status_text.h"
 #include "window_size.h"
 
 // --- Lost frames ---
@@ -260,4 +261,49 @@ TEST(Inputs, BitsOfAllInputs) {
 TEST(Clock, ElapsedTimeAcrossAWrap) {
     EXPECT_DOUBLE_EQ(elapsed_seconds(0xFFFFFF00u, 0x100u), 0.512);
     EXPECT_DOUBLE_EQ(elapsed_seconds(1000, 2500), 1.5);
+}
+
+TEST(StatusText, RecentCountsCoverTheLastFiveSecondsAcrossAWrap) {
+    RecentCounts recent;
+    const uint32_t t0 = 0xFFFFF000u;  // the clock wraps on the way
+    EXPECT_EQ(recent.add(t0, 10, 3).lost, 0u);
+    EXPECT_EQ(recent.add(t0 + 2000, 12, 4).lost, 2u);
+    EXPECT_EQ(recent.add(t0 + 6000, 15, 4).lost, 5u);  // from the last sample at least 5 s old
+    const RecentCounts::Counts later = recent.add(t0 + 8000, 15, 4);  // the first is left behind
+    EXPECT_EQ(later.lost, 3u);
+    EXPECT_EQ(later.incomplete, 0u);
+    EXPECT_EQ(recent.add(t0 + 20000, 15, 4).lost, 0u);
+}
+
+TEST(StatusText, WhatIsSaidAndInWhichOrder) {
+    StatusFacts f;
+    f.library = "Simulated camera";
+    f.camera = "test scene";
+    f.mode = "640 x 512, 12 bit";
+    EXPECT_EQ(status_text(f), "Camera: Simulated camera · test scene · 640 x 512, 12 bit\nStream: stopped");
+    f.acquiring = true;
+    f.rate_fps = 25;
+    f.frame_bytes = 2e6;
+    f.recent = {2, 1};
+    f.stream = "packets of 1400 bytes";
+    f.problem = "Something is wrong.";
+    EXPECT_EQ(status_text(f), "Camera: Simulated camera · test scene · 640 x 512, 12 bit\n"
+                              "Stream: 25.0 fps, 50.0 MB/s; last 5 s: 2 lost; packets of 1400 bytes\n"
+                              "Something is wrong.");
+    f.library.clear();  // the maker's library tells nothing of itself
+    f.incomplete_known = true;
+    EXPECT_NE(status_text(f).find("the camera maker's library"), std::string::npos);
+    EXPECT_NE(status_text(f).find("2 lost, 1 incomplete"), std::string::npos);
+
+    // The library's own words first, then its state, then the viewer's.
+    EXPECT_EQ(problem_text("Held.", CQ_CAMERA_LOST, "No frames."), "Held.");
+    EXPECT_EQ(problem_text("", CQ_CAMERA_LOST, "No frames.").rfind("The camera does not answer", 0), 0u);
+    EXPECT_EQ(problem_text("", CQ_CAMERA_ANSWERING, "No frames."), "No frames.");
+}
+
+TEST(StatusText, WrapsAtSpacesAndCutsWhatIsLongerThanALine) {
+    const std::vector<std::vector<std::string>> expected = {
+        {"one two", "three"}, {"abcdefgh", "ij"}, {"a", "abcdefgh", "ijkl"}, {}};
+    const char* texts[] = {"one two three", "abcdefghij", "a abcdefghijkl", "   "};
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(wrap_text(texts[i], 8), expected[i]) << texts[i];
 }

@@ -8,6 +8,7 @@
 
 #include "control_panel.h"
 #include "display.h"
+#include "notices.h"
 #include "setup.h"
 #include "test_support.h"
 #include "zebsim.h"
@@ -274,6 +275,28 @@ TEST_F(ControlPanelTest, AfterARestartThePanelAndTheCameraAgree) {
     zebsim::clear_calls();
     gtk_adjustment_set_value(spin(cw.cx), 400);
     EXPECT_EQ(set_mode_calls(), Calls{"cqSetMode 40000 0 0 0 400 1024"});
+}
+
+// The status area names the camera and its mode, and while frames stay away
+// says why, as the video window does; once they come again it says nothing more.
+TEST_F(ControlPanelTest, StatusAreaSaysWhichCameraAndWhatKeepsFramesAway) {
+    const auto status = [&] {
+        refresh_status_area(&cw.status);
+        return std::string(gtk_label_get_text(GTK_LABEL(cw.status.label)));
+    };
+    EXPECT_EQ(status().rfind("Camera: Simulated camera · test scene on a RGGB colour sensor · 1280 x 1024", 0), 0u)
+        << status();
+    startLive();
+    ASSERT_TRUE(wait_until([] { return lps->bHaveData != 0; }));
+    zebsim::set_faults("acquire");
+    const std::string stalled = "No frames from the camera for over a second: cqAcquireField returned 5";
+    ASSERT_TRUE(wait_until([&] { return status().find(stalled) != std::string::npos; })) << status();
+    EXPECT_EQ(picture_notice.get(), stalled);
+    EXPECT_FALSE(gtk_widget_get_visible(cw.status.free_run));  // the simulated camera has no trigger
+
+    zebsim::set_faults("");
+    ASSERT_TRUE(wait_until([&] { return status().find(stalled) == std::string::npos; })) << status();
+    EXPECT_EQ(picture_notice.get(), "");
 }
 
 TEST_F(ControlPanelTest, SwitchingOnWithoutACameraSaysSo) {

@@ -46,15 +46,11 @@ protected:
 
     // Clicks into the control window near its bottom edge, as its user
     // would: the "Acquisition" toggle.
-    void click_acquisition(Window control) {
-        XWindowAttributes a;
-        ASSERT_TRUE(XGetWindowAttributes(dpy, control, &a));
-        Window child = 0;
-        int x = 0, y = 0;
-        XTranslateCoordinates(dpy, control, DefaultRootWindow(dpy), a.width / 2, a.height - 6, &x, &y, &child);
-        const std::string command =
-            "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+    // Presses keys in the control window: from the first widget, which has
+    // the focus when it opens, "Acquisition" is one back (shift+Tab).
+    void press_keys(Window control, const std::string& keys) {
+        const std::string command = "xdotool windowfocus --sync " + std::to_string(control) + " key " + keys;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
 
     Display* dpy = nullptr;
@@ -147,7 +143,8 @@ TEST_F(ProcessTest, ClosingTheVideoWindowKeepsThePanel) {
     // "Acquisition" off and on again: the new live view starts only once
     // the old display thread has ended, so a program that ended with it
     // would be gone by then.
-    for (int click = 0; click < 2; ++click) click_acquisition(control);
+    press_keys(control, "shift+Tab space");
+    press_keys(control, "space");
     EXPECT_NE(wait_for_window(dpy, "Video FPS: "), 0u) << viewer.output() << viewer.errors();
     ASSERT_TRUE(viewer.running()) << viewer.errors();
     send_close_request(dpy, control);

@@ -1,0 +1,5 @@
+// See notices.h.
+#include "notices.h"
+
+SharedText acquisition_notice;
+SharedText picture_notice;

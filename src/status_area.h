@@ -1,0 +1,24 @@
+// The status area under the control panel's own widgets: which camera, how
+// its stream is, and what is wrong and what to do about it, refreshed twice
+// a second; and a "Free run" button while the camera waits for a trigger.
+// Main (GTK) thread only.
+#pragma once
+
+#include <gtk/gtk.h>
+
+struct ctrl_window;
+
+struct status_area {
+    GtkWidget* box;
+    GtkWidget* label;     // the text, selectable
+    GtkWidget* free_run;  // shown only while the library offers it
+    ctrl_window* panel;   // for the mode it shows
+    guint timer;          // 0 once stopped
+    bool free_run_shown;
+};
+
+// Builds it into box (below what box holds) and starts its timer.
+void build_status_area(status_area* area, ctrl_window* panel, GtkWidget* box);
+void stop_status_area(status_area* area);
+// Reads everything afresh and shows it (the timer's step).
+void refresh_status_area(status_area* area);
