@@ -172,7 +172,7 @@ struct Worker {
     void tell_frames(int taken) {
         if (const auto stalled = silence.frame(SteadyClock::now(), taken)) {
             fprintf(stderr, "Frames from the camera again after %.1f s\n", *stalled);
-            acquisition_notice.set("");
+            acquisition_notice.set("");  // nothing keeps frames away now
         }
     }
 

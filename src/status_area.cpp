@@ -102,9 +102,11 @@ void build_status_area(status_area* area, ctrl_window* panel, GtkWidget* box) {
     // shift+Tab go round the panel's own widgets as before.
     gtk_widget_set_can_focus(area->label, FALSE);
     gtk_label_set_line_wrap(GTK_LABEL(area->label), TRUE);
-    // Wrapped at this width, so a long sentence makes the window taller,
-    // not wider.
-    gtk_widget_set_size_request(area->label, 360, -1);
+    // Wrapped at the width of the widgets above, so a long sentence makes
+    // the window taller, never wider.
+    GtkRequisition above{};
+    gtk_widget_size_request(box, &above);
+    gtk_widget_set_size_request(area->label, above.width, -1);
     gtk_misc_set_alignment(GTK_MISC(area->label), 0.0f, 0.0f);
     area->free_run = gtk_button_new_with_label("Free run");
     gtk_widget_set_tooltip_text(area->free_run, "Switch the camera's trigger off, so that it sends frames on its own");

@@ -20,7 +20,7 @@ XFontSet font_set() {
         char** missing = nullptr;
         int missing_count = 0;
         char* fallback = nullptr;
-        XFontSet set = XCreateFontSet(x11_display, "-misc-fixed-medium-r-normal--13-*-*-*-*-*-*-*,fixed", &missing,
+        XFontSet set = XCreateFontSet(x11_display, "-misc-fixed-medium-r-normal--18-*-*-*-*-*-*-*,-misc-fixed-medium-r-normal--13-*-*-*-*-*-*-*,fixed", &missing,
                                       &missing_count, &fallback);
         if (missing) XFreeStringList(missing);
         return set;

@@ -77,21 +77,6 @@ protected:
         return false;
     }
 
-    // Clicks into the control window, as its user would, near its bottom
-    // edge: the "Acquisition" toggle. The panel did not have the focus and
-    // takes it with the click, as under a window manager, so the click waits
-    // for the panel's redraw on focus too.
-    void click_acquisition(Window control) {
-        XSetInputFocus(local, PointerRoot, RevertToPointerRoot, CurrentTime);
-        XSync(local, False);
-        XSetInputFocus(local, control, RevertToPointerRoot, CurrentTime);
-        XWindowAttributes a;
-        XGetWindowAttributes(local, control, &a);
-        const std::string command = "xdotool mousemove " + std::to_string(a.x + a.width / 2) + " " +
-                                    std::to_string(a.y + a.height - 6) + " click 1";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
-
     const char* remote = nullptr;
     Display* local = nullptr;
     std::string call_log;
@@ -127,16 +112,17 @@ TEST_P(RemoteDisplay, CameraKeepsItsRatePanelAnswersAndCloseIsQuick) {
     }
     EXPECT_GT(last.frames, first.frames + 50);
 
-    // A click switches acquisition off: the control handle closes at once.
+    // "Acquisition" switched off (the panel takes the focus first, so the
+    // keys wait for its redraw on focus too): the control handle closes at once.
     const size_t offset = log_size();
     const auto clicked = Clock::now();
-    click_acquisition(control);
+    ASSERT_TRUE(toggle_acquisition(control, true));
     ASSERT_TRUE(wait_until([&] { return logged_since(offset, "cqkUninitialize"); }, 10));
     const double click_s = seconds_since(clicked);
     EXPECT_LT(click_s, 1.0);
 
     // On again, and closed while the pictures flow.
-    click_acquisition(control);
+    ASSERT_TRUE(toggle_acquisition(control, false));
     Title restarted;
     ASSERT_TRUE(wait_until([&] { return read_title(&restarted); }, 30));
     std::this_thread::sleep_for(std::chrono::seconds(2));

@@ -141,3 +141,9 @@ size_t occurrences(const std::string& text, const std::string& part) {
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
 }
+
+bool toggle_acquisition(Window control, bool first) {
+    const std::string command = "xdotool windowfocus --sync " + std::to_string(control) + " key " +
+                                (first ? "shift+Tab space" : "space");
+    return std::system(command.c_str()) == 0;
+}

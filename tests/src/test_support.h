@@ -36,6 +36,14 @@ std::vector<Window> windows_with_name_prefix(Display* dpy, const std::string& pr
 Window wait_for_window(Display* dpy, const std::string& prefix, double seconds = 10.0);
 std::string window_name(Display* dpy, Window w);
 
+// Switches "Acquisition" with the keyboard, as xdotool types on DISPLAY:
+// from the first widget, which has the focus when the panel opens, it is one
+// back (first: shift+Tab); afterwards it keeps the focus. (The panel's
+// widgets are not X windows of their own, and the status area under them
+// has no fixed height, so a click could not find the button.)
+// False when xdotool failed.
+bool toggle_acquisition(Window control, bool first);
+
 // Asks for a window to be closed, as a window manager does (WM_DELETE_WINDOW).
 void send_close_request(Display* dpy, Window w);
 

@@ -46,13 +46,6 @@ protected:
 
     // Clicks into the control window near its bottom edge, as its user
     // would: the "Acquisition" toggle.
-    // Presses keys in the control window: from the first widget, which has
-    // the focus when it opens, "Acquisition" is one back (shift+Tab).
-    void press_keys(Window control, const std::string& keys) {
-        const std::string command = "xdotool windowfocus --sync " + std::to_string(control) + " key " + keys;
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    }
-
     Display* dpy = nullptr;
 };
 
@@ -114,7 +107,16 @@ TEST_F(ProcessTest, NoCamera) {
     Viewer viewer(Environment{{"ZEBSIM_CAMERAS", "0"}});
     EXPECT_EQ(viewer.wait_exit(), 255);
     EXPECT_EQ(viewer.output(), "Couldn't setup camera!\n");
+    EXPECT_NE(viewer.errors().find("The camera library finds no camera."), std::string::npos) << viewer.errors();
     EXPECT_TRUE(windows_with_name_prefix(dpy, "Tolmirex").empty());
+
+    // Started from the desktop's menu, the same words wait in a dialog.
+    Viewer from_menu(Environment{{"ZEBSIM_CAMERAS", "0"}, {"TOLMIREX_FROM_MENU", "1"}});
+    const Window dialog = wait_for_window(dpy, "Tolmirex");
+    ASSERT_NE(dialog, 0u);
+    EXPECT_TRUE(from_menu.running());
+    send_close_request(dpy, dialog);
+    EXPECT_EQ(from_menu.wait_exit(), 255);
 }
 
 TEST_F(ProcessTest, RunsAndEndsWhenTheControlWindowCloses) {
@@ -143,8 +145,8 @@ TEST_F(ProcessTest, ClosingTheVideoWindowKeepsThePanel) {
     // "Acquisition" off and on again: the new live view starts only once
     // the old display thread has ended, so a program that ended with it
     // would be gone by then.
-    press_keys(control, "shift+Tab space");
-    press_keys(control, "space");
+    ASSERT_TRUE(toggle_acquisition(control, true));
+    ASSERT_TRUE(toggle_acquisition(control, false));
     EXPECT_NE(wait_for_window(dpy, "Video FPS: "), 0u) << viewer.output() << viewer.errors();
     ASSERT_TRUE(viewer.running()) << viewer.errors();
     send_close_request(dpy, control);
