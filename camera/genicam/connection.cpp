@@ -269,11 +269,12 @@ bool Connection::set_geometry(const Mode& mode, const Region& region) {
 
 bool Connection::start_stream(FrameSink* sink) {
     if (streaming()) return true;
-    // Aravis sends the camera a test packet of its packet size as the stream
-    // is made, and finds the largest that arrives when that one does not.  A
-    // camera that cannot send test packets keeps its own size.
+    // As the connection's first stream is made, Aravis has the camera send a
+    // test packet of its packet size, and finds the largest that arrives when
+    // that one does not; later streams (a change of region) keep the size.
+    // A camera that cannot send test packets keeps its own.
     if (arv_camera_is_gv_device(camera_))
-        arv_camera_gv_set_packet_size_adjustment(camera_, ARV_GV_PACKET_SIZE_ADJUSTMENT_ON_FAILURE);
+        arv_camera_gv_set_packet_size_adjustment(camera_, ARV_GV_PACKET_SIZE_ADJUSTMENT_ON_FAILURE_ONCE);
     GError* error = nullptr;
     ArvStream* stream = arv_camera_create_stream(camera_, nullptr, nullptr, &error);
     if (!stream) {
