@@ -6,6 +6,7 @@
 #include "camera_slot.h"
 #include "device_ids.h"
 #include "gvcp_probe.h"
+#include "network_path.h"
 #include "result_codes.h"
 #include "retry_pause.h"
 
@@ -130,6 +131,9 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, bool reconnect) {
     connection.set_exposure(settings.exposure_us);
     if (settings.gain) connection.set_gain(*settings.gain);
     const uint32_t levels = connection.input_levels();
+    // Its triggers and auto settings may have changed while it was away.
+    read_conditions(connection);
+    const NetworkPath path = network_path_to(connection.address());
     lock.lock();
     if (connection.lost()) {
         // Lost again on the way: a camera lost before has been told so.
@@ -139,6 +143,7 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, bool reconnect) {
     settings_.mode_index = settings.mode_index;
     settings_.region = settings.region;
     input_levels_ = levels;
+    path_ = path;
     read_back_asked_ = true;
     if (reconnect) ++changes_;  // the settings run again, maybe fitted anew
     ever_reached_ = true;
@@ -177,6 +182,7 @@ void CameraSlot::take_changed_camera_locked(const CameraFacts& now) {
 }
 
 bool CameraSlot::serve(std::unique_lock<std::mutex>& lock) {
+    watch_stream_locked();
     if (!jobs_.empty()) {
         run_job(lock);
         return true;
@@ -245,7 +251,8 @@ bool CameraSlot::camera_there(std::unique_lock<std::mutex>& lock) {
     // word is a doubt, and the camera is asked.  So is a streaming camera
     // whose stream went silent.
     const bool doubted = connection_->control_doubted();
-    if (!doubted && !(connection_->streaming() && stream_silent())) return true;
+    const bool silent = connection_->streaming() && stream_silent();
+    if (!doubted && !silent) return true;
     // A camera with no address to ask (USB3 Vision) is left to Aravis.
     if (address_.empty()) return !doubted;
     const std::string address = address_;
@@ -256,6 +263,8 @@ bool CameraSlot::camera_there(std::unique_lock<std::mutex>& lock) {
     if (there && doubted) there = connection_->take_control_again();
     lock.lock();
     if (there) intake_.note_alive();  // there, only slow to send: asked again after another silence
+    // Its pictures are stopped on the way, or it waits for its trigger.
+    if (there && silent && !doubted) tell_silence_locked();
     return there;
 }
 
@@ -271,6 +280,7 @@ void CameraSlot::close_connection(std::unique_lock<std::mutex>& lock, CameraStat
     jobs_.clear();
     input_levels_.reset();
     inputs_asked_ = read_back_asked_ = false;
+    forget_conditions_locked();
     auto old = std::move(connection_);
     changed_.notify_all();
     lock.unlock();

@@ -23,10 +23,18 @@
 // says so again.  The handles stay open meanwhile: waiting for a field
 // simply times out.
 //
-// Its code is in four files, one for each thing it does: camera_slot.cpp
+// What stands in the way of the pictures goes on its board of conditions: a
+// trigger that is on (which the slot never switches off unless asked to run
+// free), auto exposure or gain that overrides the settings (switched off
+// when the setting it overrides is changed here), frames that never arrive
+// whole, a stream that stays silent while the camera answers, and a rate the
+// link cannot carry.  They are read again whenever the camera is configured.
+//
+// Its code is in five files, one for each thing it does: camera_slot.cpp
 // (the calls: jobs, waits, give-ups), camera_link.cpp (the camera thread),
-// slot_settings.cpp (applying and telling the settings) and frame_intake.cpp
-// (the frames).
+// slot_settings.cpp (applying and telling the settings), slot_condition.cpp
+// (what stands in the way of the pictures) and frame_intake.cpp (the
+// frames).
 //
 // Every public member may be called from any thread.  Slots are never
 // destroyed (the camera thread may outlive a caller's wait).
@@ -44,6 +52,7 @@
 #include <string>
 
 #include "condition_board.h"
+#include "condition_words.h"
 #include "connection.h"
 #include "frame_exchange.h"
 #include "frame_intake.h"
@@ -204,6 +213,23 @@ private:
     bool start_stream(Connection& connection, bool resume_ids);
     void stop_stream(Connection& connection);
 
+    // --- the conditions (slot_condition.cpp): the camera thread ---
+    // Reads the triggers and the auto settings and tells them.
+    void read_conditions(Connection& connection);
+    // Before the exposure (or the gain) is set here: switches the camera's
+    // auto setting for it off, and tells so.
+    void take_over_from_auto(Connection& connection, bool exposure);
+    void tell_autos_locked();
+    // The stream's facts and whether the link carries its rate.
+    void tell_stream_locked();
+    // Frames that never arrive whole, and the end of a silence: from what
+    // the stream brought since it started.
+    void watch_stream_locked();
+    // A silent stream from a camera that answers.
+    void tell_silence_locked();
+    // The connection closes: nothing read from it holds any more.
+    void forget_conditions_locked();
+
     const std::string name_;
 
     std::mutex mutex_;                 // protects everything down to jobs_
@@ -224,6 +250,14 @@ private:
     bool inputs_asked_ = false;                   // read them again when free
     bool read_back_asked_ = false;                // read the settings back when free
     std::chrono::steady_clock::time_point own_read_ended_;  // the camera thread's last read of its own
+    // What the conditions are told from (slot_condition.cpp).
+    NetworkPath path_;                            // this PC's side of the way to the camera
+    unsigned packet_size_ = 0, stream_port_ = 0;  // of the stream last started
+    uint64_t payload_ = 0;
+    bool triggered_ = false;                      // a trigger is on
+    bool exposure_auto_ = false, gain_auto_ = false;                    // on in the camera
+    bool exposure_auto_switched_ = false, gain_auto_switched_ = false;  // off since the last change here
+    uint32_t deliveries_when_silent_ = 0;         // what the stream had brought when found silent
     std::deque<std::shared_ptr<Job>> jobs_;
     // Set and reset under mutex_ by the camera thread only, which alone uses
     // the connection; present in configuring, connected and not_answering.

@@ -4,8 +4,6 @@
 #include "connection.h"
 
 #include <arv.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +11,7 @@
 #include "checker_handover.h"
 #include "device_ids.h"
 #include "gvcp_probe.h"
+#include "network_path.h"
 
 namespace genicam {
 namespace {
@@ -38,19 +37,11 @@ bool partly_received(ArvBufferStatus status) {
     return status == ARV_BUFFER_STATUS_MISSING_PACKETS || status == ARV_BUFFER_STATUS_TIMEOUT;
 }
 
-// The local address the kernel would send from to reach device: a connected
-// UDP socket sends nothing, it only picks the route.
+// The local address the kernel would send from to reach device.
 GInetAddress* interface_address_for(const std::string& device) {
-    sockaddr_in target{};
-    const int fd = gvcp_socket(device, &target);
-    if (fd < 0) return nullptr;
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    const bool routed = connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0 &&
-                        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0;
-    close(fd);
-    if (!routed) return nullptr;
-    return g_inet_address_new_from_bytes(reinterpret_cast<const guint8*>(&local.sin_addr), G_SOCKET_FAMILY_IPV4);
+    const std::optional<in_addr> local = local_address_to(device);
+    if (!local) return nullptr;
+    return g_inet_address_new_from_bytes(reinterpret_cast<const guint8*>(&local->s_addr), G_SOCKET_FAMILY_IPV4);
 }
 
 ArvCamera* open_by_address(const std::string& address) {
@@ -278,6 +269,12 @@ bool Connection::set_geometry(const Mode& mode, const Region& region) {
 
 bool Connection::start_stream(FrameSink* sink) {
     if (streaming()) return true;
+    // As the connection's first stream is made, Aravis has the camera send a
+    // test packet of its packet size, and finds the largest that arrives when
+    // that one does not; later streams (a change of region) keep the size.
+    // A camera that cannot send test packets keeps its own.
+    if (arv_camera_is_gv_device(camera_))
+        arv_camera_gv_set_packet_size_adjustment(camera_, ARV_GV_PACKET_SIZE_ADJUSTMENT_ON_FAILURE_ONCE);
     GError* error = nullptr;
     ArvStream* stream = arv_camera_create_stream(camera_, nullptr, nullptr, &error);
     if (!stream) {
@@ -295,6 +292,12 @@ bool Connection::start_stream(FrameSink* sink) {
         g_object_unref(stream);
         return false;
     }
+    packet_size_ = stream_port_ = 0;
+    if (ARV_IS_GV_STREAM(stream)) {
+        stream_port_ = arv_gv_stream_get_port(ARV_GV_STREAM(stream));
+        check([&](GError** e) { packet_size_ = arv_camera_gv_get_packet_size(camera_, e); });
+    }
+    payload_ = payload;
     for (unsigned i = 0; i < kStreamBuffers; ++i) arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
     stream_ = stream;
     stop_receiving_ = false;
@@ -380,6 +383,50 @@ uint32_t Connection::input_levels() {
     }
     g_free(lines);
     return levels;
+}
+
+std::vector<Trigger> Connection::triggers() {
+    std::vector<Trigger> triggers;
+    if (!has_feature(camera_, "TriggerMode")) return triggers;
+    const auto text = [&](const char* feature) {
+        const char* value = nullptr;
+        if (has_feature(camera_, feature)) check([&](GError** e) { value = arv_camera_get_string(camera_, feature, e); });
+        return std::string(value ? value : "");
+    };
+    if (!has_feature(camera_, "TriggerSelector")) {
+        triggers.push_back({"", text("TriggerMode"), text("TriggerSource"), text("TriggerActivation")});
+        return triggers;
+    }
+    // Each selector entry has a mode, source and activation of its own; the
+    // selector is left as the camera had it.
+    const std::string selected = text("TriggerSelector");
+    guint n_selectors = 0;
+    const char** selectors = nullptr;
+    check([&](GError** e) {
+        selectors = arv_camera_dup_available_enumerations_as_strings(camera_, "TriggerSelector", &n_selectors, e);
+    });
+    for (guint i = 0; i < n_selectors; ++i)
+        if (check([&](GError** e) { arv_camera_set_string(camera_, "TriggerSelector", selectors[i], e); }))
+            triggers.push_back({selectors[i], text("TriggerMode"), text("TriggerSource"), text("TriggerActivation")});
+    g_free(selectors);
+    if (!selected.empty())
+        check([&](GError** e) { arv_camera_set_string(camera_, "TriggerSelector", selected.c_str(), e); });
+    return triggers;
+}
+
+bool Connection::triggers_off() {
+    return check([&](GError** e) { arv_camera_clear_triggers(camera_, e); });
+}
+
+bool Connection::auto_on(const char* feature) {
+    if (!has_feature(camera_, feature)) return false;
+    const char* value = nullptr;
+    check([&](GError** e) { value = arv_camera_get_string(camera_, feature, e); });
+    return value && std::string(value) != "Off";
+}
+
+bool Connection::auto_off(const char* feature) {
+    return check([&](GError** e) { arv_camera_set_string(camera_, feature, "Off", e); });
 }
 
 }  // namespace genicam

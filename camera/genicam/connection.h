@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "condition_words.h"
 #include "frame_ids.h"
 #include "mode_table.h"
 #include "region_fit.h"
@@ -96,6 +97,21 @@ public:
     bool start_stream(FrameSink* sink);
     void stop_stream();
     bool streaming() const { return stream_ != nullptr; }
+    // Of the stream last started: the packet size the camera took (0 for a
+    // camera that is no GigE Vision one), the local UDP port its packets
+    // come to (0 likewise) and the bytes of a frame.
+    unsigned packet_size() const { return packet_size_; }
+    unsigned stream_port() const { return stream_port_; }
+    uint64_t payload() const { return payload_; }
+
+    // Every trigger the camera has, as it is set.
+    std::vector<Trigger> triggers();
+    // Switches every trigger off: the camera runs free.
+    bool triggers_off();
+    // An auto feature (ExposureAuto, GainAuto) the camera has, set to
+    // anything but Off; and switching it off.
+    bool auto_on(const char* feature);
+    bool auto_off(const char* feature);
 
     double exposure_s();
     double frame_period_s();  // 0 when the camera does not say
@@ -122,6 +138,8 @@ private:
     std::atomic<bool> stop_receiving_{false};
     CameraFacts facts_;
     std::string address_;
+    unsigned packet_size_ = 0, stream_port_ = 0;
+    uint64_t payload_ = 0;
     // Allocated before the camera is opened, so before Aravis's heartbeat
     // thread exists: the thread's creation orders it for every checker.
     std::unique_ptr<std::atomic<bool>> lost_, doubted_;

@@ -25,6 +25,8 @@ void FrameIntake::stream_starts(bool resume_ids) {
     forget_last_complete();  // its size may not be the new one
     note_alive();
     spacing_.store(0);
+    stream_whole_.store(0);
+    stream_incomplete_.store(0);
     last_delivery_ = 0;  // the receive thread starts after this
     std::lock_guard lock(mutex_);
     ids_ = resume_ids ? resume_frame_ids(ids_) : restart_frame_ids(ids_);
@@ -41,6 +43,7 @@ void FrameIntake::on_image(const DeliveredImage& image) {
     alive_at_.store(now);
     if (last_delivery_ != 0) spacing_.store(now - last_delivery_);
     last_delivery_ = now;
+    (image.complete ? stream_whole_ : stream_incomplete_).fetch_add(1);
     std::string run_line;
     {
         std::lock_guard lock(mutex_);

@@ -49,13 +49,16 @@ public:
     Clock::duration spacing() const { return Clock::duration{spacing_.load()}; }
     // Frames that arrived incomplete since the slot was made.
     uint32_t incomplete() const { return incomplete_.load(); }
+    // Frames that arrived whole, and incomplete, since the stream started.
+    uint32_t stream_whole() const { return stream_whole_.load(); }
+    uint32_t stream_incomplete() const { return stream_incomplete_.load(); }
     // Counts the stream as alive now (a camera found there while silent).
     void note_alive() { alive_at_.store(Clock::now().time_since_epoch().count()); }
 
 private:
     zebcommon::FrameExchange& frames_;  // has its own lock
     std::atomic<Clock::rep> alive_at_{0}, spacing_{0};
-    std::atomic<uint32_t> incomplete_{0};
+    std::atomic<uint32_t> incomplete_{0}, stream_whole_{0}, stream_incomplete_{0};
     Clock::rep last_delivery_ = 0;  // receive thread only
 
     std::mutex mutex_;  // protects everything below

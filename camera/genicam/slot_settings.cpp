@@ -27,6 +27,7 @@ int CameraSlot::set_mode(uint32_t exposure_us, uint32_t mode_index, Region reque
 int CameraSlot::set_gain(float gain) {
     std::unique_lock lock(mutex_);
     return run_locked(lock, "cqSetGainVal", [this, gain](Connection& connection) {
+        take_over_from_auto(connection, false);
         if (!connection.set_gain(gain)) return kFailed;
         std::lock_guard settings(mutex_);
         settings_.gain = gain;
@@ -67,6 +68,7 @@ int CameraSlot::apply_mode(Connection& connection, uint32_t exposure_us, uint32_
     }
     // Kept only once the camera took it: a refused exposure must not come
     // back with the next reconnect.
+    take_over_from_auto(connection, true);
     if (!connection.set_exposure(exposure_us)) return kFailed;
     {
         std::lock_guard lock(mutex_);
@@ -121,16 +123,27 @@ void CameraSlot::read_back(std::unique_lock<std::mutex>& lock) {
     const double period_s = connection.frame_period_s();
     if (interrupted()) return;
     frame_period_s_ = period_s;
+    tell_stream_locked();  // what bounds the rate may have changed
 }
 
 bool CameraSlot::start_stream(Connection& connection, bool resume_ids) {
     intake_.stream_starts(resume_ids);
-    return connection.start_stream(&intake_);
+    if (!connection.start_stream(&intake_)) return false;
+    std::lock_guard lock(mutex_);
+    packet_size_ = connection.packet_size();
+    stream_port_ = connection.stream_port();
+    payload_ = connection.payload();
+    deliveries_when_silent_ = 0;
+    tell_stream_locked();
+    return true;
 }
 
 void CameraSlot::stop_stream(Connection& connection) {
     connection.stop_stream();  // joins the receive thread: the intake's lock must be free
     intake_.forget_last_complete();
+    // What the stream brought, or did not, is told again of the next one.
+    board_.clear(Trouble::packets);
+    board_.clear(Trouble::stream_silent);
 }
 
 }  // namespace genicam

@@ -1,5 +1,6 @@
 // The GenICam camera library's pure arithmetic: frame-id widening, pixel
-// formats and the image decoding, the mode list, region fitting, retry pauses, the incomplete-frame lines.
+// formats and the image decoding, the mode list, region fitting, retry pauses, the incomplete-frame lines,
+// the words of the conditions.
 // Threads: the test main thread only.
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "condition_words.h"
 #include "frame_ids.h"
 #include "incomplete_run.h"
 #include "mode_table.h"
@@ -280,3 +282,45 @@ TEST(IncompleteRun, ARunOverASecondIsToldOnceAndSoIsItsEnd) {
 }
 
 }  // namespace
+
+TEST(GenicamConditionWords, EachSaysWhatIsWrongWithItsFiguresAndWhatBoundsTheRate) {
+    const NetworkPath lo{"lo", "127.0.0.1", 1500, 0};
+    // 50 frames a second of 5 MB in packets of 1400 bytes: about 2109 Mbit/s on the wire.
+    const StreamFigures fast{1400, 5000000, 0.02, 0.001, false, 1000};
+    StreamFigures exposed = fast, slow = fast, triggered = fast;
+    exposed.exposure_s = 0.019;
+    slow.payload = 1000000;  // about 422 Mbit/s
+    triggered.triggered = true;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {trigger_words({{"FrameStart", "On", "Line0", "RisingEdge"}, {"AcquisitionStart", "Off", "Line1", ""}}),
+         "The camera waits for a trigger: FrameStart from Line0, rising edge. Frames come only when it fires; to see "
+         "pictures without it, press Free run."},
+        {trigger_words({{"FrameStart", "On", "Line0", "FallingEdge"}, {"AcquisitionStart", "On", "Software", ""}}),
+         "The camera waits for triggers: FrameStart from Line0, falling edge; AcquisitionStart from Software. Frames "
+         "come only when they fire; to see pictures without them, press Free run."},
+        {trigger_words({{"FrameStart", "Off", "Line0", "RisingEdge"}}), ""},
+        {auto_words(true, false, false, false),
+         "Auto exposure is on in the camera: it overrides the exposure set here. Setting the exposure here switches "
+         "it off."},
+        {auto_words(false, false, false, true), "Auto gain was switched off so that the gain set here holds."},
+        {packet_words(8000, lo),
+         "Frames never arrive whole: the camera sends packets of 8000 bytes, and lo carries at most 1500 (its MTU). "
+         "Set the camera's packet size (GevSCPSPacketSize) to 1500 or less, or raise the MTU of lo (jumbo frames) "
+         "and of every switch between."},
+        {silent_stream_words(40123, lo),
+         "The camera answers, but its pictures do not reach this PC: they should come to UDP port 40123 on "
+         "127.0.0.1 (lo). A firewall, the reverse-path filter (rp_filter) or another program on that port may stop "
+         "them: let the camera's UDP packets through the firewall, set rp_filter to 2 (loose) for lo, or close the "
+         "other program."},
+        {link_rate_words(fast, "eth0"),
+         "The link cannot carry the rate asked: 50 frames a second of 5.0 MB need about 2109 Mbit/s, and eth0 "
+         "carries 1000 Mbit/s, so frames are lost. Lower the frame rate, make the region smaller, choose a pixel "
+         "format with fewer bits, or use binning."},
+        {link_rate_words(slow, "eth0"), ""},
+        {stream_facts(fast), "packets of 1400 bytes; rate bound by the link"},
+        {stream_facts(exposed), "packets of 1400 bytes; rate bound by exposure"},
+        {stream_facts(triggered), "packets of 1400 bytes; rate bound by the trigger"},
+        {stream_facts(slow), "packets of 1400 bytes; rate bound by the camera's frame rate"},
+    };
+    for (const auto& [words, expected] : cases) EXPECT_EQ(words, expected);
+}
