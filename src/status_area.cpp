@@ -104,6 +104,8 @@ void build_status_area(status_area* area, ctrl_window* panel, GtkWidget* box) {
     gtk_label_set_line_wrap(GTK_LABEL(area->label), TRUE);
     // Wrapped at the width of the widgets above, so a long sentence makes
     // the window taller, never wider.
+    // (A box asks room only for the children shown.)
+    gtk_widget_show_all(box);
     GtkRequisition above{};
     gtk_widget_size_request(box, &above);
     gtk_widget_set_size_request(area->label, above.width, -1);
