@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "camera_slot.h"
-#include "device_ids.h"
 #include "gvcp_probe.h"
 #include "network_path.h"
 #include "result_codes.h"
@@ -82,26 +81,6 @@ void CameraSlot::reach(std::unique_lock<std::mutex>& lock) {
     configure(lock, reconnect);
 }
 
-std::unique_ptr<Connection> CameraSlot::reach_camera() {
-    // Aravis waits out its retries on a camera that does not answer; the
-    // probe costs a fraction of that.
-    if (is_ipv4_address(name_) &&
-        probe_camera(name_, static_cast<int>(call_timeout().count())) != ProbeAnswer::answered)
-        return nullptr;
-    auto connection = Connection::open(name_);
-    if (!connection || !connection->facts().modes.empty()) return connection;
-    std::lock_guard lock(mutex_);
-    if (!formats_reported_) {
-        std::string offered;
-        for (const std::string& format : connection->facts().offered_formats)
-            offered += (offered.empty() ? "" : ", ") + format;
-        std::fprintf(stderr, "Camera %s (%s) offers no pixel format the viewer can show: %s\n", name_.c_str(),
-                     connection->facts().model.c_str(), offered.empty() ? "none listed" : offered.c_str());
-        formats_reported_ = true;
-    }
-    return nullptr;
-}
-
 void CameraSlot::configure(std::unique_lock<std::mutex>& lock, bool reconnect) {
     // The mode list is read when the first handle opens and kept while any
     // handle is open (or the camera is lost), so mode indexes keep their
@@ -158,7 +137,12 @@ void CameraSlot::configure(std::unique_lock<std::mutex>& lock, bool reconnect) {
         if (!started) break;
     }
     move_locked(CameraState::connected);
-    if (reconnect) std::fprintf(stderr, "Camera %s is back\n", name_.c_str());
+    const bool was_held = board_.has(Trouble::held);
+    board_.clear(Trouble::held);
+    if (was_held)
+        std::fprintf(stderr, "Camera %s is free: Tolmirex controls it now\n", name_.c_str());
+    else if (reconnect)
+        std::fprintf(stderr, "Camera %s is back\n", name_.c_str());
 }
 
 void CameraSlot::take_changed_camera_locked(const CameraFacts& now) {
@@ -168,7 +152,10 @@ void CameraSlot::take_changed_camera_locked(const CameraFacts& now) {
     std::vector<std::string> before, after;
     for (const Mode& mode : facts_.modes) before.push_back(describe_mode(mode));
     for (const Mode& mode : now.modes) after.push_back(describe_mode(mode));
-    if (before == after && now.serial == facts_.serial && now.model == facts_.model) return;
+    if (before == after && now.serial == facts_.serial && now.model == facts_.model) {
+        facts_ = now;  // the same modes; the rest as now read (a held camera was read without control)
+        return;
+    }
     // The settings go on where they fit the camera as it is now; the
     // region is fitted anew by the caller.
     const Mode wanted = facts_.modes[std::min<size_t>(settings_.mode_index, facts_.modes.size() - 1)];

@@ -56,6 +56,7 @@ void CameraSlot::move_locked(CameraState to) {
         std::abort();
     }
     state_ = to;
+    if (to == CameraState::reaching) reaching_since_ = Clock::now();
     changed_.notify_all();
 }
 
@@ -127,6 +128,7 @@ int CameraSlot::run_locked(std::unique_lock<std::mutex>& lock, const char* call,
 
 void CameraSlot::start_thread_locked() {
     if (thread_runs(state_)) return;
+    description_unusable_ = false;  // looked at anew
     move_locked(state_ == CameraState::lost_closed ? CameraState::lost : CameraState::reaching);
     // Detached: a camera that stopped answering can keep it in Aravis for
     // seconds after the last handle closed, and nobody must wait for that.
@@ -138,24 +140,28 @@ int CameraSlot::attach(zebcommon::HandleQueue* handle, int open_timeout_ms, bool
     ++attaching_;
     start_thread_locked();
     changed_.notify_all();
-    const auto answering = [&] { return calls_allowed(state_); };
+    // Lost: a camera this slot had, or one another program controls.
+    const auto opens = [&] { return calls_allowed(state_) || state_ == CameraState::lost; };
     bool up = state_ == CameraState::lost;
     if (!up && until_first_answer && !ever_reached_) {
         // A camera that is there answers within the first notice's grace;
         // one that answered with nothing to show is not waited for.
         auto notice = Clock::now() + kFirstWaitingNotice;
-        while (!changed_.wait_until(lock, notice, [&] { return answering() || formats_reported_; })) {
+        while (!changed_.wait_until(lock, notice, [&] { return opens() || description_unusable_; })) {
             std::fprintf(stderr, "Waiting for camera %s to answer\n", name_.c_str());
             notice += kWaitingNotice;
         }
-        up = answering();
+        up = opens();
     }
-    if (!up) up = changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms), answering);
+    if (!up)
+        up = changed_.wait_for(lock, std::chrono::milliseconds(open_timeout_ms),
+                               [&] { return opens() || description_unusable_; }) &&
+             opens();
     --attaching_;
     changed_.notify_all();
     if (!up) {
         // A camera that answered with nothing to show has said so already.
-        if (!formats_reported_)
+        if (!description_unusable_)
             std::fprintf(stderr,
                          "Camera %s did not answer within %d ms%s; check that it is powered and reachable, or set "
                          "TOLMIREX_CAMERA_OPEN_TIMEOUT_MS to wait longer\n",

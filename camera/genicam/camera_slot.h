@@ -30,11 +30,16 @@
 // whole, a stream that stays silent while the camera answers, and a rate the
 // link cannot carry.  They are read again whenever the camera is configured.
 //
-// Its code is in five files, one for each thing it does: camera_slot.cpp
-// (the calls: jobs, waits, give-ups), camera_link.cpp (the camera thread),
-// slot_settings.cpp (applying and telling the settings), slot_condition.cpp
-// (what stands in the way of the pictures) and frame_intake.cpp (the
-// frames).
+// Its code is in files, one for each thing it does: camera_slot.cpp (the
+// calls: jobs, waits, give-ups), camera_link.cpp (the camera thread),
+// slot_open.cpp (finding and opening the camera named, and what stands in
+// the way), slot_settings.cpp (applying and telling the settings),
+// slot_condition.cpp (what stands in the way of the pictures once open) and
+// frame_intake.cpp (the frames).
+//
+// A camera that answers but that another program controls is held: the
+// slot reads what it offers, so handles open, and waits for it as through
+// an outage, trying to take control after each pause.
 //
 // Every public member may be called from any thread.  Slots are never
 // destroyed (the camera thread may outlive a caller's wait).
@@ -106,7 +111,8 @@ public:
     // Waits up to the time-out for the camera to answer (at once when it
     // already does); kNoDevice when it did not.  The camera this slot had and
     // lost is not waited for: the handle opens at once, waiting for it as
-    // every open handle does through an outage.  until_first_answer: a camera
+    // every open handle does through an outage; so does one another program
+    // controls, once its facts are read.  until_first_answer: a camera
     // this slot never reached (one that powers up after the PC) is waited for
     // without a bound, saying so every kWaitingNotice.
     int attach(zebcommon::HandleQueue* handle, int open_timeout_ms, bool until_first_answer = false);
@@ -184,7 +190,20 @@ private:
     void camera_thread();
     bool wanted_locked() const { return open_handles_ > 0 || attaching_ > 0; }
     void reach(std::unique_lock<std::mutex>& lock);
+
+    // --- reaching the camera named (slot_open.cpp) ---
+    // A connection that controls the camera and has modes to show, or
+    // nullptr, having said on the board what stood in the way.
     std::unique_ptr<Connection> reach_camera();
+    // The camera the name means, opened: by address, or among the cameras
+    // that answer a discovery.
+    std::unique_ptr<Connection> open_named();
+    // Another program controls the camera: its facts are taken (a first
+    // open then succeeds), and it is waited for as through an outage.
+    void wait_for_control(std::unique_ptr<Connection> connection);
+    // Whether a camera never reached has been looked for long enough to
+    // list the cameras that answer instead (once every kListAgain).
+    bool listing_due();
     void configure(std::unique_lock<std::mutex>& lock, bool reconnect);
     // A camera back from an outage that is another one, or offers other
     // modes: named, and its facts taken, the mode the nearest it offers.
@@ -237,7 +256,9 @@ private:
     CameraState state_ = CameraState::closed;
     // Facts, not state: what was ever so, for what the slot says.
     bool ever_reached_ = false;      // configured at least once
-    bool formats_reported_ = false;  // the line saying no format can be shown went out
+    bool description_unusable_ = false;  // it answered with nothing the viewer can use: an open gives up
+    std::chrono::steady_clock::time_point reaching_since_;  // when this slot began to reach a camera
+    std::chrono::steady_clock::time_point listed_at_;       // when the cameras that answer were last listed
     int attaching_ = 0;
     int open_handles_ = 0;
     int acquiring_handles_ = 0;
@@ -269,7 +290,8 @@ private:
     FrameIntake intake_{frames_};      // has its own mutex
 };
 
-// The slot of the camera with that Aravis id or address, created on first use
+// The slot of the camera with that name (Aravis id, address, serial number
+// or user-defined name), created on first use
 // and alive until the process ends.
 CameraSlot& slot_for(const std::string& name);
 

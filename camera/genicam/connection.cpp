@@ -10,8 +10,10 @@
 
 #include "checker_handover.h"
 #include "device_ids.h"
+#include "discovery.h"
 #include "gvcp_probe.h"
 #include "network_path.h"
+#include "open_words.h"
 
 namespace genicam {
 namespace {
@@ -66,7 +68,8 @@ ArvCamera* open_by_id(const std::string& id) {
     // Aravis's in-process fake camera ("Fake_1"), a camera with no network
     // address, for trying the library without one: its interface is off
     // unless asked for.
-    if (id.rfind("Fake_", 0) == 0) arv_enable_interface("Fake");
+    std::lock_guard lock(discovery_lock());
+    if (opened_without_discovery(id)) arv_enable_interface("Fake");
     GError* error = nullptr;
     ArvCamera* camera = arv_camera_new(id.c_str(), &error);
     if (error) g_error_free(error);
@@ -108,6 +111,7 @@ Connection::Connection(ArvCamera* camera, std::unique_ptr<std::atomic<bool>> los
             address_ = text ? text : "";
             g_free(text);
         }
+    if (ARV_IS_GV_DEVICE(device)) controls_ = arv_gv_device_is_controller(ARV_GV_DEVICE(device));
     lost_handler_ = g_signal_connect(device, "control-lost", G_CALLBACK(on_control_lost), doubted_.get());
 }
 
@@ -118,6 +122,19 @@ Connection::~Connection() {
     // The last reference: the device's threads are joined here, so no
     // callback can reach this object afterwards.
     g_object_unref(camera_);
+}
+
+std::string Connection::controller() {
+    // GigE Vision's primary application registers: the controller's IPv4
+    // address and its port.
+    constexpr guint64 kPrimaryAddress = 0x0A14, kPrimaryPort = 0x0A10;
+    ArvDevice* device = arv_camera_get_device(camera_);
+    guint32 address = 0, port = 0;
+    if (!ARV_IS_GV_DEVICE(device) ||
+        !check([&](GError** e) { arv_device_read_register(device, kPrimaryAddress, &address, e); }))
+        return "";
+    check([&](GError** e) { arv_device_read_register(device, kPrimaryPort, &port, e); });
+    return controller_text(address, port);
 }
 
 void Connection::on_control_lost(void*, void* flag) { static_cast<std::atomic<bool>*>(flag)->store(true); }
@@ -184,6 +201,8 @@ void Connection::read_facts() {
     }
     geometry.sensor_width = sensor_width > 0 ? static_cast<uint32_t>(sensor_width) : 0;
     geometry.sensor_height = sensor_height > 0 ? static_cast<uint32_t>(sensor_height) : 0;
+    facts.sensor_width = geometry.sensor_width;
+    facts.sensor_height = geometry.sensor_height;
     gint increment = 1;
     check([&](GError** e) { increment = arv_camera_get_width_increment(camera_, e); });
     geometry.width_increment = facts.x_rule.size_increment = positive(increment);
@@ -214,7 +233,7 @@ void Connection::read_facts() {
 
     // Gain in dB through Gain, for all channels where the camera has a
     // selector; a camera with only GainRaw reports its raw range.
-    if (has_feature(camera_, "GainSelector"))
+    if (controls_ && has_feature(camera_, "GainSelector"))
         check([&](GError** e) { arv_camera_set_string(camera_, "GainSelector", "All", e); });
     double gain_min = 0, gain_max = 0;
     if (check([&](GError** e) { arv_camera_get_gain_bounds(camera_, &gain_min, &gain_max, e); })) {
@@ -232,7 +251,8 @@ void Connection::read_facts() {
     facts.id_width = arv_camera_is_gv_device(camera_) ? IdWidth::gev16 : IdWidth::wide64;
     facts_ = std::move(facts);
 
-    check([&](GError** e) { arv_camera_set_acquisition_mode(camera_, ARV_ACQUISITION_MODE_CONTINUOUS, e); });
+    if (controls_)
+        check([&](GError** e) { arv_camera_set_acquisition_mode(camera_, ARV_ACQUISITION_MODE_CONTINUOUS, e); });
 }
 
 bool Connection::set_exposure(uint32_t exposure_us) {

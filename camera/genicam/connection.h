@@ -56,6 +56,7 @@ struct CameraFacts {
     std::string serial;                        // the device's serial number, "" when it has none
     std::vector<std::string> offered_formats;  // every pixel format the camera offers, shown or not
     std::vector<Mode> modes;
+    uint32_t sensor_width = 0, sensor_height = 0;  // 0 when the camera gives none
     AxisRule x_rule, y_rule;  // increments and minimum sizes; .full comes from the mode
     float gain_min = 0, gain_max = 0;
     float gain = 0;  // as the camera was set when opened
@@ -76,6 +77,13 @@ public:
     const CameraFacts& facts() const { return facts_; }
     // The camera's IPv4 address for a GigE Vision camera, "" for others.
     const std::string& address() const { return address_; }
+    // Whether this connection controls the camera: a GigE Vision camera
+    // another program controls answers reads and refuses everything else.
+    // The facts are read all the same; nothing is written.
+    bool controls() const { return controls_; }
+    // Where the program that controls the camera runs, as controller_text
+    // gives it ("" when the camera does not say).
+    std::string controller();
 
     // The camera stopped answering: a command timed out, or the owner found
     // it gone (see CameraSlot).
@@ -140,6 +148,7 @@ private:
     std::string address_;
     unsigned packet_size_ = 0, stream_port_ = 0;
     uint64_t payload_ = 0;
+    bool controls_ = true;
     // Allocated before the camera is opened, so before Aravis's heartbeat
     // thread exists: the thread's creation orders it for every checker.
     std::unique_ptr<std::atomic<bool>> lost_, doubted_;

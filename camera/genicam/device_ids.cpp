@@ -2,13 +2,14 @@
 #include "device_ids.h"
 
 #include <arpa/inet.h>
-#include <arv.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
+
+#include "discovery.h"
 
 namespace genicam {
 namespace {
@@ -46,10 +47,8 @@ void refresh_locked(NameTable& t) {
     }
     // Discovery broadcasts on every interface: only without a chosen camera.
     const auto began = std::chrono::steady_clock::now();
-    arv_update_device_list();
-    const unsigned n = arv_get_n_devices();
-    for (unsigned i = 0; i < n; ++i)
-        if (const char* name = arv_get_device_id(i)) t.listed.push_back(id_for_locked(t, name));
+    for (const FoundCamera& camera : discover_cameras())
+        if (!camera.id.empty()) t.listed.push_back(id_for_locked(t, camera.id));
     if (!t.listed.empty()) {
         t.none_reported = false;
     } else if (!t.none_reported) {

@@ -10,8 +10,8 @@ bool may_move(CameraState from, CameraState to) {
         return to == S::reaching;
     case S::lost_closed:  // a handle opens: the camera thread reaches the lost camera again
         return to == S::lost;
-    case S::reaching:  // reached, or nobody wants it any more
-        return to == S::configuring || to == S::closed;
+    case S::reaching:  // reached, or held by another program (waited for as if lost), or nobody wants it any more
+        return to == S::configuring || to == S::lost || to == S::closed;
     case S::lost:  // reached again, or nobody wants it any more
         return to == S::configuring || to == S::lost_closed;
     case S::configuring:  // configured, or lost (or unwanted) on the way

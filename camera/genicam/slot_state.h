@@ -14,7 +14,7 @@ enum class CameraState {
     connected,      // configured and answering: calls go to the camera
     not_answering,  // connected, but a call gave up on it: calls fail at once until the camera thread is free again
     closing,        // the camera thread closes the connection to a camera nobody wants
-    lost,           // the camera went away: the camera thread reaches it again; modes and settings are kept
+    lost,           // the camera went away, or another program controls it: the camera thread reaches it again; modes and settings are kept
     lost_closed,    // lost, and no handle wants it: no camera thread; modes and settings kept for the next handle
 };
 
