@@ -27,6 +27,8 @@ const char kUsage[] =
     "Options:\n"
     "  -h, --help       print this help and exit\n"
     "  -V, --version    print the version and exit\n"
+    "  --list-cameras   list the GenICam cameras that answer and exit (the\n"
+    "                   launcher tolmirex answers it)\n"
     "GTK options such as --display=DISPLAY, --sync, --class=CLASS and\n"
     "--g-fatal-warnings apply to the control window.\n"
     "\n"

@@ -3,6 +3,7 @@
 #include "status_area.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 
@@ -69,6 +70,9 @@ void refresh_status_area(status_area* area) {
 
     StatusFacts facts;
     facts.library = c.szLibrary;
+    // The launcher's word on why this library was taken ("no camera found …").
+    if (const char* note = getenv("TOLMIREX_CAMERA_NOTE"); note && *note && !facts.library.empty())
+        facts.library += std::string(": ") + note;
     facts.camera = c.szCamera;
     facts.mode = active_mode(area->panel);
     facts.acquiring = lps->bRun;

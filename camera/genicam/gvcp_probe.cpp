@@ -27,7 +27,7 @@ int gvcp_socket(const std::string& address, sockaddr_in* endpoint) {
     return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 }
 
-GvcpProbe::GvcpProbe(const std::string& address) {
+GvcpProbe::GvcpProbe(const std::string& address, uint32_t reg) : register_(reg) {
     sockaddr_in camera{};
     fd_ = gvcp_socket(address, &camera);
     // Connected, so the socket also hears "port unreachable": no camera.
@@ -43,11 +43,21 @@ GvcpProbe::~GvcpProbe() {
 
 ProbeAnswer GvcpProbe::ask(int timeout_ms) {
     if (fd_ < 0) return ProbeAnswer::refused;
-    // READREG of the version register (address 0), acknowledge requested:
-    // key 0x42, flags 0x01, command, payload length 4, request id, address.
+    // READREG of one register, acknowledge requested: key 0x42, flags 0x01,
+    // command, payload length 4, request id, address (big-endian).
     const uint16_t id = next_id_++;
-    const uint8_t request[12] = {
-        0x42, 0x01, kReadRegister >> 8, kReadRegister & 0xFF, 0, 4, uint8_t(id >> 8), uint8_t(id & 0xFF), 0, 0, 0, 0};
+    const uint8_t request[12] = {0x42,
+                                 0x01,
+                                 kReadRegister >> 8,
+                                 kReadRegister & 0xFF,
+                                 0,
+                                 4,
+                                 uint8_t(id >> 8),
+                                 uint8_t(id & 0xFF),
+                                 uint8_t(register_ >> 24),
+                                 uint8_t(register_ >> 16),
+                                 uint8_t(register_ >> 8),
+                                 uint8_t(register_)};
     if (send(fd_, request, sizeof request, 0) != static_cast<ssize_t>(sizeof request))
         return errno == ECONNREFUSED ? ProbeAnswer::refused : ProbeAnswer::silent;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -60,12 +70,16 @@ ProbeAnswer GvcpProbe::ask(int timeout_ms) {
         if (got < 0) return errno == ECONNREFUSED ? ProbeAnswer::refused : ProbeAnswer::silent;
         if (got < 8 || ((reply[2] << 8) | reply[3]) != kReadRegisterAck) continue;
         const uint16_t answered = uint16_t(reply[6] << 8 | reply[7]);
-        if (uint16_t(answered - first_id_) < uint16_t(next_id_ - first_id_)) return ProbeAnswer::answered;
+        if (uint16_t(answered - first_id_) < uint16_t(next_id_ - first_id_)) {
+            if (got >= 12) value_ = uint32_t(reply[8]) << 24 | uint32_t(reply[9]) << 16 | uint32_t(reply[10]) << 8 | reply[11];
+            return ProbeAnswer::answered;
+        }
     }
 }
 
-ProbeAnswer probe_camera(const std::string& address, int timeout_ms) {
-    GvcpProbe probe(address);
+namespace {
+
+ProbeAnswer ask_until_answered(GvcpProbe& probe, int timeout_ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -73,6 +87,19 @@ ProbeAnswer probe_camera(const std::string& address, int timeout_ms) {
         const ProbeAnswer answer = probe.ask(static_cast<int>(std::min<long long>(left, kProbeResend.count())));
         if (answer != ProbeAnswer::silent) return answer;
     }
+}
+
+}  // namespace
+
+ProbeAnswer probe_camera(const std::string& address, int timeout_ms) {
+    GvcpProbe probe(address);
+    return ask_until_answered(probe, timeout_ms);
+}
+
+std::optional<uint32_t> read_gvcp_register(const std::string& address, uint32_t reg, int timeout_ms) {
+    GvcpProbe probe(address, reg);
+    if (ask_until_answered(probe, timeout_ms) != ProbeAnswer::answered) return std::nullopt;
+    return probe.value();
 }
 
 }  // namespace genicam

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace genicam {
@@ -24,7 +25,8 @@ enum class ProbeAnswer { answered, refused, silent };
 
 class GvcpProbe {
 public:
-    explicit GvcpProbe(const std::string& address);
+    // Reads the bootstrap register at reg (the version register by default).
+    explicit GvcpProbe(const std::string& address, uint32_t reg = 0);
     ~GvcpProbe();
     GvcpProbe(const GvcpProbe&) = delete;
     GvcpProbe& operator=(const GvcpProbe&) = delete;
@@ -32,14 +34,20 @@ public:
     // Sends one more read and waits up to timeout_ms for the answer to it or
     // to any read this probe sent before.
     ProbeAnswer ask(int timeout_ms);
+    // The register's value, once answered.
+    uint32_t value() const { return value_; }
 
 private:
     int fd_ = -1;
+    uint32_t register_ = 0, value_ = 0;
     uint16_t first_id_ = 0x7A11, next_id_ = 0x7A11;
 };
 
 // Asks until the camera answers or refuses, or timeout_ms has passed.
 ProbeAnswer probe_camera(const std::string& address, int timeout_ms);
+// A bootstrap register of the camera at address, asked the same way;
+// nullopt when it did not answer.  Reading takes no control of the camera.
+std::optional<uint32_t> read_gvcp_register(const std::string& address, uint32_t reg, int timeout_ms);
 
 // The GVCP (control) endpoint of a camera at an IPv4 address, and a UDP
 // socket to reach it; -1 when the address is not IPv4 or no socket is had.
