@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "camera_condition.h"
+
 SETUP setup{};
 SETUP* const lps = &setup;
 
@@ -106,8 +108,13 @@ void setupCam() {
     cqkGetDevice(0, &id);
     std::lock_guard<std::mutex> lock(hMV_mutex);
     const CQK_RETURN opened = cqkInitialize("", id, &hMV);
-    if (hMV == INVALID_HANDLE_VALUE)
-        setup_failure = "The camera could not be opened: cqkInitialize returned " + std::to_string(opened) + ".";
+    if (hMV == INVALID_HANDLE_VALUE) {
+        // The library's own words where it has them (a camera it cannot use, say).
+        CQCONDITION why{};
+        setup_failure = camera_condition(INVALID_HANDLE_VALUE, &why) && why.szProblem[0]
+                            ? why.szProblem
+                            : "The camera could not be opened: cqkInitialize returned " + std::to_string(opened) + ".";
+    }
     if (hMV != INVALID_HANDLE_VALUE) {
         cqInitializeHardware(hMV);
         cqApplyCameraProfile(hMV);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "camera_slot.h"
 #include "cq_mosaic.h"
@@ -44,6 +45,12 @@ bool wait_for_named_camera() {
     return chosen && *chosen && !open_timeout_set();
 }
 
+// Why the last open failed, in the slot's words, for cqGetCondition without
+// a handle.
+std::mutex open_failure_mutex;
+CQCONDITION open_failure{};
+bool open_failed = false;
+
 int accept_on_open_handle(HANDLE h) { return Handles::find(h) ? kOk : kBadHandle; }
 
 }  // namespace
@@ -69,8 +76,13 @@ CQK_RETURN cqkInitialize(const char*, DWORD id, HANDLE* out) {
     auto name = camera_name(id);
     if (!name) return kNoDevice;
     auto handle = std::make_shared<OpenHandle>(slot_for(*name));
-    if (int result = handle->source.attach(&handle->frames, open_timeout_ms(), wait_for_named_camera()); result != kOk)
+    if (int result = handle->source.attach(&handle->frames, open_timeout_ms(), wait_for_named_camera()); result != kOk) {
+        const CQCONDITION why = handle->source.condition();
+        std::lock_guard lock(open_failure_mutex);
+        open_failure = why;
+        open_failed = true;
         return result;
+    }
     *out = Handles::add(handle);
     return kOk;
 }
@@ -121,6 +133,12 @@ CQK_RETURN cqGetSettings(HANDLE h, CQSETTINGS* out) {
 }
 
 CQK_RETURN cqGetCondition(HANDLE h, CQCONDITION* out) {
+    if (h == INVALID_HANDLE_VALUE && out) {
+        std::lock_guard lock(open_failure_mutex);
+        if (!open_failed) return kBadHandle;
+        *out = open_failure;
+        return kOk;
+    }
     auto handle = Handles::find(h);
     if (!handle) return kBadHandle;
     if (!out) return kBadArgument;

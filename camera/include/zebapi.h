@@ -187,7 +187,9 @@ typedef struct CQCONDITION {
     DWORD dwActions;     /* what the library offers to mend: CQ_CAN_FREE_RUN */
 } CQCONDITION;
 
-/* Answers from what the library knows, without waiting for the camera. */
+/* Answers from what the library knows, without waiting for the camera.  With
+ * INVALID_HANDLE_VALUE: why the last cqkInitialize failed, where the library
+ * can tell (else it fails). */
 CQK_RETURN cqGetCondition(HANDLE h, CQCONDITION* condition);
 /* Switches the camera's frame and acquisition triggers off, so that it runs
  * free; only when cqGetCondition offers CQ_CAN_FREE_RUN. */
