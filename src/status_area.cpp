@@ -88,6 +88,7 @@ void refresh_status_area(status_area* area) {
     if (text != gtk_label_get_text(GTK_LABEL(area->label))) gtk_label_set_text(GTK_LABEL(area->label), text.c_str());
 
     const bool offered = (c.dwActions & CQ_CAN_FREE_RUN) != 0;
+    const bool shrinks = facts.problem.size() < area->problem_shown.size() || (area->free_run_shown && !offered);
     if (offered != area->free_run_shown) {
         if (offered)
             gtk_widget_show(area->free_run);
@@ -95,6 +96,10 @@ void refresh_status_area(status_area* area) {
             gtk_widget_hide(area->free_run);
         area->free_run_shown = offered;
     }
+    area->problem_shown = facts.problem;
+    // A window never gives back room by itself: without this the panel's
+    // own widgets would spread into what a longer sentence took.
+    if (shrinks) gtk_window_resize(GTK_WINDOW(gtk_widget_get_toplevel(area->box)), 1, 1);
 }
 
 void build_status_area(status_area* area, ctrl_window* panel, GtkWidget* box) {

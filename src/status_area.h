@@ -6,6 +6,8 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
+
 struct ctrl_window;
 
 struct status_area {
@@ -15,6 +17,7 @@ struct status_area {
     ctrl_window* panel;   // for the mode it shows
     guint timer;          // 0 once stopped
     bool free_run_shown;
+    std::string problem_shown;  // the problem the text last said
 };
 
 // Builds it into box (below what box holds) and starts its timer.
