@@ -29,6 +29,9 @@ void build_view_tools(view_tools* tools, GtkWidget* box, GtkWidget* below) {
     tools->save = gtk_button_new_with_label("Save picture…");
     gtk_widget_set_tooltip_text(tools->save, "Save the picture on show as a PNG file (s in the video window)");
     g_signal_connect(tools->save, "clicked", G_CALLBACK(save_clicked), nullptr);
+    // Clicked, or s in the video window, but out of the keyboard's way: Tab
+    // and shift+Tab go round the panel's own widgets as before.
+    gtk_widget_set_can_focus(tools->save, FALSE);
     gtk_box_pack_start(GTK_BOX(tools->box), tools->save, FALSE, FALSE, 0);
     // Packed at the end, then placed before `below` in the box's list, which
     // for end-packed children means under it.
