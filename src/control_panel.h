@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include "status_area.h"
+#include "view_tools.h"
 #include "zebapi.h"
 
 struct ctrl_window {
@@ -38,6 +39,7 @@ struct ctrl_window {
     // CQSETTINGS.dwChanges when the panel last showed what the camera runs.
     DWORD settings_changes;
     status_area status;  // below the widgets above, in a box of its own
+    view_tools tools;    // below the status area, in a box of its own
 };
 
 // Builds the panel, applies the first mode, starts the status poll and

@@ -106,7 +106,7 @@ bool derive_failed(int line, VAStatus status) {
 }  // namespace
 
 int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_format, int surface_width,
-              int surface_height, Window win, int win_width, int win_height) {
+              int surface_height, Window win, int win_width, int win_height, const ViewGeometry* view) {
     if (!lps->show) return 1;
     const bool colour = lps->color;  // read once: the panel may switch it meanwhile
     if (surface_width <= 0 || surface_height <= 0 || !source_covers(colour, surface_width, surface_height)) return 1;
@@ -146,9 +146,14 @@ int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_for
         return 0;
     if (!upload.release()) return 0;
 
+    // Zoom and pan pick the source rectangle: no pixel is copied for them.
+    const ViewGeometry whole{{0, 0, surface_width, surface_height}, {0, 0, win_width, win_height}};
+    const ViewRect& src = (view ? *view : whole).source;
+    const ViewRect& dst = (view ? *view : whole).destination;
     // The sizes travel as 16-bit values.
-    if (VA_CALL(vaPutSurface, va_dpy, surface_id, win, 0, 0, uint16_t(surface_width), uint16_t(surface_height), 0, 0,
-                uint16_t(win_width), uint16_t(win_height), nullptr, 0, 0))
+    if (VA_CALL(vaPutSurface, va_dpy, surface_id, win, int16_t(src.x), int16_t(src.y), uint16_t(src.width),
+                uint16_t(src.height), int16_t(dst.x), int16_t(dst.y), uint16_t(dst.width), uint16_t(dst.height),
+                nullptr, 0, 0))
         return 0;
     if (VA_CALL(vaSyncSurface, va_dpy, surface_id)) return 0;
     return 1;
