@@ -18,6 +18,7 @@
 #include "frame_upload.h"
 #include "rate_stats.h"
 #include "live_run.h"
+#include "picture_measuring.h"
 #include "notices.h"
 #include "setup.h"
 #include "va_report.h"
@@ -154,6 +155,7 @@ private:
                 return false;
         }
 
+        measuring_.after_redraw(colour, getcurms());
         maybe_statistics_tick(win_);
         quiet_since_ms_ = account_redraw(start_time);
         return true;
@@ -279,6 +281,7 @@ private:
     pthread_t acq_thread_{};
     bool worker_started_ = false;
     int draw_errors_ = 0;
+    PictureMeasuring measuring_;  // the panel's histogram and focus figure
     unsigned quiet_since_ms_ = 0;
     std::string notice_shown_;  // the sentence drawn while there is no picture  // end of the last redraw or quiet tick, for quiet_statistics_tick
 };
