@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 
+#include "picture_tools.h"
 #include "status_area.h"
 #include "zebapi.h"
 
@@ -38,6 +39,7 @@ struct ctrl_window {
     // CQSETTINGS.dwChanges when the panel last showed what the camera runs.
     DWORD settings_changes;
     status_area status;  // below the widgets above, in a box of its own
+    picture_tools tools;  // below the status area, in a box of its own
 };
 
 // Builds the panel, applies the first mode, starts the status poll and

@@ -13,6 +13,7 @@
 #include "camera_silence.h"
 #include "control_panel.h"
 #include "picture_measure.h"
+#include "picture_tools.h"
 #include "rate_stats.h"
 #include "setup.h"
 #include "status_text.h"
@@ -388,4 +389,14 @@ TEST(PictureMeasure, BestFocusRestartsWhenTheSizeOrModeChanges) {
     EXPECT_EQ(best_focus_after(14, a, a, 15), 15);
     EXPECT_EQ(best_focus_after(14, a, bigger, 12), 12);
     EXPECT_EQ(best_focus_after(14, a, other_mode, 12), 12);
+}
+
+TEST(PictureTools, TextsAndBarHeights) {
+    EXPECT_EQ(clip_text(0.0042, 0), "Clipped: 0.42 % at full scale, 0.00 % at zero");
+    EXPECT_EQ(focus_text(12.34, 14.06), "Focus: 12.3 (best 14.1)");
+    EXPECT_EQ(bar_height(50, 100, false, 64), 32);
+    EXPECT_EQ(bar_height(0, 100, true, 64), 0);
+    EXPECT_EQ(bar_height(100, 100, true, 64), 64);
+    EXPECT_GT(bar_height(1, 1000, true, 64), 6);  // a lone count stays visible on the log scale
+    EXPECT_EQ(bar_height(5, 0, false, 64), 0);
 }
