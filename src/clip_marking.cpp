@@ -2,6 +2,8 @@
 // checks below, which skip the rows with nothing clipped, are vectorised.
 #include "clip_marking.h"
 
+#include "yuv_convert.h"
+
 #include <algorithm>
 #include <cstddef>
 
@@ -9,23 +11,39 @@ namespace {
 
 enum Clip : uint8_t { none = 0, full = 1, zero = 2 };
 
-// The largest of v - 1 over n samples, in the processor's widest vectors
-// (chosen once by the loader): v - 1 wraps 0 round to the top, so this one
-// maximum tells whether any sample is at zero or at full scale.
+// The largest of v - 1 over n samples: v - 1 wraps 0 round to the top, so
+// this one maximum tells whether any sample is at zero or at full scale.
 template <typename Sample>
-__attribute__((target_clones("avx2", "default"))) Sample max_less_one(const Sample* r, int n) {
+Sample max_less_one(const Sample* r, int n) {
     Sample hi = 0;
     for (int x = 0; x < n; ++x) hi = std::max(hi, Sample(r[x] - 1));
     return hi;
 }
+
+// The same in AVX2 vectors, for processors that have them (checked once a
+// frame, not through an ifunc, which the thread sanitizer cannot start).
+template <typename Sample>
+__attribute__((target("avx2"))) Sample max_less_one_avx2(const Sample* r, int n) {
+    Sample hi = 0;
+    for (int x = 0; x < n; ++x) hi = std::max(hi, Sample(r[x] - 1));
+    return hi;
+}
+
+template <typename Sample>
+Sample max_less_one(const Sample* r, int n, bool avx2) {
+    return avx2 ? max_less_one_avx2(r, n) : max_less_one(r, n);
+}
+
+bool has_avx2() { return best_kernel_isa() >= KernelIsa::avx2; }
 
 // A source of pixels: whether a span of a row may hold a clipped pixel (a
 // quick check that lets most of the frame go by), and the state of one pixel.
 struct Mono8 {
     const uint8_t* src;
     int width;
+    bool avx2;
     const uint8_t* row(int y) const { return src + static_cast<size_t>(y) * width; }
-    bool may_clip(int y, int from, int to) const { return max_less_one(row(y) + from, to - from) >= 254; }
+    bool may_clip(int y, int from, int to) const { return max_less_one(row(y) + from, to - from, avx2) >= 254; }
     Clip at(int y, int x) const {
         const uint8_t v = row(y)[x];
         return v == 255 ? full : v == 0 ? zero : none;
@@ -35,9 +53,10 @@ struct Mono8 {
 struct Mono16 {
     const uint16_t* src;
     int width;
+    bool avx2;
     uint16_t top;  // full scale
     const uint16_t* row(int y) const { return src + static_cast<size_t>(y) * width; }
-    bool may_clip(int y, int from, int to) const { return max_less_one(row(y) + from, to - from) >= top - 1; }
+    bool may_clip(int y, int from, int to) const { return max_less_one(row(y) + from, to - from, avx2) >= top - 1; }
     Clip at(int y, int x) const {
         const uint16_t v = row(y)[x];
         return v >= top ? full : v == 0 ? zero : none;
@@ -108,14 +127,14 @@ void mark(const Source& source, int width, int height, uint8_t* luma, int luma_p
 
 void mark_clipped_mono8(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch,
                         const ChromaPlanes& chroma) {
-    if (width > 0 && height > 0) mark(Mono8{src, width}, width, height, luma, luma_pitch, chroma);
+    if (width > 0 && height > 0) mark(Mono8{src, width, has_avx2()}, width, height, luma, luma_pitch, chroma);
 }
 
 void mark_clipped_mono16(const uint16_t* src, int width, int height, int bits, uint8_t* luma, int luma_pitch,
                          const ChromaPlanes& chroma) {
     const int depth = std::clamp(bits, 8, 16);
     if (width > 0 && height > 0)
-        mark(Mono16{src, width, static_cast<uint16_t>((1 << depth) - 1)}, width, height, luma, luma_pitch, chroma);
+        mark(Mono16{src, width, has_avx2(), static_cast<uint16_t>((1 << depth) - 1)}, width, height, luma, luma_pitch, chroma);
 }
 
 void mark_clipped_bgrx(const uint8_t* src, int width, int height, uint8_t* luma, int luma_pitch,
