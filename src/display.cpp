@@ -18,6 +18,7 @@
 #include "frame_upload.h"
 #include "rate_stats.h"
 #include "live_run.h"
+#include "picture_measuring.h"
 #include "notices.h"
 #include "pixel_reading.h"
 #include "setup.h"
@@ -167,6 +168,7 @@ private:
             input_.publish_reading();
         }
 
+        measuring_.after_redraw(colour, getcurms());
         maybe_statistics_tick(win_);
         quiet_since_ms_ = account_redraw(start_time);
         return true;
@@ -294,6 +296,7 @@ private:
     pthread_t acq_thread_{};
     bool worker_started_ = false;
     int draw_errors_ = 0;
+    PictureMeasuring measuring_;  // the panel's histogram and focus figure
     unsigned quiet_since_ms_ = 0;
     ViewInput input_;  // zoom, pan and the value under the pointer
     std::string notice_shown_;  // the sentence drawn while there is no picture  // end of the last redraw or quiet tick, for quiet_statistics_tick

@@ -148,7 +148,7 @@ void build_status_area(status_area* area, ctrl_window* panel, GtkWidget* box) {
     gtk_box_pack_start(GTK_BOX(area->box), area->label, FALSE, FALSE, 2);
     gtk_box_pack_start(GTK_BOX(area->box), area->view, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(area->box), buttons, FALSE, FALSE, 0);
-    gtk_box_pack_end(GTK_BOX(box), area->box, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), area->box, FALSE, FALSE, 0);
     gtk_widget_show_all(area->box);
     gtk_widget_set_no_show_all(area->free_run, TRUE);
     gtk_widget_hide(area->free_run);

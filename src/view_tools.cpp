@@ -24,7 +24,7 @@ gboolean watch_tick(gpointer data) {
 
 }  // namespace
 
-void build_view_tools(view_tools* tools, GtkWidget* box, GtkWidget* below) {
+void build_view_tools(view_tools* tools, GtkWidget* box) {
     tools->box = gtk_hbox_new(FALSE, 0);
     tools->save = gtk_button_new_with_label("Save picture…");
     gtk_widget_set_tooltip_text(tools->save, "Save the picture on show as a PNG file (s in the video window)");
@@ -33,12 +33,7 @@ void build_view_tools(view_tools* tools, GtkWidget* box, GtkWidget* below) {
     // and shift+Tab go round the panel's own widgets as before.
     gtk_widget_set_can_focus(tools->save, FALSE);
     gtk_box_pack_start(GTK_BOX(tools->box), tools->save, FALSE, FALSE, 0);
-    // Packed at the end, then placed before `below` in the box's list, which
-    // for end-packed children means under it.
-    gtk_box_pack_end(GTK_BOX(box), tools->box, FALSE, FALSE, 2);
-    gint position = 0;
-    gtk_container_child_get(GTK_CONTAINER(box), below, "position", &position, nullptr);
-    gtk_box_reorder_child(GTK_BOX(box), tools->box, position);
+    gtk_box_pack_start(GTK_BOX(box), tools->box, FALSE, FALSE, 2);
     gtk_widget_show_all(tools->box);
     save_picture_asked = false;
     tools->timer = g_timeout_add(WATCH_MS, watch_tick, tools);

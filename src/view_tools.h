@@ -10,6 +10,6 @@ struct view_tools {
     guint timer;      // watches for `s` in the video window; 0 once stopped
 };
 
-// Builds it at the bottom of box, below the status area, and starts its watch.
-void build_view_tools(view_tools* tools, GtkWidget* box, GtkWidget* below);
+// Builds it at the bottom of box (below the picture tools), and starts its watch.
+void build_view_tools(view_tools* tools, GtkWidget* box);
 void stop_view_tools(view_tools* tools);
