@@ -296,10 +296,10 @@ private:
     pthread_t acq_thread_{};
     bool worker_started_ = false;
     int draw_errors_ = 0;
-    PictureMeasuring measuring_;  // the panel's histogram and focus figure
-    unsigned quiet_since_ms_ = 0;
-    ViewInput input_;  // zoom, pan and the value under the pointer
-    std::string notice_shown_;  // the sentence drawn while there is no picture  // end of the last redraw or quiet tick, for quiet_statistics_tick
+    unsigned quiet_since_ms_ = 0;  // end of the last redraw or quiet tick, for quiet_statistics_tick
+    std::string notice_shown_;     // the sentence drawn while there is no picture
+    PictureMeasuring measuring_;   // the panel's histogram and focus figure
+    ViewInput input_;              // zoom, pan and the value under the pointer
 };
 
 }  // namespace
