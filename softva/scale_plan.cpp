@@ -117,6 +117,14 @@ AreaAxis area_taps(std::int64_t first_start, std::int64_t length, std::int64_t u
 
 }  // namespace
 
+void to_nearest(std::vector<AxisTap>& taps) {
+    for (AxisTap& tap : taps) {
+        if (tap.weight >= kWeightOne / 2) tap.first = tap.second;
+        tap.second = tap.first;
+        tap.weight = 0;
+    }
+}
+
 AreaAxis luma_area_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end) {
     return area_taps(std::int64_t{src_offset} * dst_len, src_len, dst_len, src_offset, src_offset + src_len - 1,
                      dst_begin, dst_end);
@@ -180,6 +188,16 @@ ScalePlan make_scale_plan(Rect source, int dst_width, int dst_height, Rect visib
     plan.chroma_columns = chroma_taps(source.x, source.width, dst_width, visible.x, x_end);
     plan.luma_rows = luma_taps(source.y, source.height, dst_height, visible.y, y_end);
     plan.chroma_rows = chroma_taps(source.y, source.height, dst_height, visible.y, y_end);
+    // Magnified, every source pixel is shown as it is, a block of its own
+    // value, rather than blended with its neighbours.
+    if (dst_width > source.width) {
+        to_nearest(plan.luma_columns);
+        to_nearest(plan.chroma_columns);
+    }
+    if (dst_height > source.height) {
+        to_nearest(plan.luma_rows);
+        to_nearest(plan.chroma_rows);
+    }
 
     const auto rebase = [](std::vector<AxisTap>& taps, int& base, int& count) {
         if (taps.empty()) return;

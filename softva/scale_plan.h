@@ -30,6 +30,10 @@ std::vector<AxisTap> luma_taps(int src_offset, int src_len, int dst_len, int dst
 // sit midway between two luma samples.
 std::vector<AxisTap> chroma_taps(int src_offset, int src_len, int dst_len, int dst_begin, int dst_end);
 
+// The taps turned into the nearest sample each: a weight of one half or more
+// takes the second sample, anything less the first.
+void to_nearest(std::vector<AxisTap>& taps);
+
 // Sixteen destination columns as byte shuffles of 16-byte source windows, for
 // the AVX2 horizontal pass: weight pairs ready for multiply-add.
 struct ColumnGroup {

@@ -484,6 +484,8 @@ void build_control_panel(ctrl_window* cw) {
     update_mode(GTK_COMBO_BOX(cw->mode), cw);
     note_camera_settings(cw);
     build_status_area(&cw->status, cw, cw->boxmain);
+    build_picture_tools(&cw->picture, cw->boxmain);
+    build_view_tools(&cw->view, cw->boxmain);
 
     // Shown, and the status poll started; its id is kept so the panel can be stopped.
     gtk_widget_show_all(cw->window);
@@ -506,4 +508,6 @@ void stop_control_panel(ctrl_window* cw) {
     if (cw->poll_timer) g_source_remove(cw->poll_timer);
     cw->poll_timer = 0;
     stop_status_area(&cw->status);
+    stop_picture_tools(&cw->picture);
+    stop_view_tools(&cw->view);
 }

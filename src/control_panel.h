@@ -5,7 +5,9 @@
 
 #include <gtk/gtk.h>
 
+#include "picture_tools.h"
 #include "status_area.h"
+#include "view_tools.h"
 #include "zebapi.h"
 
 struct ctrl_window {
@@ -38,6 +40,8 @@ struct ctrl_window {
     // CQSETTINGS.dwChanges when the panel last showed what the camera runs.
     DWORD settings_changes;
     status_area status;  // below the widgets above, in a box of its own
+    view_tools view;          // Save picture…, below the picture tools
+    picture_tools picture;    // histogram, clip shares, focus, below the status area
 };
 
 // Builds the panel, applies the first mode, starts the status poll and

@@ -18,10 +18,13 @@
 #include "frame_upload.h"
 #include "rate_stats.h"
 #include "live_run.h"
+#include "picture_measuring.h"
 #include "notices.h"
+#include "pixel_reading.h"
 #include "setup.h"
 #include "va_report.h"
 #include "video_window.h"
+#include "view_input.h"
 #include "window_notice.h"
 #include "window_size.h"
 #include "x_connection.h"
@@ -101,6 +104,17 @@ private:
                     win_height_ = event.xconfigure.height;
                     redraw = true;
                     break;
+                case MotionNotify:
+                    // Only where the pointer is now matters.
+                    while (XCheckTypedWindowEvent(x11_display, win_, MotionNotify, &event)) {
+                    }
+                    redraw = input_.handle(event);
+                    break;
+                case KeyPress:
+                case ButtonPress:
+                case ButtonRelease:
+                case EnterNotify:
+                case LeaveNotify: redraw = input_.handle(event); break;
                 case Expose:
                     if (event.xexpose.count == 0) {
                         // Frame notices queued meanwhile merge into this redraw.
@@ -132,10 +146,7 @@ private:
         snapshot_frame(&lps->sgf, nullptr);  // a monochrome upload takes the pixels under the frame lock
         if (colour) {
             CQGETBITMAP taken;
-            if (take_bitmap(&taken)) {
-                cqFreeBitmap(0, &lps->sbmp);
-                lps->sbmp = taken;
-            }
+            if (take_bitmap(&taken)) replace_shown_bitmap(taken);
         }
 
         const unsigned width = colour ? lps->sbmp.w : lps->sgf.curCX;
@@ -147,13 +158,17 @@ private:
                 (surface_id_ == VA_INVALID_SURFACE || width != surface_width_ || height != surface_height_)) {
                 if (!recreate_surface(width, height)) return false;
             }
+            input_.set_sizes(int(surface_width_), int(surface_height_), win_width_, win_height_);
+            const ViewGeometry view = input_.geometry();
             if (drawImage(va_dpy_, surface_id_, &image_format_, surface_width_, surface_height_, win_, win_width_,
-                          win_height_))
+                          win_height_, &view))
                 draw_errors_ = 0;
             else if (++draw_errors_ >= MAX_DRAW_ERRORS)
                 return false;
+            input_.publish_reading();
         }
 
+        measuring_.after_redraw(colour, getcurms());
         maybe_statistics_tick(win_);
         quiet_since_ms_ = account_redraw(start_time);
         return true;
@@ -165,6 +180,7 @@ private:
         if (surface_id_ != VA_INVALID_SURFACE && VA_CALL(vaDestroySurfaces, va_dpy_, &surface_id_, 1)) return false;
         surface_width_ = width;
         surface_height_ = height;
+        input_.reset();
         printf("Image size changed to %dx%d\n", surface_width_, surface_height_);
         if (VA_CALL(vaCreateSurfaces, va_dpy_, VA_RT_FORMAT_YUV420, surface_width_, surface_height_, &surface_id_, 1,
                     nullptr, 0)) {
@@ -243,9 +259,10 @@ private:
             stopLive();
             pthread_join(acq_thread_, nullptr);
             worker_started_ = false;
-            cqFreeBitmap(0, &lps->sbmp);
+            replace_shown_bitmap(CQGETBITMAP{});
         }
         close_worker_display();
+        pixel_under_pointer.set(PixelReading{});
         if (va_dpy_) {
             // After a failed vaInitialize this only frees what vaGetDisplay
             // made; its result says nothing more.
@@ -279,8 +296,10 @@ private:
     pthread_t acq_thread_{};
     bool worker_started_ = false;
     int draw_errors_ = 0;
-    unsigned quiet_since_ms_ = 0;
-    std::string notice_shown_;  // the sentence drawn while there is no picture  // end of the last redraw or quiet tick, for quiet_statistics_tick
+    unsigned quiet_since_ms_ = 0;  // end of the last redraw or quiet tick, for quiet_statistics_tick
+    std::string notice_shown_;     // the sentence drawn while there is no picture
+    PictureMeasuring measuring_;   // the panel's histogram and focus figure
+    ViewInput input_;              // zoom, pan and the value under the pointer
 };
 
 }  // namespace

@@ -40,6 +40,23 @@ std::unique_lock<std::mutex> hold_newest_frame(CQGETFRAMEEX* sgf) {
     return lock;
 }
 
+void replace_shown_bitmap(const CQGETBITMAP& taken) {
+    std::lock_guard<std::mutex> lock(frame_mutex);
+    cqFreeBitmap(0, &lps->sbmp);
+    lps->sbmp = taken;
+}
+
+bool copy_shown_bitmap(CQGETBITMAP* copy, std::vector<BYTE>* pixels) {
+    std::lock_guard<std::mutex> lock(frame_mutex);
+    const CQGETBITMAP& shown = lps->sbmp;
+    if (!shown.bp || shown.w == 0 || shown.h == 0) return false;
+    const size_t bytes = size_t(shown.w) * shown.h * 4;
+    pixels->assign(shown.bp, shown.bp + bytes);
+    *copy = shown;
+    copy->bp = pixels->data();
+    return true;
+}
+
 // The slot's pointer is the only field both sides touch at the same time;
 // the rest of the descriptor is written by the worker only while the pointer
 // is null and read by the taker only while it is not.

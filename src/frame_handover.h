@@ -40,6 +40,16 @@ void publish_bitmap(const CQGETBITMAP& bitmap);
 // bitmap is taken by exactly one of them.
 bool take_bitmap(CQGETBITMAP* out);
 
+// The bitmap on show (lps->sbmp): the display thread owns it and reads it
+// freely; it replaces and frees it under frame_mutex, so that another thread
+// can copy it under the same lock.
+// Display thread: frees the bitmap on show and shows `taken` instead (a null
+// bitmap shows none).
+void replace_shown_bitmap(const CQGETBITMAP& taken);
+// Any thread: a copy of the bitmap on show, its pixels in *pixels and
+// copy->bp pointing at them; false when none is shown.
+bool copy_shown_bitmap(CQGETBITMAP* copy, std::vector<BYTE>* pixels);
+
 // Frame notice (worker -> display thread): at most one is in flight, so an X
 // server that stops reading never fills the worker's connection, whose
 // writes would then block the worker and cost camera frames.

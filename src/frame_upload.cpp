@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <mutex>
 
+#include "clip_marking.h"
 #include "frame_handover.h"
+#include "picture_options.h"
 #include "setup.h"
 #include "va_report.h"
 #include "yuv_convert.h"
@@ -34,19 +36,39 @@ void fill_chroma(void* mapped, const VAImage& image) {
             fill_neutral_chroma(plane(mapped, image, p) + size_t(r) * image.pitches[p], half_width);
 }
 
-void write_monochrome(const CQGETFRAMEEX& frame, void* mapped, const VAImage& image, int width, int height) {
-    uint8_t* luma = plane(mapped, image, 0);
-    const int pitch = static_cast<int>(image.pitches[0]);
-    if (frame.modeRDO & CQ_RDO_8BIT) {
-        copy_rows_8bit(static_cast<const uint8_t*>(frame.bp), width, height, luma, pitch);
-    } else {
-        const int bits = frame.curBPP > 64 ? 64 : static_cast<int>(frame.curBPP);
-        shift_rows_16bit(static_cast<const uint16_t*>(frame.bp), width, height, bits, luma, pitch);
+// The chroma rows of an NV12 or YV12 image, for the clipped-pixel painting.
+ChromaPlanes chroma_planes(void* mapped, const VAImage& image) {
+    if (image.format.fourcc == VA_FOURCC_NV12) {
+        uint8_t* uv = plane(mapped, image, 1);
+        const int pitch = static_cast<int>(image.pitches[1]);
+        return {uv, uv + 1, pitch, pitch, 2};
     }
-    fill_chroma(mapped, image);
+    return {plane(mapped, image, 2), plane(mapped, image, 1), static_cast<int>(image.pitches[2]),
+            static_cast<int>(image.pitches[1]), 1};
 }
 
-void write_colour(const CQGETBITMAP& bitmap, void* mapped, const VAImage& image, int width, int height) {
+void write_monochrome(const CQGETFRAMEEX& frame, void* mapped, const VAImage& image, int width, int height,
+                      bool mark_clipped) {
+    uint8_t* luma = plane(mapped, image, 0);
+    const int pitch = static_cast<int>(image.pitches[0]);
+    const bool eight = (frame.modeRDO & CQ_RDO_8BIT) != 0;
+    const int bits = frame.curBPP > 64 ? 64 : static_cast<int>(frame.curBPP);
+    if (eight)
+        copy_rows_8bit(static_cast<const uint8_t*>(frame.bp), width, height, luma, pitch);
+    else
+        shift_rows_16bit(static_cast<const uint16_t*>(frame.bp), width, height, bits, luma, pitch);
+    fill_chroma(mapped, image);
+    if (!mark_clipped) return;
+    if (eight)
+        mark_clipped_mono8(static_cast<const uint8_t*>(frame.bp), width, height, luma, pitch,
+                           chroma_planes(mapped, image));
+    else
+        mark_clipped_mono16(static_cast<const uint16_t*>(frame.bp), width, height, bits, luma, pitch,
+                            chroma_planes(mapped, image));
+}
+
+void write_colour(const CQGETBITMAP& bitmap, void* mapped, const VAImage& image, int width, int height,
+                  bool mark_clipped) {
     uint8_t* luma = plane(mapped, image, 0);
     const int pitch = static_cast<int>(image.pitches[0]);
     if (image.format.fourcc == VA_FOURCC_NV12)
@@ -55,6 +77,7 @@ void write_colour(const CQGETBITMAP& bitmap, void* mapped, const VAImage& image,
     else  // YV12: V (Cr) in plane 1, U (Cb) in plane 2
         bgrx_to_yv12(bitmap.bp, width, height, luma, pitch, plane(mapped, image, 1), static_cast<int>(image.pitches[1]),
                      plane(mapped, image, 2), static_cast<int>(image.pitches[2]));
+    if (mark_clipped) mark_clipped_bgrx(bitmap.bp, width, height, luma, pitch, chroma_planes(mapped, image));
 }
 
 // True when the source holds at least width x height pixels. A mode change
@@ -106,9 +129,10 @@ bool derive_failed(int line, VAStatus status) {
 }  // namespace
 
 int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_format, int surface_width,
-              int surface_height, Window win, int win_width, int win_height) {
+              int surface_height, Window win, int win_width, int win_height, const ViewGeometry* view) {
     if (!lps->show) return 1;
     const bool colour = lps->color;  // read once: the panel may switch it meanwhile
+    const bool mark_clipped = show_clipped_pixels;  // once a frame: the plain path pays nothing for it
     if (surface_width <= 0 || surface_height <= 0 || !source_covers(colour, surface_width, surface_height)) return 1;
 
     UploadImage upload(va_dpy);
@@ -132,13 +156,13 @@ int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_for
     upload.mapped = true;
 
     if (colour) {
-        write_colour(lps->sbmp, mapped, image, surface_width, surface_height);
+        write_colour(lps->sbmp, mapped, image, surface_width, surface_height, mark_clipped);
     } else {
         // Straight from the camera's buffer, which the worker cannot retrieve
         // over while the lock is held: no copy of the frame on the way.
         const std::unique_lock<std::mutex> frame = hold_newest_frame(&lps->sgf);
         if (!frame.owns_lock()) return 1;  // resized or closed meanwhile: the next redraw follows
-        write_monochrome(lps->sgf, mapped, image, surface_width, surface_height);
+        write_monochrome(lps->sgf, mapped, image, surface_width, surface_height, mark_clipped);
     }
 
     if (!derived && VA_CALL(vaPutImage, va_dpy, surface_id, image.image_id, 0, 0, surface_width, surface_height, 0, 0,
@@ -146,9 +170,14 @@ int drawImage(VADisplay va_dpy, VASurfaceID surface_id, VAImageFormat* image_for
         return 0;
     if (!upload.release()) return 0;
 
+    // Zoom and pan pick the source rectangle: no pixel is copied for them.
+    const ViewGeometry whole{{0, 0, surface_width, surface_height}, {0, 0, win_width, win_height}};
+    const ViewRect& src = (view ? *view : whole).source;
+    const ViewRect& dst = (view ? *view : whole).destination;
     // The sizes travel as 16-bit values.
-    if (VA_CALL(vaPutSurface, va_dpy, surface_id, win, 0, 0, uint16_t(surface_width), uint16_t(surface_height), 0, 0,
-                uint16_t(win_width), uint16_t(win_height), nullptr, 0, 0))
+    if (VA_CALL(vaPutSurface, va_dpy, surface_id, win, int16_t(src.x), int16_t(src.y), uint16_t(src.width),
+                uint16_t(src.height), int16_t(dst.x), int16_t(dst.y), uint16_t(dst.width), uint16_t(dst.height),
+                nullptr, 0, 0))
         return 0;
     if (VA_CALL(vaSyncSurface, va_dpy, surface_id)) return 0;
     return 1;

@@ -12,12 +12,16 @@
 #include "control_panel.h"
 #include "frame_handover.h"
 #include "notices.h"
+#include "picture_save.h"
+#include "pixel_reading.h"
 #include "setup.h"
 #include "status_text.h"
 
 namespace {
 
 constexpr guint REFRESH_MS = 500;
+// The pointer's line follows the pointer, at a cost of one small locked read.
+constexpr guint VIEW_REFRESH_MS = 100;
 
 // What the libraries say, read at once under the handle's lock.
 struct LibraryWords {
@@ -44,6 +48,16 @@ std::string active_mode(ctrl_window* panel) {
 }
 
 RecentCounts recent_counts;
+
+// One more line: the value under the pointer, then where the last picture went.
+gboolean view_tick(gpointer data) {
+    auto* area = static_cast<status_area*>(data);
+    std::string text = pixel_text(pixel_under_pointer.get());
+    const std::string saved = save_notice.get();
+    if (!saved.empty()) text += (text.empty() ? "" : "\n") + saved;
+    if (text != gtk_label_get_text(GTK_LABEL(area->view))) gtk_label_set_text(GTK_LABEL(area->view), text.c_str());
+    return TRUE;
+}
 
 gboolean refresh_tick(gpointer data) {
     refresh_status_area(static_cast<status_area*>(data));
@@ -119,6 +133,12 @@ void build_status_area(status_area* area, ctrl_window* panel, GtkWidget* box) {
     gtk_widget_size_request(box, &above);
     gtk_widget_set_size_request(area->label, above.width, -1);
     gtk_misc_set_alignment(GTK_MISC(area->label), 0.0f, 0.0f);
+    area->view = gtk_label_new("");
+    gtk_label_set_selectable(GTK_LABEL(area->view), TRUE);
+    gtk_widget_set_can_focus(area->view, FALSE);
+    gtk_label_set_line_wrap(GTK_LABEL(area->view), TRUE);
+    gtk_widget_set_size_request(area->view, above.width, -1);
+    gtk_misc_set_alignment(GTK_MISC(area->view), 0.0f, 0.0f);
     area->free_run = gtk_button_new_with_label("Free run");
     gtk_widget_set_tooltip_text(area->free_run, "Switch the camera's trigger off, so that it sends frames on its own");
     g_signal_connect(area->free_run, "clicked", G_CALLBACK(free_run_clicked), nullptr);
@@ -126,17 +146,21 @@ void build_status_area(status_area* area, ctrl_window* panel, GtkWidget* box) {
     gtk_box_pack_start(GTK_BOX(buttons), area->free_run, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(area->box), gtk_hseparator_new(), FALSE, FALSE, 2);
     gtk_box_pack_start(GTK_BOX(area->box), area->label, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(area->box), area->view, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(area->box), buttons, FALSE, FALSE, 0);
-    gtk_box_pack_end(GTK_BOX(box), area->box, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), area->box, FALSE, FALSE, 0);
     gtk_widget_show_all(area->box);
     gtk_widget_set_no_show_all(area->free_run, TRUE);
     gtk_widget_hide(area->free_run);
     area->free_run_shown = false;
     refresh_status_area(area);
     area->timer = g_timeout_add(REFRESH_MS, refresh_tick, area);
+    area->view_timer = g_timeout_add(VIEW_REFRESH_MS, view_tick, area);
 }
 
 void stop_status_area(status_area* area) {
     if (area->timer) g_source_remove(area->timer);
     area->timer = 0;
+    if (area->view_timer) g_source_remove(area->view_timer);
+    area->view_timer = 0;
 }

@@ -13,9 +13,11 @@ struct ctrl_window;
 struct status_area {
     GtkWidget* box;
     GtkWidget* label;     // the text, selectable
+    GtkWidget* view;      // the value under the pointer and where a picture went
     GtkWidget* free_run;  // shown only while the library offers it
     ctrl_window* panel;   // for the mode it shows
     guint timer;          // 0 once stopped
+    guint view_timer;     // the pointer's line, refreshed more often; 0 once stopped
     bool free_run_shown;
     std::string problem_shown;  // the problem the text last said
 };

@@ -67,7 +67,11 @@ Window create_window(int width, int height) {
     XSetIconName(x11_display, win, WINDOW_NAME);
     set_class_and_pid(win);
     set_icon(win);
-    XSelectInput(x11_display, win, ExposureMask | StructureNotifyMask);
+    // Keys, wheel, drags and the pointer's moves drive zoom, pan and the
+    // value under the pointer (view_input.h).
+    XSelectInput(x11_display, win,
+                 ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask |
+                     PointerMotionMask | EnterWindowMask | LeaveWindowMask);
     XSetWMProtocols(x11_display, win, &wmDeleteMessage, 1);
     XMapWindow(x11_display, win);
     XSync(x11_display, False);

@@ -192,6 +192,33 @@ TEST(SoftvaScaleConvert, AreaFilterFlattensACheckerboardAndKeepsAConstant) {
     }
 }
 
+// Magnified 4:1, and 3:1 from an odd corner, each source pixel becomes a
+// block of one colour: no blending across pixels.
+TEST(SoftvaScaleConvert, MagnifyingRepeatsPixels) {
+    const int sw = 16, sh = 8;
+    const ImageLayout layout = *layout_for(VA_FOURCC_NV12, sw, sh);
+    AlignedBytes pixels(layout.data_size);
+    std::srand(3);
+    for (std::size_t i = 0; i < layout.data_size; ++i) pixels.data()[i] = static_cast<std::uint8_t>(std::rand());
+    const Nv12Picture picture{pixels.data(), static_cast<int>(layout.pitches[0]), pixels.data() + layout.offsets[1],
+                              static_cast<int>(layout.pitches[1])};
+    for (const int k : {4, 3})
+        for (const RowKernels& kernels : {portable_row_kernels(), best_row_kernels()}) {
+            const Rect source{1, 1, 12, 6};
+            const int dw = k * source.width, dh = k * source.height;
+            const auto out = convert(kernels, picture, source, dw, dh);
+            const auto at = [&](int x, int y) { return out[(std::size_t(y) * dw + x) * 4 + 1]; };
+            int mixed = 0, distinct = 0;
+            for (int y = 0; y < dh; ++y)
+                for (int x = 0; x < dw; ++x) {
+                    mixed += at(x, y) != at(x / k * k, y / k * k);
+                    distinct += x % k == 0 && x > 0 && at(x, y) != at(x - 1, y);
+                }
+            EXPECT_EQ(mixed, 0) << k << ":1";
+            EXPECT_GT(distinct, dw * dh / (2 * k));
+        }
+}
+
 TEST(SoftvaScaleConvert, Bt601ReferencePoints) {
     EXPECT_EQ(bt601_to_rgb(235 - 16, 0, 0).r, 255);
     EXPECT_EQ(bt601_to_rgb(0, 0, 0).g, 0);

@@ -3,13 +3,17 @@
 // and the clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "acquisition.h"
 #include "camera_silence.h"
 #include "control_panel.h"
+#include "picture_measure.h"
+#include "picture_tools.h"
 #include "rate_stats.h"
 #include "setup.h"
 #include "status_text.h"
@@ -306,4 +310,93 @@ TEST(StatusText, WrapsAtSpacesAndCutsWhatIsLongerThanALine) {
         {"one two", "three"}, {"abcdefgh", "ij"}, {"a", "abcdefgh", "ijkl"}, {}};
     const char* texts[] = {"one two three", "abcdefghij", "a abcdefghijkl", "   "};
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(wrap_text(texts[i], 8), expected[i]) << texts[i];
+}
+
+// --- Picture figures ---
+
+TEST(PictureMeasure, HistogramAndClipSharesOfKnownFrames) {
+    // 8 pixels each: two at full scale, one at zero.
+    const uint8_t mono8[8] = {255, 255, 0, 1, 2, 128, 128, 200};
+    const uint16_t mono12[8] = {4095, 4095, 0, 16, 17, 2048, 2048, 5000};  // above full scale counts as full
+    uint8_t bgrx[8 * 4];
+    for (int i = 0; i < 8; ++i) bgrx[4 * i] = 10, bgrx[4 * i + 1] = 20, bgrx[4 * i + 2] = 30, bgrx[4 * i + 3] = 0;
+    bgrx[4 * 0 + 2] = 255, bgrx[4 * 1 + 1] = 255, bgrx[4 * 2 + 0] = 0;  // R and G at full, B at zero
+    struct Case {
+        FrameView view;
+        int channels, bits;
+        double full, zero;
+        int bin;  // a bin holding two pixels (first channel)
+    } cases[] = {
+        {{FrameView::Kind::mono8, mono8, 4, 2, 8}, 1, 8, 2 / 8.0, 1 / 8.0, 128},
+        {{FrameView::Kind::mono16, mono12, 4, 2, 12}, 1, 12, 3 / 8.0, 1 / 8.0, 128},
+        {{FrameView::Kind::bgrx, bgrx, 4, 2, 8}, 3, 8, 2 / 8.0, 1 / 8.0, 30},
+    };
+    for (const Case& c : cases) {
+        PictureFigures f;
+        measure_histogram(c.view, 1, &f);
+        SCOPED_TRACE(c.bits + 100 * c.channels);
+        EXPECT_EQ(f.channels, c.channels);
+        EXPECT_EQ(f.bits, c.bits);
+        EXPECT_DOUBLE_EQ(f.full_share, c.full);
+        EXPECT_DOUBLE_EQ(f.zero_share, c.zero);
+        EXPECT_GE(f.bins[0][c.bin], 2u);
+        EXPECT_EQ(f.bins[0][255], c.channels == 1 ? unsigned(8 * c.full) : 1u);
+        uint32_t total = 0;
+        for (uint32_t n : f.bins[c.channels - 1]) total += n;
+        EXPECT_EQ(total, 8u);
+    }
+    // 16 and 17 fold into one bin at 12 bits.
+    PictureFigures f;
+    measure_histogram(cases[1].view, 1, &f);
+    EXPECT_EQ(f.bins[0][1], 2u);
+    // Every second row and column: pixels 0 and 2 of the first row.
+    measure_histogram(cases[0].view, 2, &f);
+    EXPECT_DOUBLE_EQ(f.full_share, 0.5);
+    EXPECT_DOUBLE_EQ(f.zero_share, 0.5);
+}
+
+TEST(PictureMeasure, SampleStepKeepsTheSamplesUnderTheLimit) {
+    EXPECT_EQ(sample_step(1000, 1000, 1000000), 1);
+    EXPECT_EQ(sample_step(1001, 1000, 1000000), 2);
+    EXPECT_EQ(sample_step(5472, 3648, 1000000), 5);  // 1095 x 730 samples
+    EXPECT_EQ(sample_step(0, 10, 100), 1);
+}
+
+TEST(PictureMeasure, FocusRisesFromBlurredToSharpAndIgnoresExposure) {
+    // Vertical bars, 4 pixels wide, then the same blurred by a 9-pixel box.
+    const int w = 64, h = 32;
+    std::vector<uint16_t> sharp(w * h), blurred(w * h), brighter(w * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) sharp[y * w + x] = (x / 4) % 2 ? 3000 : 1000;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int sum = 0;
+            for (int k = -4; k <= 4; ++k) sum += sharp[y * w + std::clamp(x + k, 0, w - 1)];
+            blurred[y * w + x] = uint16_t(sum / 9);
+            brighter[y * w + x] = uint16_t(sharp[y * w + x] + sharp[y * w + x] / 4);
+        }
+    auto focus = [&](const std::vector<uint16_t>& p) {
+        return focus_figure({FrameView::Kind::mono16, p.data(), w, h, 12}, 1);
+    };
+    EXPECT_GT(focus(sharp), 3 * focus(blurred));
+    EXPECT_GT(focus(blurred), 0);
+    EXPECT_NEAR(focus(brighter), focus(sharp), 0.01 * focus(sharp));
+}
+
+TEST(PictureMeasure, BestFocusRestartsWhenTheSizeOrModeChanges) {
+    const FocusKey a{640, 480, 1, 12, 0}, bigger{1280, 960, 1, 12, 0}, other_mode{640, 480, 1, 12, 2};
+    EXPECT_EQ(best_focus_after(14, a, a, 12), 14);
+    EXPECT_EQ(best_focus_after(14, a, a, 15), 15);
+    EXPECT_EQ(best_focus_after(14, a, bigger, 12), 12);
+    EXPECT_EQ(best_focus_after(14, a, other_mode, 12), 12);
+}
+
+TEST(PictureTools, TextsAndBarHeights) {
+    EXPECT_EQ(clip_text(0.0042, 0), "Clipped: 0.42 % at full scale, 0.00 % at zero");
+    EXPECT_EQ(focus_text(12.34, 14.06), "Focus: 12.3 (best 14.1)");
+    EXPECT_EQ(bar_height(50, 100, false, 64), 32);
+    EXPECT_EQ(bar_height(0, 100, true, 64), 0);
+    EXPECT_EQ(bar_height(100, 100, true, 64), 64);
+    EXPECT_GT(bar_height(1, 1000, true, 64), 6);  // a lone count stays visible on the log scale
+    EXPECT_EQ(bar_height(5, 0, false, 64), 0);
 }

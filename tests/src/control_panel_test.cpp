@@ -9,6 +9,7 @@
 #include "control_panel.h"
 #include "display.h"
 #include "notices.h"
+#include "picture_options.h"
 #include "setup.h"
 #include "test_support.h"
 #include "zebsim.h"
@@ -333,3 +334,26 @@ TEST_F(ControlPanelTest, OffAndOnTwentyTimesLeavesOneVideoWindow) {
 }
 
 }  // namespace
+
+// The picture tools show the live picture's histogram and figures, and their
+// check button follows the clipped-pixel flag both ways.
+TEST_F(ControlPanelTest, PictureToolsShowTheLivePicture) {
+    picture_tools& tools = cw.picture;
+    const auto label = [](GtkWidget* w) { return std::string(gtk_label_get_text(GTK_LABEL(w))); };
+    startLive();
+    ASSERT_TRUE(wait_until([&] {
+        refresh_picture_tools(&tools);
+        return tools.shown.channels == 1 && label(tools.focus_label).rfind("Focus: ", 0) == 0;
+    }));
+    uint64_t counted = 0;
+    for (uint32_t n : tools.shown.bins[0]) counted += n;
+    EXPECT_GT(counted, 1000u);
+    EXPECT_EQ(label(tools.clip_label), clip_text(tools.shown.full_share, tools.shown.zero_share));
+    EXPECT_GT(tools.shown.focus, 0);
+
+    show_clipped_pixels = true;  // as the key c does
+    refresh_picture_tools(&tools);
+    EXPECT_TRUE(active(tools.show_clipped));
+    click(tools.show_clipped);
+    EXPECT_FALSE(show_clipped_pixels);
+}

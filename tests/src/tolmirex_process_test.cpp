@@ -4,10 +4,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <png.h>
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -366,6 +369,49 @@ TEST_F(ProcessTest, XServerKilledWithColourOnEndsCleanly) {
         EXPECT_NE(calls.find("cqStopAcquisition", calls.rfind("cqProcessFrame")), std::string::npos);
     }
     std::remove(call_log.c_str());
+}
+
+// `s` in the video window opens the chooser on the pictures folder, and Enter
+// there saves the frame on show at the camera's size.
+TEST_F(ProcessTest, SInTheVideoWindowSavesThePicture) {
+    char home_template[] = "/tmp/tolmirex-home-XXXXXX";
+    ASSERT_NE(mkdtemp(home_template), nullptr);
+    const std::string home = home_template, config = home + "/.config", pictures = home + "/Pictures";
+    mkdir(config.c_str(), 0700);
+    mkdir(pictures.c_str(), 0700);
+    std::ofstream(config + "/user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/Pictures\"\n";
+    Viewer viewer(Environment{{"HOME", home.c_str()}, {"XDG_CONFIG_HOME", config.c_str()}});
+    const Window video = wait_for_window(dpy, "Video FPS: ", 60);
+    ASSERT_NE(video, 0u) << viewer.errors();
+    const std::string keys = "timeout 20 xdotool key --window " + std::to_string(video) +
+                             " s && timeout 20 xdotool search --sync --onlyvisible --name '^Save picture$' "
+                             "windowfocus --sync key Return";
+    ASSERT_EQ(std::system(keys.c_str()), 0) << keys;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    const auto saved = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(pictures)) {
+            const std::string name = entry.path().filename();
+            if (name.rfind("tolmirex-", 0) != 0 || name.size() != 28 || entry.path().extension() != ".png") continue;
+            png_image_free(&image);
+            image = png_image{};
+            image.version = PNG_IMAGE_VERSION;
+            std::vector<png_byte> pixels;
+            if (!png_image_begin_read_from_file(&image, entry.path().c_str())) continue;
+            pixels.resize(PNG_IMAGE_SIZE(image));
+            if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(wait_until(saved, 20)) << viewer.errors();
+    EXPECT_NE(viewer.output().find("Image size changed to " + std::to_string(image.width) + "x" +
+                                   std::to_string(image.height) + "\n"),
+              std::string::npos)
+        << viewer.output();
+    png_image_free(&image);
+    send_close_request(dpy, wait_for_window(dpy, "Tolmirex control"));
+    EXPECT_EQ(viewer.wait_exit(), 0);
+    std::filesystem::remove_all(home);
 }
 
 // An X server that answers nothing for 3 s: the worker never waits for it

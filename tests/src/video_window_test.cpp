@@ -87,7 +87,11 @@ TEST(VideoWindow, NamesProtocolsHintsAndEvents) {
 
     XWindowAttributes attributes;
     ASSERT_TRUE(XGetWindowAttributes(x11_display, win, &attributes));
-    EXPECT_EQ(attributes.your_event_mask, ExposureMask | StructureNotifyMask);
+    // Redraws and size, and the person's keys and pointer (zoom, pan, the
+    // pixel under the pointer), nothing else.
+    EXPECT_EQ(attributes.your_event_mask, ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask |
+                                              ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
+                                              LeaveWindowMask);
     EXPECT_EQ(attributes.width, 750);
     EXPECT_EQ(attributes.height, 600);
     EXPECT_EQ(attributes.map_state, IsViewable);

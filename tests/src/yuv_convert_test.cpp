@@ -2,6 +2,8 @@
 // the processor has. Single-threaded.
 #include "yuv_convert.h"
 
+#include "clip_marking.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -185,3 +187,73 @@ TEST(KernelEntryPoints, MonochromeCopyAndNeutralChroma) {
 }
 
 }  // namespace
+
+// --- Clipped pixels painted over the plain conversion ---
+
+namespace {
+
+// A 4 x 4 frame, one pixel at full scale at (1, 0) and one at zero at (2, 3),
+// converted plainly and then painted, in NV12 (step 2) or YV12 (step 1).
+struct ClipCase {
+    const char* name;
+    int step;
+    void (*plain)(uint8_t* luma, const ChromaPlanes& c);
+    void (*mark)(uint8_t* luma, const ChromaPlanes& c);
+};
+
+std::vector<uint8_t> mono8_frame() {
+    std::vector<uint8_t> f(16, 100);
+    f[1] = 255, f[14] = 0;
+    return f;
+}
+std::vector<uint16_t> mono12_frame() {
+    std::vector<uint16_t> f(16, 2000);
+    f[1] = 4095, f[14] = 0;
+    return f;
+}
+std::vector<uint8_t> bgrx_frame() {
+    std::vector<uint8_t> f(64, 120);
+    f[4 * 1 + 2] = 255;  // red channel at full scale
+    f[4 * 14 + 0] = 0;   // blue channel at zero
+    return f;
+}
+
+void neutral(const ChromaPlanes& c) {
+    for (int r = 0; r < 2; ++r)
+        for (int e = 0; e < 2; ++e) c.cb[r * c.cb_pitch + e * c.step] = c.cr[r * c.cr_pitch + e * c.step] = 128;
+}
+
+const ClipCase kClipCases[] = {
+    {"mono8", 2, [](uint8_t* y, const ChromaPlanes& c) { copy_rows_8bit(mono8_frame().data(), 4, 4, y, 4), neutral(c); },
+     [](uint8_t* y, const ChromaPlanes& c) { mark_clipped_mono8(mono8_frame().data(), 4, 4, y, 4, c); }},
+    {"mono12", 2,
+     [](uint8_t* y, const ChromaPlanes& c) { shift_rows_16bit(mono12_frame().data(), 4, 4, 12, y, 4), neutral(c); },
+     [](uint8_t* y, const ChromaPlanes& c) { mark_clipped_mono16(mono12_frame().data(), 4, 4, 12, y, 4, c); }},
+    {"bgrx_yv12", 1,
+     [](uint8_t* y, const ChromaPlanes& c) { bgrx_to_yv12(bgrx_frame().data(), 4, 4, y, 4, c.cr, 2, c.cb, 2); },
+     [](uint8_t* y, const ChromaPlanes& c) { mark_clipped_bgrx(bgrx_frame().data(), 4, 4, y, 4, c); }},
+};
+
+}  // namespace
+
+TEST(ClipMarking, PaintsFullScaleRedAndZeroBlueAndLeavesTheRest) {
+    for (const ClipCase& k : kClipCases) {
+        SCOPED_TRACE(k.name);
+        // 16 luma bytes, then 8 chroma bytes: NV12 two rows of Cb,Cr pairs; YV12 Cb rows then Cr rows.
+        std::vector<uint8_t> plain(24), marked;
+        auto planes = [&](std::vector<uint8_t>& b) {
+            return k.step == 2 ? ChromaPlanes{&b[16], &b[17], 4, 4, 2} : ChromaPlanes{&b[16], &b[20], 2, 2, 1};
+        };
+        k.plain(plain.data(), planes(plain));
+        marked = plain;
+        k.mark(marked.data(), planes(marked));
+        const ChromaPlanes c = planes(marked);
+        std::vector<uint8_t> expected = plain;
+        expected[1] = kRedY;
+        expected[14] = kBlueY;
+        const ChromaPlanes e = planes(expected);
+        e.cb[0] = kRedCb, e.cr[0] = kRedCr;                                     // block (0, 0)
+        e.cb[c.cb_pitch + c.step] = kBlueCb, e.cr[c.cr_pitch + c.step] = kBlueCr;  // block (1, 1)
+        EXPECT_EQ(marked, expected);
+    }
+}
