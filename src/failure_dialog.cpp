@@ -3,12 +3,16 @@
 
 #include <gtk/gtk.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 bool started_from_menu() {
-    for (const char* name : {"TOLMIREX_FROM_MENU", "GIO_LAUNCHED_DESKTOP_FILE"})
-        if (const char* value = std::getenv(name); value && *value) return true;
-    return false;
+    if (const char* ours = std::getenv("TOLMIREX_FROM_MENU"); ours && *ours) return true;
+    // GIO names the process it launched; a terminal it launched passes the
+    // variables on to every command typed there, which must not count.
+    const char* launched = std::getenv("GIO_LAUNCHED_DESKTOP_FILE_PID");
+    return launched && std::strtol(launched, nullptr, 10) == static_cast<long>(getpid());
 }
 
 void show_failure_dialog(int* argc, char*** argv, const std::string& what, const std::string& why) {

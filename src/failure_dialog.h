@@ -6,7 +6,8 @@
 #include <string>
 
 // Whether the viewer was started from the desktop's menu (its desktop entry
-// says so, and so does GIO's launcher), where nobody reads standard error.
+// says so, and so does GIO's launcher, naming this process), where nobody
+// reads standard error.
 bool started_from_menu();
 
 // Shows what failed and why, and waits for the person to close it; nothing
