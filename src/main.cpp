@@ -147,7 +147,12 @@ int main(int argc, char** argv) {
     install_x_io_error_handler();
     watch_toolkit_x_connection();
     // Any thread may find the X server gone; the panel's loop ends on its own thread.
-    on_x_connection_lost([] { g_idle_add([](gpointer) { gtk_main_quit(); return gboolean(FALSE); }, nullptr); });
+    // Ahead of the toolkit's pending redraws: a lost connection takes no
+    // more drawing (Xlib's buffer fills and its next request crashes).
+    on_x_connection_lost([] {
+        g_idle_add_full(
+            G_PRIORITY_HIGH, [](gpointer) { gtk_main_quit(); return gboolean(FALSE); }, nullptr, nullptr);
+    });
     set_default_window_icon();
     ctrl_window panel{};
     build_control_panel(&panel);

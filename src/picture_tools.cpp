@@ -7,6 +7,7 @@
 
 #include "picture_figures.h"
 #include "picture_options.h"
+#include "x_connection.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ void draw_channel(cairo_t* cr, const std::array<uint32_t, kHistogramBins>& bins,
 }
 
 gboolean histogram_exposed(GtkWidget* area, GdkEventExpose*, gpointer data) {
+    if (x_connection_lost()) return TRUE;  // drawing on a lost connection fills Xlib's buffer, then crashes it
     const auto* tools = static_cast<picture_tools*>(data);
     const int width = area->allocation.width, height = area->allocation.height;
     cairo_t* cr = gdk_cairo_create(area->window);
@@ -79,6 +81,7 @@ void show_clipped_toggled(GtkToggleButton* toggle, gpointer) {
 }
 
 gboolean refresh_tick(gpointer data) {
+    if (x_connection_lost()) return TRUE;  // nothing more is drawn: the panel is closing
     refresh_picture_tools(static_cast<picture_tools*>(data));
     return TRUE;
 }

@@ -16,6 +16,7 @@
 #include "pixel_reading.h"
 #include "setup.h"
 #include "status_text.h"
+#include "x_connection.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ RecentCounts recent_counts;
 
 // One more line: the value under the pointer, then where the last picture went.
 gboolean view_tick(gpointer data) {
+    if (x_connection_lost()) return TRUE;  // nothing more is drawn: the panel is closing
     auto* area = static_cast<status_area*>(data);
     std::string text = pixel_text(pixel_under_pointer.get());
     const std::string saved = save_notice.get();
@@ -60,6 +62,7 @@ gboolean view_tick(gpointer data) {
 }
 
 gboolean refresh_tick(gpointer data) {
+    if (x_connection_lost()) return TRUE;
     refresh_status_area(static_cast<status_area*>(data));
     return TRUE;
 }
