@@ -346,7 +346,8 @@ std::string file_text(const std::string& path) {
 // the display, the camera closed, status 1, and nothing else said (the suite
 // also runs under the sanitizers, whose reports would land on stderr).
 TEST_F(ProcessTest, XServerKilledWithColourOnEndsCleanly) {
-    const std::string call_log = testing::TempDir() + "tolmirex-x-killed.calls";
+    // Named for this process: two suites run at once must not share it.
+    const std::string call_log = testing::TempDir() + "tolmirex-x-killed-" + std::to_string(getpid()) + ".calls";
     for (int run = 0; run < 10; ++run) {
         SCOPED_TRACE(run);
         DisposableXServer server;
