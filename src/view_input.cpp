@@ -74,19 +74,13 @@ bool ViewInput::handle(const XEvent& event) {
             if (event.xbutton.button == Button1) dragging_ = false;
             return false;
         case MotionNotify:
-            pointer_in_ = true;
-            pointer_x_ = event.xmotion.x;
-            pointer_y_ = event.xmotion.y;
-            publish_reading();
+            pointer_at(event.xmotion.x, event.xmotion.y);
             if (!dragging_) return false;
             zoom_ = pan(drag_start_, pointer_x_ - drag_x_, pointer_y_ - drag_y_, surface_w_, surface_h_, win_w_,
                         win_h_);
             return true;
         case EnterNotify:
-            pointer_in_ = true;
-            pointer_x_ = event.xcrossing.x;
-            pointer_y_ = event.xcrossing.y;
-            publish_reading();
+            pointer_at(event.xcrossing.x, event.xcrossing.y);
             return false;
         case LeaveNotify:
             pointer_in_ = false;
@@ -94,6 +88,13 @@ bool ViewInput::handle(const XEvent& event) {
             return false;
     }
     return false;
+}
+
+void ViewInput::pointer_at(int x, int y) {
+    pointer_in_ = true;
+    pointer_x_ = x;
+    pointer_y_ = y;
+    publish_reading();
 }
 
 void ViewInput::publish_reading() const {

@@ -28,6 +28,9 @@ public:
     void publish_reading() const;
 
 private:
+    // The pointer is in the window at (x, y): its reading is published.
+    void pointer_at(int x, int y);
+
     bool key(XKeyEvent key);
     void zoom_to(double scale, int px, int py);
     double current_scale() const;
